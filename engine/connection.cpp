@@ -1,0 +1,128 @@
+#include "engine/connection.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "engine/engine_log.h"
+#include "platform/clock.h"
+#include "platform/text.h"
+
+namespace {
+
+using platform::SocketHandle;
+
+constexpr int32_t kRecvStep = 256;
+
+bool Raised(const StopFlag* pStop, const StopFlag* pHold) {
+  return pStop->load() != 0 || (pHold != nullptr && pHold->load() != 0);
+}
+
+void RunLogText(const std::string& text) { AppendRunLog(platform::Utf8ToUtf16(text)); }
+
+// Sleeps until the attempt's time is used up, looking at the flags often.
+void WaitOutAttempt(uint32_t dwStart, uint32_t dwBudget, const StopFlag* pStop,
+                    const StopFlag* pHold) {
+  for (;;) {
+    uint32_t dwSpent = platform::GetTickCount() - dwStart;
+    if (dwSpent >= dwBudget || Raised(pStop, pHold)) return;
+    platform::Sleep(std::min<uint32_t>(dwBudget - dwSpent, 50));
+  }
+}
+
+int32_t Connect(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts, const char* szHost,
+                int32_t nPort, const StopFlag* pStop, const StopFlag* pHold, bool bHoldVariant) {
+  if (szHost == nullptr || szHost[0] == '\0' || pStop == nullptr ||
+      (bHoldVariant && pHold == nullptr) || nPort < 0 || nPort > 65535) {
+    return -1;
+  }
+  uint32_t address = 0;
+  if (!platform::ResolveIPv4(szHost, &address)) {
+    if (!bHoldVariant) AppendRunLog(u"package gethostbyname fail");
+    return -1;
+  }
+  const uint32_t dwBudget = static_cast<uint32_t>(std::max(nSeconds, 0)) * 1000u;
+  SocketHandle s = platform::kInvalidSocket;
+  for (int32_t i = 0; i < nAttempts && !Raised(pStop, pHold); ++i) {
+    s = platform::OpenStreamSocket();
+    if (s == platform::kInvalidSocket || !platform::SetSocketTimeouts(s, dwBudget) ||
+        !platform::SetNonBlocking(s, true)) {
+      platform::CloseSocket(s);
+      if (!bHoldVariant) AppendRunLog(u"socket error");
+      return -1;
+    }
+    const uint32_t dwStart = platform::GetTickCount();
+    platform::StartConnect(s, address, static_cast<uint16_t>(nPort));
+    int r = platform::WaitConnected(s, dwBudget);
+    if (r > 0) break;
+    if (r < 0) WaitOutAttempt(dwStart, dwBudget, pStop, pHold);
+    platform::CloseSocket(s);
+    s = platform::kInvalidSocket;
+    char szNote[64];
+    std::snprintf(szNote, sizeof szNote, "超时：%d次\n", i);
+    if (bHoldVariant) {
+      DebugLog("%s", szNote);
+    } else {
+      RunLogText(szNote);
+    }
+    if (i + 1 == nAttempts) {
+      DebugLog("超时退出!\n");
+      return -1;
+    }
+  }
+  if (s == platform::kInvalidSocket || Raised(pStop, pHold)) {
+    platform::CloseSocket(s);
+    return -1;
+  }
+  if (!platform::SetNonBlocking(s, false)) {
+    platform::CloseSocket(s);
+    return -1;
+  }
+  *pSocket = s;
+  return 0;
+}
+
+int32_t Receive(SocketHandle s, char* pBuffer, int32_t nCount, int nFlags, int32_t nSeconds,
+                const StopFlag* pStop, const StopFlag* pHold, bool bHoldVariant,
+                OnBytesFn pfnOnBytes, DownProgress* pProgress) {
+  if (pBuffer == nullptr || pStop == nullptr || (bHoldVariant && pHold == nullptr)) return 0;
+  const uint32_t dwWait = static_cast<uint32_t>(std::max(nSeconds, 0)) * 1000u;
+  int32_t received = 0;
+  while (!Raised(pStop, pHold) && received < nCount) {
+    if (platform::WaitReadable(s, dwWait) <= 0) break;
+    int64_t n = platform::Recv(s, pBuffer + received, std::min(nCount - received, kRecvStep),
+                               nFlags);
+    if (n <= 0) {
+      DebugLog("Failed recv\n");
+      break;
+    }
+    if (pfnOnBytes != nullptr) pfnOnBytes(static_cast<int32_t>(n), pProgress);
+    received += static_cast<int32_t>(n);
+  }
+  return received;
+}
+
+}  // namespace
+
+int32_t ConnWithTime(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
+                     const char* szHost, int32_t nPort, const StopFlag* pStop) {
+  return Connect(pSocket, nSeconds, nAttempts, szHost, nPort, pStop, nullptr, false);
+}
+
+int32_t ConnWithTime(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
+                     const char* szHost, int32_t nPort, const StopFlag* pStop,
+                     const StopFlag* pHold) {
+  return Connect(pSocket, nSeconds, nAttempts, szHost, nPort, pStop, pHold, true);
+}
+
+int32_t RecvN(SocketHandle s, char* pBuffer, int32_t nCount, int nFlags, int32_t nSeconds,
+              const StopFlag* pStop, OnBytesFn pfnOnBytes, DownProgress* pProgress) {
+  return Receive(s, pBuffer, nCount, nFlags, nSeconds, pStop, nullptr, false, pfnOnBytes,
+                 pProgress);
+}
+
+int32_t RecvN(SocketHandle s, char* pBuffer, int32_t nCount, int nFlags, int32_t nSeconds,
+              const StopFlag* pStop, const StopFlag* pHold, OnBytesFn pfnOnBytes,
+              DownProgress* pProgress) {
+  return Receive(s, pBuffer, nCount, nFlags, nSeconds, pStop, pHold, true, pfnOnBytes, pProgress);
+}

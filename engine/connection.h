@@ -1,0 +1,38 @@
+// Opening TCP connections with a bounded wait, and receiving in small steps.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/socket.h"
+
+struct DownProgress;
+
+// Stop and hold flags: any non-zero value means "give up at once". Other
+// threads raise them; the routines here only read them.
+using StopFlag = std::atomic<int32_t>;
+
+// Called after every successful receive with the bytes just received.
+using OnBytesFn = int32_t (*)(int32_t nBytes, DownProgress* pProgress);
+
+// Connects to szHost:nPort with up to nAttempts attempts of nSeconds each.
+// Returns 0 with the connected, blocking socket in *pSocket (whose send and
+// receive calls then time out after nSeconds), or -1. The variant without a
+// hold flag reports to the run log, the other to the engine log. A refused
+// attempt waits out its time before the next, so a server that is briefly
+// down gets the whole budget of attempts.
+int32_t ConnWithTime(platform::SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
+                     const char* szHost, int32_t nPort, const StopFlag* pStop);
+int32_t ConnWithTime(platform::SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
+                     const char* szHost, int32_t nPort, const StopFlag* pStop,
+                     const StopFlag* pHold);
+
+// Receives up to nCount bytes into pBuffer, at most 256 bytes per receive,
+// each receive waiting up to nSeconds. Returns the bytes received before the
+// count was reached, the peer closed, a wait timed out or a flag was raised.
+int32_t RecvN(platform::SocketHandle s, char* pBuffer, int32_t nCount, int nFlags,
+              int32_t nSeconds, const StopFlag* pStop, OnBytesFn pfnOnBytes,
+              DownProgress* pProgress);
+int32_t RecvN(platform::SocketHandle s, char* pBuffer, int32_t nCount, int nFlags,
+              int32_t nSeconds, const StopFlag* pStop, const StopFlag* pHold,
+              OnBytesFn pfnOnBytes, DownProgress* pProgress);

@@ -1,0 +1,175 @@
+#include "engine/connection.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "engine/nn_down.h"
+#include "platform/clock.h"
+#include "tools/script_server.h"
+#include "tools/test_support.h"
+
+namespace {
+
+using platform::SocketHandle;
+using tools::CLogCapture;
+using tools::CScriptConnection;
+using tools::CScriptServer;
+
+class ConnectionTest : public ::testing::Test {
+ protected:
+  void SetUp() override { tools::DeleteRunLog(); }
+  StopFlag stop{0};
+  StopFlag hold{0};
+  CLogCapture log;
+};
+
+TEST_F(ConnectionTest, UnresolvableNameFailsBeforeAnyAttempt) {
+  SocketHandle s = platform::kInvalidSocket;
+  uint32_t dwStart = platform::GetTickCount();
+  EXPECT_EQ(ConnWithTime(&s, 8, 15, "no-such-host.invalid", 80, &stop), -1);
+  EXPECT_LT(platform::GetTickCount() - dwStart, 5000u);
+  EXPECT_EQ(tools::RunLogTexts(), std::vector<std::string>{"package gethostbyname fail"});
+
+  // The hold variant fails the same way but says nothing.
+  tools::DeleteRunLog();
+  EXPECT_EQ(ConnWithTime(&s, 8, 15, "no-such-host.invalid", 80, &stop, &hold), -1);
+  EXPECT_TRUE(tools::RunLogTexts().empty());
+  EXPECT_TRUE(log.Lines().empty());
+}
+
+TEST_F(ConnectionTest, MissingHostOrFlagsFail) {
+  SocketHandle s = platform::kInvalidSocket;
+  EXPECT_EQ(ConnWithTime(&s, 1, 1, "", 80, &stop), -1);
+  EXPECT_EQ(ConnWithTime(&s, 1, 1, "127.0.0.1", 80, nullptr), -1);
+  EXPECT_EQ(ConnWithTime(&s, 1, 1, "127.0.0.1", 80, &stop, nullptr), -1);
+  EXPECT_EQ(s, platform::kInvalidSocket);
+}
+
+TEST_F(ConnectionTest, ConnectsToAListeningServer) {
+  CScriptServer server([](CScriptConnection& c) { c.Send("hi"); });
+  SocketHandle s = platform::kInvalidSocket;
+  ASSERT_EQ(ConnWithTime(&s, 2, 3, "localhost", server.Port(), &stop), 0);
+  char buffer[8] = {};
+  EXPECT_EQ(RecvN(s, buffer, 2, 0, 2, &stop, nullptr, nullptr), 2);
+  EXPECT_EQ(std::string(buffer), "hi");
+  platform::CloseSocket(s);
+}
+
+TEST_F(ConnectionTest, RefusedAttemptsUseTheirTimeAndAreCounted) {
+  const uint16_t port = tools::RefusingPort();
+  SocketHandle s = platform::kInvalidSocket;
+  uint32_t dwStart = platform::GetTickCount();
+  EXPECT_EQ(ConnWithTime(&s, 1, 2, "127.0.0.1", port, &stop), -1);
+  EXPECT_GE(platform::GetTickCount() - dwStart, 1900u);
+  EXPECT_EQ(tools::RunLogTexts(), (std::vector<std::string>{"超时：0次\n", "超时：1次\n"}));
+  EXPECT_EQ(log.Messages(), std::vector<std::string>{"超时退出!\n"});
+}
+
+TEST_F(ConnectionTest, HoldVariantLogsAttemptsToTheEngineLog) {
+  const uint16_t port = tools::RefusingPort();
+  SocketHandle s = platform::kInvalidSocket;
+  EXPECT_EQ(ConnWithTime(&s, 1, 2, "127.0.0.1", port, &stop, &hold), -1);
+  EXPECT_TRUE(tools::RunLogTexts().empty());
+  EXPECT_EQ(log.Messages(),
+            (std::vector<std::string>{"超时：0次\n", "超时：1次\n", "超时退出!\n"}));
+}
+
+TEST_F(ConnectionTest, RaisedFlagsEndTheAttemptsEarly) {
+  const uint16_t port = tools::RefusingPort();
+  SocketHandle s = platform::kInvalidSocket;
+  stop = 1;
+  EXPECT_EQ(ConnWithTime(&s, 8, 15, "127.0.0.1", port, &stop), -1);
+  EXPECT_TRUE(log.Lines().empty());
+  stop = 0;
+
+  std::thread raiser([this] {
+    platform::Sleep(300);
+    hold.fetch_add(1);
+  });
+  uint32_t dwStart = platform::GetTickCount();
+  EXPECT_EQ(ConnWithTime(&s, 8, 15, "127.0.0.1", port, &stop, &hold), -1);
+  EXPECT_LT(platform::GetTickCount() - dwStart, 3000u);
+  raiser.join();
+  EXPECT_EQ(log.Count("超时退出!\n"), 0);
+}
+
+struct Counter {
+  int nCalls = 0;
+  int64_t llTotal = 0;
+  int32_t nLargest = 0;
+};
+Counter g_counter;
+
+int32_t CountBytes(int32_t nBytes, DownProgress*) {
+  ++g_counter.nCalls;
+  g_counter.llTotal += nBytes;
+  g_counter.nLargest = std::max(g_counter.nLargest, nBytes);
+  return nBytes;
+}
+
+class RecvNTest : public ConnectionTest {
+ protected:
+  SocketHandle Connect(CScriptServer& server) {
+    g_counter = Counter{};
+    SocketHandle s = platform::kInvalidSocket;
+    EXPECT_EQ(ConnWithTime(&s, 2, 2, "127.0.0.1", server.Port(), &stop), 0);
+    return s;
+  }
+};
+
+TEST_F(RecvNTest, ReceivesInStepsOfAtMost256BytesAndReportsEachStep) {
+  const std::string body(5000, 'x');
+  CScriptServer server([&](CScriptConnection& c) {
+    c.Send(body);
+    c.WaitPeerClose();
+  });
+  SocketHandle s = Connect(server);
+  std::string buffer(6000, '\0');
+  int32_t n = RecvN(s, buffer.data(), 5000, 0, 2, &stop, CountBytes, nullptr);
+  EXPECT_EQ(n, 5000);
+  EXPECT_EQ(buffer.substr(0, 5000), body);
+  EXPECT_EQ(g_counter.llTotal, 5000);
+  EXPECT_LE(g_counter.nLargest, 256);
+  EXPECT_GE(g_counter.nCalls, 20);
+  EXPECT_TRUE(log.Lines().empty());
+  platform::CloseSocket(s);
+}
+
+TEST_F(RecvNTest, PeerCloseEndsWithTheBytesSoFarAndOneFailedRecv) {
+  CScriptServer server([](CScriptConnection& c) { c.Send(std::string(300, 'y')); });
+  SocketHandle s = Connect(server);
+  std::string buffer(1000, '\0');
+  EXPECT_EQ(RecvN(s, buffer.data(), 1000, 0, 2, &stop, &hold, CountBytes, nullptr), 300);
+  EXPECT_EQ(g_counter.llTotal, 300);
+  EXPECT_EQ(log.Messages(), std::vector<std::string>{"Failed recv\n"});
+  platform::CloseSocket(s);
+}
+
+TEST_F(RecvNTest, ZeroCountSilenceAndFlagsStopReceiving) {
+  CScriptServer server([](CScriptConnection& c) {
+    c.SendSlowly(std::string(2000, 'z'), 100, 20);
+    c.StaySilent();
+  });
+  SocketHandle s = Connect(server);
+  char buffer[4096];
+  EXPECT_EQ(RecvN(s, buffer, 0, 0, 1, &stop, CountBytes, nullptr), 0);
+  EXPECT_EQ(g_counter.nCalls, 0);
+
+  // A silent server ends the receive after the wait, without "Failed recv".
+  uint32_t dwStart = platform::GetTickCount();
+  int32_t n = RecvN(s, buffer, 4096, 0, 1, &stop, CountBytes, nullptr);
+  EXPECT_EQ(n, 2000);
+  EXPECT_GE(platform::GetTickCount() - dwStart, 1000u);
+
+  hold = 1;
+  EXPECT_EQ(RecvN(s, buffer, 10, 0, 1, &stop, &hold, CountBytes, nullptr), 0);
+  stop = 1;
+  EXPECT_EQ(RecvN(s, buffer, 10, 0, 1, &stop, CountBytes, nullptr), 0);
+  EXPECT_EQ(RecvN(s, nullptr, 10, 0, 1, &stop, CountBytes, nullptr), 0);
+  EXPECT_TRUE(log.Lines().empty());
+  platform::CloseSocket(s);
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+// The records that the engine's drivers and connections share: the task, the
+// file item and the per-connection work record.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/connection.h"
+#include "engine/nn_down.h"
+#include "engine/url.h"
+#include "platform/file.h"
+#include "platform/message.h"
+#include "platform/sync.h"
+#include "platform/thread.h"
+
+inline constexpr int32_t kTaskN1 = 1;
+inline constexpr int32_t kTaskNN = 2;
+inline constexpr int32_t kChunkSize = 204800;
+
+// Copies the receiver-visible fields (offsets 0 to 43) of a progress record.
+void CopyProgressFields(DownProgress& to, const DownProgress& from);
+
+// The progress adder of the connections: adds nBytes (sign-extended) to the
+// live record's llDownloaded under its lock and returns nBytes.
+int32_t AddDownloaded(int32_t nBytes, DownProgress* pProgress);
+
+struct DownFileItem {
+  DownFileItem();
+  int32_t nState = -1;  // 1: the finished file is already present
+  int32_t nFileSerial;
+  int64_t llSize = 0;
+  char szName[kPathCapacity] = "";
+  char szDir[kPathCapacity] = "";
+  char szHost[kUrlCapacity] = "";
+  char szRemotePath[kUrlCapacity] = "";
+  char szUser[kCredentialCapacity] = "";
+  char szPassword[kCredentialCapacity] = "";
+  char szFinalPath[kPathCapacity] = "";
+  char szDataPath[kPathCapacity] = "";
+  char szSizePath[kPathCapacity] = "";
+  int32_t nPort = 0;
+  platform::FileHandle hFile;
+  platform::FileHandle hSizeFile;
+  std::vector<std::string> vecUrls;
+};
+
+// A download task. Lives for exactly one download call, which runs its
+// driver on the calling thread; only nStop is touched by other threads
+// (NN_Stop and the connections).
+class CDownBase {
+ public:
+  CDownBase();
+  virtual ~CDownBase();
+  CDownBase(const CDownBase&) = delete;
+  CDownBase& operator=(const CDownBase&) = delete;
+
+  StopFlag nStop{0};  // only ever raised
+  int32_t nType = 0;
+  int32_t nChunkSize = kChunkSize;
+  int32_t nGroupCount = 0;
+  int32_t nConnPerGroup = 0;
+  int32_t nConnCount = 0;
+  std::unique_ptr<platform::CThreadSlot[]> phThreads;
+  // Shared so that NN_Stop can still wait on it after the task is gone.
+  std::shared_ptr<platform::CEvent> hDoneEvent;
+  DownProgress progress;
+  platform::HWND hWnd = 0;
+  uint32_t dwLastTick = 0;  // notification timer state
+  int64_t llLastBytes = 0;
+  int64_t llLastSent = 0;
+  DownProgress* pLive;
+  DownProgress notify;
+  std::vector<DownFileItem> vecFiles;
+};
+
+
+// One connection's work. The driver fills it before the connection thread
+// starts and reads it after the thread has ended; while it runs, the driver
+// reads only the atomics and dSpeed (under lock).
+struct DownThreadInfo {
+  DownThreadInfo();
+  std::atomic<int32_t> nState{-1};  // 0 once the segment is complete
+  int32_t nProtocol = kProtocolNone;
+  const StopFlag* pStop = nullptr;
+  const StopFlag* pHold = nullptr;
+  int32_t nFileTag = 0;
+  int32_t nSerial;
+  int32_t nLogOffset = 0;  // 0: no resume log
+  int64_t llStart = -1;
+  int64_t llLength = -1;
+  std::atomic<int64_t> llDone{-1};
+  char szHost[kUrlCapacity] = "";
+  char szRemotePath[kUrlCapacity] = "";
+  char szUser[kCredentialCapacity] = "";
+  char szPassword[kCredentialCapacity] = "";
+  int32_t nPort = 0;
+  DownProgress* pProgress = nullptr;
+  platform::FileHandle hFile;      // not owned
+  platform::FileHandle hSizeFile;  // not owned
+  int32_t nChunkSize = kChunkSize;
+  OnBytesFn pfnOnBytes = AddDownloaded;
+  platform::FileHandle hLog;  // the task's resume log, shared by its records
+  int32_t nRetryDelay = 0;
+  double dSpeed = 0;  // guarded by lock
+  std::mutex lock;
+  uint32_t dwStartTick = 0;
+  int64_t llDoneAtStart = 0;
+  bool bReadSizeSlot = false;
+  int32_t nSizeSlot = -1;
+};
+
+// Process-wide running numbers, used in log lines and resume-log records.
+int32_t NextFileSerial();
+int32_t NextThreadSerial();

@@ -1,0 +1,17 @@
+// The engine log (time-stamped lines to the debugger channel) and the run log
+// (one-line notes for support staff in ".\qarnAutoLog.log").
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+// Writes "MM-DD hh:mm:ss\t\t" followed by the formatted message, which is cut
+// at 1023 characters; no line end is added. Any thread.
+void DebugLog(const char* szFormat, ...) __attribute__((format(printf, 1, 2)));
+
+inline constexpr const char* kRunLogPath = ".\\qarnAutoLog.log";
+
+// Writes the note as the "log" value of a section named by the current tick
+// count; a note in the same tick replaces the earlier one. Serialised against
+// every other writer, in this process and others. Any thread. Returns 1.
+int32_t AppendRunLog(std::u16string_view text);

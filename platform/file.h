@@ -1,0 +1,64 @@
+// Files and folders. Paths are 8-bit (UTF-8) text and may use "\" or "/" as
+// separators; "\" is turned into "/" before the kernel sees a path.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// An open file; the default value is the invalid handle.
+struct FileHandle {
+  intptr_t h = -1;
+  bool IsValid() const { return h >= 0; }
+  friend bool operator==(FileHandle a, FileHandle b) { return a.h == b.h; }
+};
+
+enum FileAccess : uint32_t { kFileRead = 1, kFileWrite = 2 };
+
+enum class FileDisposition {
+  kCreateAlways,  // create, or truncate an existing file
+  kOpenAlways,    // open, or create when missing
+  kOpenExisting,  // fail when missing
+};
+
+// Returns the path with every "\" replaced by "/".
+std::string ToNativePath(const std::string& path);
+
+// Opens a file; returns the invalid handle on failure. Any thread.
+FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition disposition);
+
+// Closes the handle when valid and makes it invalid.
+void CloseFile(FileHandle& file);
+
+// Writes all n bytes at the offset, retrying short writes. Returns the bytes
+// written: n on success, fewer on an error. Threads may write different
+// ranges of one handle at once.
+size_t WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset);
+
+// Reads up to n bytes at the offset; returns the count (0 at end of file) or
+// -1 on an error.
+int64_t ReadFileAt(FileHandle file, void* data, size_t n, int64_t offset);
+
+// Forces written data to the storage device. Returns false on an error.
+bool FlushFile(FileHandle file);
+
+// Size in bytes, or -1 on an error.
+int64_t GetFileSize(FileHandle file);
+
+// Cuts or extends the file to the given size.
+bool SetFileSize(FileHandle file, int64_t size);
+
+bool DeleteFile(const std::string& path);
+bool FileExists(const std::string& path);       // anything at the path
+bool DirectoryExists(const std::string& path);  // a folder at the path
+// Creates one folder (its parent must exist); false when it cannot be made
+// or something already stands at the path.
+bool CreateDirectory(const std::string& path);
+
+// Renames a file, replacing an existing target; across file systems the file
+// is copied and the source deleted. Returns false when nothing was moved.
+bool MoveFile(const std::string& from, const std::string& to);
+
+}  // namespace platform

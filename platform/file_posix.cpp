@@ -1,0 +1,153 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "platform/file.h"
+
+namespace platform {
+
+std::string ToNativePath(const std::string& path) {
+  std::string native = path;
+  for (char& c : native) {
+    if (c == '\\') c = '/';
+  }
+  return native;
+}
+
+FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition disposition) {
+  int flags = O_CLOEXEC;
+  if ((access & kFileRead) && (access & kFileWrite)) {
+    flags |= O_RDWR;
+  } else if (access & kFileWrite) {
+    flags |= O_WRONLY;
+  } else {
+    flags |= O_RDONLY;
+  }
+  switch (disposition) {
+    case FileDisposition::kCreateAlways:
+      flags |= O_CREAT | O_TRUNC;
+      break;
+    case FileDisposition::kOpenAlways:
+      flags |= O_CREAT;
+      break;
+    case FileDisposition::kOpenExisting:
+      break;
+  }
+  int fd;
+  do {
+    fd = ::open(ToNativePath(path).c_str(), flags, 0644);
+  } while (fd < 0 && errno == EINTR);
+  if (fd >= 0) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      fd = -1;
+    }
+  }
+  return FileHandle{fd};
+}
+
+void CloseFile(FileHandle& file) {
+  if (file.IsValid()) ::close(static_cast<int>(file.h));
+  file.h = -1;
+}
+
+size_t WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset) {
+  if (!file.IsValid() || offset < 0) return 0;
+  const auto* p = static_cast<const char*>(data);
+  size_t written = 0;
+  while (written < n) {
+    ssize_t r = ::pwrite(static_cast<int>(file.h), p + written, n - written,
+                         static_cast<off_t>(offset + static_cast<int64_t>(written)));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    written += static_cast<size_t>(r);
+  }
+  return written;
+}
+
+int64_t ReadFileAt(FileHandle file, void* data, size_t n, int64_t offset) {
+  if (!file.IsValid() || offset < 0) return -1;
+  auto* p = static_cast<char*>(data);
+  size_t got = 0;
+  while (got < n) {
+    ssize_t r = ::pread(static_cast<int>(file.h), p + got, n - got,
+                        static_cast<off_t>(offset + static_cast<int64_t>(got)));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return -1;
+    if (r == 0) break;
+    got += static_cast<size_t>(r);
+  }
+  return static_cast<int64_t>(got);
+}
+
+bool FlushFile(FileHandle file) {
+  return file.IsValid() && ::fdatasync(static_cast<int>(file.h)) == 0;
+}
+
+int64_t GetFileSize(FileHandle file) {
+  struct stat st {};
+  if (!file.IsValid() || fstat(static_cast<int>(file.h), &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+bool SetFileSize(FileHandle file, int64_t size) {
+  return file.IsValid() && size >= 0 &&
+         ::ftruncate(static_cast<int>(file.h), static_cast<off_t>(size)) == 0;
+}
+
+bool DeleteFile(const std::string& path) { return ::unlink(ToNativePath(path).c_str()) == 0; }
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(ToNativePath(path).c_str(), &st) == 0;
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(ToNativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateDirectory(const std::string& path) {
+  return ::mkdir(ToNativePath(path).c_str(), 0755) == 0;
+}
+
+namespace {
+
+bool CopyThenDelete(const std::string& from, const std::string& to) {
+  FileHandle src = OpenFile(from, kFileRead, FileDisposition::kOpenExisting);
+  if (!src.IsValid()) return false;
+  const std::string tmp = to + ".moving";
+  FileHandle dst = OpenFile(tmp, kFileWrite, FileDisposition::kCreateAlways);
+  bool ok = dst.IsValid();
+  std::vector<char> buffer(1 << 16);
+  for (int64_t offset = 0; ok;) {
+    int64_t n = ReadFileAt(src, buffer.data(), buffer.size(), offset);
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    ok = WriteFileAt(dst, buffer.data(), static_cast<size_t>(n), offset) == static_cast<size_t>(n);
+    offset += n;
+  }
+  ok = ok && FlushFile(dst);
+  CloseFile(src);
+  CloseFile(dst);
+  if (ok) ok = ::rename(ToNativePath(tmp).c_str(), ToNativePath(to).c_str()) == 0;
+  if (!ok) {
+    DeleteFile(tmp);
+    return false;
+  }
+  DeleteFile(from);
+  return true;
+}
+
+}  // namespace
+
+bool MoveFile(const std::string& from, const std::string& to) {
+  if (::rename(ToNativePath(from).c_str(), ToNativePath(to).c_str()) == 0) return true;
+  return errno == EXDEV && CopyThenDelete(from, to);
+}
+
+}  // namespace platform

@@ -1,0 +1,66 @@
+// IPv4 stream sockets: what the engine's connections and the test servers need.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+using SocketHandle = intptr_t;
+inline constexpr SocketHandle kInvalidSocket = -1;
+
+// Prepares the network layer; true when sockets can be used. Called once
+// during the engine's static initialisation.
+bool StartNetworking();
+
+// Resolves a dotted address or a host name to an IPv4 address in network
+// byte order. Thread-safe. False when the name does not resolve.
+bool ResolveIPv4(const char* szHost, uint32_t* pAddress);
+
+// A new TCP socket, or kInvalidSocket.
+SocketHandle OpenStreamSocket();
+
+// Send and receive time-outs of every later blocking call on the socket.
+bool SetSocketTimeouts(SocketHandle s, uint32_t dwMilliseconds);
+
+bool SetNonBlocking(SocketHandle s, bool bOn);
+
+// Starts a connect (on a non-blocking socket it returns at once).
+void StartConnect(SocketHandle s, uint32_t address, uint16_t port);
+
+// Waits until a started connect has finished: 1 connected, 0 time-out, -1
+// the connect failed (refused, unreachable). Unlike a bare writability test
+// a refused connect is never reported as connected.
+int WaitConnected(SocketHandle s, uint32_t dwMilliseconds);
+
+// Waits for data or end of stream: 1 readable, 0 time-out, -1 error.
+int WaitReadable(SocketHandle s, uint32_t dwMilliseconds);
+
+// One receive; returns the bytes received, 0 at end of stream, -1 on error or
+// time-out. `flags` are the receive flags of the caller (0 normally).
+int64_t Recv(SocketHandle s, void* buffer, size_t n, int flags);
+
+// One send that never raises a signal on a closed peer; bytes sent or -1.
+int64_t Send(SocketHandle s, const void* data, size_t n);
+
+// Sends every byte (loops over short sends); false on an error.
+bool SendAll(SocketHandle s, const void* data, size_t n);
+
+void CloseSocket(SocketHandle s);
+
+// Closes with a reset instead of an orderly end of stream.
+void ResetSocket(SocketHandle s);
+
+// Ends our sending direction; the peer sees end of stream.
+void ShutdownSend(SocketHandle s);
+
+// Listening socket on 127.0.0.1 (port 0: any free port, reported in *pPort).
+SocketHandle ListenLoopback(uint16_t port, int nBacklog, uint16_t* pPort);
+
+// Waits up to the time-out for a connection; kInvalidSocket on time-out.
+SocketHandle Accept(SocketHandle listener, uint32_t dwMilliseconds);
+
+// The IPv4 address (network byte order) of the peer, 0 when unknown.
+uint32_t PeerAddress(SocketHandle s);
+
+}  // namespace platform

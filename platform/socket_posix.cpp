@@ -1,0 +1,171 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include "platform/socket.h"
+
+namespace platform {
+namespace {
+
+int Fd(SocketHandle s) { return static_cast<int>(s); }
+
+int PollOne(SocketHandle s, short events, uint32_t dwMilliseconds, short* pRevents) {
+  pollfd p{Fd(s), events, 0};
+  int timeout = dwMilliseconds > 0x7FFFFFFFu ? -1 : static_cast<int>(dwMilliseconds);
+  int r;
+  do {
+    r = ::poll(&p, 1, timeout);
+  } while (r < 0 && errno == EINTR);
+  if (pRevents) *pRevents = p.revents;
+  return r;
+}
+
+}  // namespace
+
+bool StartNetworking() {
+  // A peer that closes while we send must not kill the process; sends also
+  // pass MSG_NOSIGNAL, this covers anything else that writes to a socket.
+  std::signal(SIGPIPE, SIG_IGN);
+  return true;
+}
+
+bool ResolveIPv4(const char* szHost, uint32_t* pAddress) {
+  in_addr literal{};
+  if (::inet_aton(szHost, &literal) != 0) {
+    *pAddress = literal.s_addr;
+    return true;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* result = nullptr;
+  if (::getaddrinfo(szHost, nullptr, &hints, &result) != 0 || result == nullptr) return false;
+  *pAddress = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
+  ::freeaddrinfo(result);
+  return true;
+}
+
+SocketHandle OpenStreamSocket() {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  return fd < 0 ? kInvalidSocket : fd;
+}
+
+bool SetSocketTimeouts(SocketHandle s, uint32_t dwMilliseconds) {
+  timeval tv{};
+  tv.tv_sec = dwMilliseconds / 1000;
+  tv.tv_usec = (dwMilliseconds % 1000) * 1000;
+  return ::setsockopt(Fd(s), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) == 0 &&
+         ::setsockopt(Fd(s), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0;
+}
+
+bool SetNonBlocking(SocketHandle s, bool bOn) {
+  int flags = ::fcntl(Fd(s), F_GETFL);
+  if (flags < 0) return false;
+  flags = bOn ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+  return ::fcntl(Fd(s), F_SETFL, flags) == 0;
+}
+
+void StartConnect(SocketHandle s, uint32_t address, uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = address;
+  sa.sin_port = htons(port);
+  ::connect(Fd(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+}
+
+int WaitConnected(SocketHandle s, uint32_t dwMilliseconds) {
+  int r = PollOne(s, POLLOUT, dwMilliseconds, nullptr);
+  if (r <= 0) return r;
+  int error = 0;
+  socklen_t len = sizeof error;
+  if (::getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0) return -1;
+  return 1;
+}
+
+int WaitReadable(SocketHandle s, uint32_t dwMilliseconds) {
+  int r = PollOne(s, POLLIN, dwMilliseconds, nullptr);
+  return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+int64_t Recv(SocketHandle s, void* buffer, size_t n, int flags) {
+  ssize_t r;
+  do {
+    r = ::recv(Fd(s), buffer, n, flags);
+  } while (r < 0 && errno == EINTR);
+  return r;
+}
+
+int64_t Send(SocketHandle s, const void* data, size_t n) {
+  ssize_t r;
+  do {
+    r = ::send(Fd(s), data, n, MSG_NOSIGNAL);
+  } while (r < 0 && errno == EINTR);
+  return r;
+}
+
+bool SendAll(SocketHandle s, const void* data, size_t n) {
+  const auto* p = static_cast<const char*>(data);
+  while (n > 0) {
+    int64_t r = Send(s, p, n);
+    if (r <= 0) return false;
+    p += r;
+    n -= static_cast<size_t>(r);
+  }
+  return true;
+}
+
+void CloseSocket(SocketHandle s) {
+  if (s != kInvalidSocket) ::close(Fd(s));
+}
+
+void ResetSocket(SocketHandle s) {
+  linger l{1, 0};
+  ::setsockopt(Fd(s), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+  ::close(Fd(s));
+}
+
+void ShutdownSend(SocketHandle s) { ::shutdown(Fd(s), SHUT_WR); }
+
+SocketHandle ListenLoopback(uint16_t port, int nBacklog, uint16_t* pPort) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return kInvalidSocket;
+  int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sa.sin_port = htons(port);
+  socklen_t len = sizeof sa;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, nBacklog) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    ::close(fd);
+    return kInvalidSocket;
+  }
+  if (pPort) *pPort = ntohs(sa.sin_port);
+  return fd;
+}
+
+SocketHandle Accept(SocketHandle listener, uint32_t dwMilliseconds) {
+  if (PollOne(listener, POLLIN, dwMilliseconds, nullptr) <= 0) return kInvalidSocket;
+  int fd;
+  do {
+    fd = ::accept4(Fd(listener), nullptr, nullptr, SOCK_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  return fd < 0 ? kInvalidSocket : fd;
+}
+
+uint32_t PeerAddress(SocketHandle s) {
+  sockaddr_in sa{};
+  socklen_t len = sizeof sa;
+  if (::getpeername(Fd(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
+  return sa.sin_addr.s_addr;
+}
+
+}  // namespace platform

@@ -1,0 +1,45 @@
+// Thread slots: a thread whose end can be told apart from "still running",
+// and a wait for the first of several slots to end.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <thread>
+
+namespace platform {
+
+// Owned and driven by one thread (the driver); the thread it starts runs the
+// procedure. The destructor waits for a running thread.
+class CThreadSlot {
+ public:
+  CThreadSlot() = default;
+  CThreadSlot(const CThreadSlot&) = delete;
+  CThreadSlot& operator=(const CThreadSlot&) = delete;
+  ~CThreadSlot() { Join(); }
+
+  // Starts the procedure on a new thread; an earlier thread of this slot must
+  // have ended (it is joined here). False when one is still running.
+  bool Start(std::function<int32_t()> proc);
+
+  bool IsStarted() const { return thread_.joinable(); }
+  // True from Start until the procedure has returned.
+  bool IsRunning() const { return bRunning_.load(); }
+  // The procedure's result, valid once it has returned.
+  int32_t ExitCode() const { return nExitCode_.load(); }
+
+  // Waits for the thread to end; nothing happens when none was started.
+  void Join();
+
+ private:
+  std::thread thread_;
+  std::atomic<bool> bRunning_{false};
+  std::atomic<int32_t> nExitCode_{0};
+};
+
+// Waits until one of the started slots has ended, up to the time-out
+// (kInfinite from sync.h waits without limit). Returns the index of the first
+// ended started slot, or -1 on time-out or when none is started.
+int WaitForAnySlot(CThreadSlot* const* pSlots, int nCount, uint32_t dwMilliseconds);
+
+}  // namespace platform

@@ -1,0 +1,42 @@
+// Every test program runs in a private temporary folder that is also its
+// HOME and XDG folders, so no test touches the real home, store or desktop.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "platform/environment.h"
+#include "platform/file.h"
+#include "tools/test_support.h"
+
+namespace tools {
+namespace {
+std::string g_folder;
+}
+
+const std::string& TestFolder() { return g_folder; }
+
+}  // namespace tools
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  tools::g_folder = platform::MakeTempFolder("qarnauto-test-");
+  if (tools::g_folder.empty()) {
+    std::fprintf(stderr, "cannot make a temporary folder\n");
+    return 2;
+  }
+  const std::string& f = tools::g_folder;
+  platform::SetEnvironmentVariable("HOME", f + "/home");
+  platform::SetEnvironmentVariable("XDG_CONFIG_HOME", f + "/home/.config");
+  platform::SetEnvironmentVariable("XDG_DATA_HOME", f + "/home/.local/share");
+  platform::SetEnvironmentVariable("XDG_CACHE_HOME", f + "/home/.cache");
+  platform::SetEnvironmentVariable("XDG_RUNTIME_DIR", f + "/run");
+  platform::UnsetEnvironmentVariable("DISPLAY");
+  platform::CreateDirectory(f + "/home");
+  platform::CreateDirectory(f + "/run");
+  platform::CreateDirectory(f + "/work");
+  platform::SetCurrentDirectory(f + "/work");
+  int result = RUN_ALL_TESTS();
+  platform::SetCurrentDirectory("/");
+  platform::RemoveTree(f);
+  return result;
+}

@@ -1,0 +1,79 @@
+#include "tools/test_support.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace tools {
+
+CLogCapture::CLogCapture() {
+  previous_ = platform::SetDebugSink([this](std::string_view line) {
+    std::lock_guard<std::mutex> lock(lock_);
+    lines_.emplace_back(line);
+  });
+}
+
+CLogCapture::~CLogCapture() { platform::SetDebugSink(std::move(previous_)); }
+
+std::vector<std::string> CLogCapture::Lines() {
+  std::lock_guard<std::mutex> lock(lock_);
+  return lines_;
+}
+
+std::vector<std::string> CLogCapture::Messages() {
+  std::vector<std::string> messages;
+  for (const std::string& line : Lines()) {
+    size_t tabs = line.find("\t\t");
+    messages.push_back(tabs == std::string::npos ? line : line.substr(tabs + 2));
+  }
+  return messages;
+}
+
+int CLogCapture::Count(const std::string& message) {
+  int n = 0;
+  for (const std::string& m : Messages()) n += m == message;
+  return n;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  return static_cast<bool>(out);
+}
+
+std::vector<RunLogNote> ReadRunLog() {
+  const std::string text = ReadWholeFile("qarnAutoLog.log");
+  std::vector<RunLogNote> notes;
+  size_t pos = 0;
+  while (pos < text.size() && text[pos] == '[') {
+    size_t close = text.find("]\n", pos);
+    if (close == std::string::npos) break;
+    RunLogNote note{text.substr(pos + 1, close - pos - 1), ""};
+    size_t value = close + 2;
+    if (text.compare(value, 4, "log=") == 0) value += 4;
+    size_t next = text.find("\n[", value);
+    size_t end = next == std::string::npos ? text.size() : next + 1;
+    note.text = text.substr(value, end - value);
+    if (!note.text.empty() && note.text.back() == '\n') note.text.pop_back();
+    notes.push_back(note);
+    pos = end;
+  }
+  return notes;
+}
+
+std::vector<std::string> RunLogTexts() {
+  std::vector<std::string> texts;
+  for (const RunLogNote& note : ReadRunLog()) texts.push_back(note.text);
+  return texts;
+}
+
+void DeleteRunLog() { std::remove("qarnAutoLog.log"); }
+
+}  // namespace tools

@@ -1,0 +1,48 @@
+// Helpers shared by every test: a private folder per test program and a
+// capture of the engine log.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/debug_channel.h"
+
+namespace tools {
+
+// Captures every line of the debugger channel while it lives.
+class CLogCapture {
+ public:
+  CLogCapture();
+  ~CLogCapture();
+  std::vector<std::string> Lines();
+  // The messages with their "MM-DD hh:mm:ss\t\t" prefix removed.
+  std::vector<std::string> Messages();
+  int Count(const std::string& message);
+
+ private:
+  std::mutex lock_;
+  std::vector<std::string> lines_;  // guarded by lock_
+  platform::DebugSink previous_;
+};
+
+// The folder the test program runs in (its working folder, HOME and XDG_*).
+const std::string& TestFolder();
+
+// Reads a whole file; "" when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+
+struct RunLogNote {
+  std::string section;
+  std::string text;
+};
+
+// The notes of the run log in the working folder, in file order. A note
+// text may hold line ends of its own; it runs until the next section.
+std::vector<RunLogNote> ReadRunLog();
+// Only the note texts.
+std::vector<std::string> RunLogTexts();
+void DeleteRunLog();
+
+}  // namespace tools
