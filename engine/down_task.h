@@ -14,6 +14,7 @@
 #include "engine/url.h"
 #include "platform/file.h"
 #include "platform/message.h"
+#include "platform/periodic_timer.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
 
@@ -74,6 +75,7 @@ class CDownBase {
   int64_t llLastSent = 0;
   DownProgress* pLive;
   DownProgress notify;
+  platform::CPeriodicTimer timer;  // the notification timer, when hWnd is set
   std::vector<DownFileItem> vecFiles;
 };
 
@@ -89,7 +91,7 @@ struct DownThreadInfo {
   const StopFlag* pHold = nullptr;
   int32_t nFileTag = 0;
   int32_t nSerial;
-  int32_t nLogOffset = 0;  // 0: no resume log
+  int32_t nLogOffset = 0;  // 0: no resume log; guarded by csResumeLog once logged
   int64_t llStart = -1;
   int64_t llLength = -1;
   std::atomic<int64_t> llDone{-1};
@@ -104,6 +106,10 @@ struct DownThreadInfo {
   int32_t nChunkSize = kChunkSize;
   OnBytesFn pfnOnBytes = AddDownloaded;
   platform::FileHandle hLog;  // the task's resume log, shared by its records
+  // Every record of hLog, in log order, for rewriting the whole log, and the
+  // packed length this record has there. Guarded by csResumeLog.
+  std::shared_ptr<std::vector<DownThreadInfo*>> pLogSet;
+  int32_t nLogLength = 0;
   int32_t nRetryDelay = 0;
   double dSpeed = 0;  // guarded by lock
   std::mutex lock;

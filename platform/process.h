@@ -19,6 +19,10 @@ ProcessId StartProcess(const std::string& program, const std::vector<std::string
 // a signal ended it, or -1 on failure.
 int WaitProcess(ProcessId pid);
 
+// Ends the process at once (it gets no chance to clean up). False when it
+// cannot be signalled.
+bool TerminateProcess(ProcessId pid);
+
 // The path of the running executable.
 std::string GetModuleFileName();
 

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,6 +37,8 @@ int WaitProcess(ProcessId pid) {
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return -1;
 }
+
+bool TerminateProcess(ProcessId pid) { return pid > 0 && ::kill(pid, SIGKILL) == 0; }
 
 std::string GetModuleFileName() {
   char buffer[4096];

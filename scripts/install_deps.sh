@@ -6,6 +6,7 @@ set -eu
 packages="
   cmake ninja-build g++ clang binutils pkg-config
   libgtest-dev libgmock-dev
+  nginx python3 python3-pyftpdlib
 "
 
 missing=""

@@ -108,6 +108,11 @@ std::vector<std::string> CScriptServer::Requests() {
   return requests_;
 }
 
+void CScriptServer::Note(const std::string& line) {
+  std::lock_guard<std::mutex> lock(lock_);
+  requests_.push_back(line);
+}
+
 void CScriptServer::AcceptLoop() {
   while (!bStop_.load()) {
     platform::SocketHandle s = platform::Accept(listener_, kPollStepMs);

@@ -41,6 +41,7 @@ class CScriptConnection {
   // Waits until the peer closes (or the server stops); true on end of stream.
   bool WaitPeerClose(uint32_t dwMilliseconds = 5000);
   platform::SocketHandle Socket() const { return s_; }
+  CScriptServer& Server() { return server_; }
 
  private:
   bool ReadMore(std::string& buffer, uint32_t dwMilliseconds);
@@ -62,6 +63,8 @@ class CScriptServer {
   std::string Url(std::string_view path) const;  // "http://127.0.0.1:<port><path>"
   int Connections() const { return nConnections_.load(); }
   std::vector<std::string> Requests();
+  // Adds a line to the request list (scripts of line protocols record here).
+  void Note(const std::string& line);
   bool Stopping() const { return bStop_.load(); }
   // Stops accepting, releases every script and waits for them.
   void Stop();

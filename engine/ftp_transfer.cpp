@@ -1,0 +1,237 @@
+#include "engine/ftp_transfer.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/engine_log.h"
+#include "engine/resume_log.h"
+#include "platform/clock.h"
+
+namespace {
+
+using platform::SocketHandle;
+
+constexpr int kReplyBuffer = 1024;
+constexpr int64_t kMaxFileSize = 0x7FFFFFFF;
+
+// atoi: optional blanks and sign, then leading digits; saturates instead of
+// overflowing.
+int64_t ParseLeadingNumber(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool bNegative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) bNegative = text[i++] == '-';
+  int64_t n = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    n = n > (INT64_MAX - 9) / 10 ? INT64_MAX : n * 10 + (text[i] - '0');
+  }
+  return bNegative ? -n : n;
+}
+
+bool CopyArgument(char (&szOut)[kFtpField], std::string_view text) {
+  if (text.size() >= static_cast<size_t>(kFtpField)) return false;
+  std::memcpy(szOut, text.data(), text.size());
+  szOut[text.size()] = '\0';
+  return true;
+}
+
+bool Command(SocketHandle s, const char* szCommand, std::string_view argument, FtpReply* pReply) {
+  FtpRequest request;
+  request.s = s;
+  std::strcpy(request.szCommand, szCommand);
+  return CopyArgument(request.szArgument, argument) && FtpCommand(request, pReply);
+}
+
+std::string DottedAddress(uint32_t networkOrder) {
+  const auto* b = reinterpret_cast<const uint8_t*>(&networkOrder);
+  return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
+         std::to_string(b[3]);
+}
+
+}  // namespace
+
+bool ParsePasvReply(const char* szText, FtpReply* pReply) {
+  std::string_view text(szText);
+  const size_t open = text.find('(');
+  if (open != std::string_view::npos) text.remove_prefix(open + 1);
+  const size_t close = text.find(')');
+  text = close == std::string_view::npos ? std::string_view() : text.substr(0, close);
+  if (text.size() < 10) return false;
+  size_t comma = text.rfind(',');
+  if (comma == std::string_view::npos) return false;
+  const int64_t p2 = ParseLeadingNumber(text.substr(comma + 1));
+  text = text.substr(0, comma);
+  comma = text.rfind(',');
+  if (comma == std::string_view::npos) return false;
+  const int64_t p1 = ParseLeadingNumber(text.substr(comma + 1));
+  text = text.substr(0, comma);
+  if (p1 < 0 || p1 > 255 || p2 < 0 || p2 > 255) return false;
+  const int32_t nPort = static_cast<int32_t>(p1 * 256 + p2);
+  if (nPort < 1024) return false;
+  std::string host(text);
+  std::replace(host.begin(), host.end(), ',', '.');
+  if (std::count(host.begin(), host.end(), '.') < 3 || host.size() >= sizeof pReply->szPasvHost) {
+    return false;
+  }
+  std::strcpy(pReply->szPasvHost, host.c_str());
+  pReply->nPasvPort = nPort;
+  return true;
+}
+
+bool FtpCommand(const FtpRequest& request, FtpReply* pReply) {
+  char buffer[kReplyBuffer + 1];
+  if (request.szCommand[0] != '\0') {
+    const int n = request.szArgument[0] != '\0'
+                      ? std::snprintf(buffer, sizeof buffer, "%s %s\r\n", request.szCommand,
+                                      request.szArgument)
+                      : std::snprintf(buffer, sizeof buffer, "%s\r\n", request.szCommand);
+    platform::Send(request.s, buffer, static_cast<size_t>(n));
+  }
+  const int64_t received = platform::Recv(request.s, buffer, kReplyBuffer, 0);
+  if (received <= 0) return false;
+  const std::string_view reply(buffer, static_cast<size_t>(received));
+  const size_t end = reply.find("\r\n");
+  if (end == std::string_view::npos || end + 2 < 5) return false;
+  const std::string_view text = reply.substr(4, end + 2 - 4);
+  if (text.size() >= sizeof pReply->szText) return false;
+  pReply->nCode = static_cast<int32_t>(ParseLeadingNumber(reply.substr(0, 3)));
+  std::memset(pReply->szText, 0, sizeof pReply->szText);
+  std::memcpy(pReply->szText, text.data(), text.size());
+  const int32_t code = pReply->nCode;
+  if (code >= 500) return false;
+  const std::string_view command = request.szCommand;
+  if (command.empty()) return true;
+  if (command == "USER") return code == 230 || code == 331;
+  if (command == "PASS") return code == 230;
+  if (command == "TYPE") return code == 200;
+  if (command == "PASV") return code == 227 && ParsePasvReply(pReply->szText, pReply);
+  if (command == "SIZE") {
+    if (code != 213) return false;
+    pReply->llSize = ParseLeadingNumber(pReply->szText);
+    return true;
+  }
+  if (command == "REST") return code == 350;
+  // 125 is what a server says when the data connection is already open,
+  // which ours always is by the time RETR is sent.
+  if (command == "RETR") return code == 150 || code == 125;
+  if (command == "ABOR") return code == 226 || code == 426;
+  if (command == "QUIT") return code == 221;
+  return false;
+}
+
+int64_t FtpGetSize(const char* szUrl, const StopFlag* pStop) {
+  char szHost[kUrlCapacity], szPath[kUrlCapacity];
+  char szUser[kCredentialCapacity], szPassword[kCredentialCapacity];
+  int32_t nPort = 0;
+  if (SplitUrl(szUrl, szHost, &nPort, szPath, szUser, szPassword) != 0) {
+    DebugLog("SplitUrl error\n");
+    return -1;
+  }
+  SocketHandle s = platform::kInvalidSocket;
+  if (ConnWithTime(&s, 100, 15, szHost, nPort, pStop) != 0) {
+    DebugLog("Ftp ConnWithTime error\n");
+    return -1;
+  }
+  FtpReply reply;
+  bool ok = Command(s, "", "", &reply) && Command(s, "USER", szUser, &reply) &&
+            Command(s, "PASS", szPassword, &reply);
+  // Many servers refuse SIZE in ASCII mode; whether TYPE is accepted or not,
+  // SIZE decides.
+  if (ok) Command(s, "TYPE", "I", &reply);
+  ok = ok && Command(s, "SIZE", szPath, &reply);
+  if (ok) Command(s, "QUIT", "", &reply);
+  platform::CloseSocket(s);
+  // Sizes of 2 GiB and more are beyond what the connections can address.
+  return ok && reply.llSize >= 0 && reply.llSize <= kMaxFileSize ? reply.llSize : -1;
+}
+
+int32_t FtpDownThread(DownThreadInfo* pInfo) {
+  DownThreadInfo& info = *pInfo;
+  if (info.nRetryDelay != 0) platform::Sleep(static_cast<uint32_t>(info.nRetryDelay));
+  if (info.llDone.load() >= info.llLength) {
+    info.nState = 0;
+    return 0;
+  }
+  SocketHandle control = platform::kInvalidSocket;
+  if (ConnWithTime(&control, 8, 15, info.szHost, info.nPort, info.pStop, info.pHold) != 0) {
+    DebugLog("conn fail");
+    return -1;
+  }
+  SocketHandle data = platform::kInvalidSocket;
+  FtpReply reply;
+  const char* szFailure = nullptr;
+  char szRest[32];
+  std::snprintf(szRest, sizeof szRest, "%" PRId64, info.llStart + info.llDone.load());
+  if (!Command(control, "", "", &reply)) {
+    szFailure = "ftp cmd fail";
+  } else if (!Command(control, "USER", info.szUser, &reply)) {
+    szFailure = "ftp user fail";
+  } else if (!Command(control, "PASS", info.szPassword, &reply)) {
+    szFailure = "ftp pass fail";
+  } else if (!Command(control, "TYPE", "I", &reply)) {
+    szFailure = "ftp type fail";
+  } else if (!Command(control, "PASV", "", &reply)) {
+    szFailure = "ftp pasv fail";
+  } else if (ConnWithTime(&data, 8, 15, DottedAddress(platform::PeerAddress(control)).c_str(),
+                          reply.nPasvPort, info.pStop, info.pHold) != 0) {
+    szFailure = "conn2 fail";
+  } else if (!Command(control, "REST", szRest, &reply)) {
+    szFailure = "ftp rest fail";
+  } else if (!Command(control, "RETR", info.szRemotePath, &reply)) {
+    szFailure = "ftp retr fail";
+  }
+
+  if (szFailure == nullptr) {
+    std::unique_ptr<char[]> buffer(new char[kChunkSize]);
+    const int32_t nChunk = std::clamp(info.nChunkSize, 1, kChunkSize);
+    int64_t remaining = info.pStop->load() != 0 ? 0 : info.llLength - info.llDone.load();
+    const int64_t llLoopStart = info.llDone.load();
+    const uint32_t dwLoopStart = platform::GetTickCount();
+    while (info.pHold->load() == 0 && remaining > 0) {
+      const auto chunk = static_cast<int32_t>(std::min<int64_t>(remaining, nChunk));
+      const int32_t n = RecvN(data, buffer.get(), chunk, 0, 8, info.pStop, info.pHold,
+                              info.pfnOnBytes, info.pProgress);
+      const uint32_t dwElapsed = platform::GetTickCount() - dwLoopStart;
+      {
+        std::lock_guard<std::mutex> lock(info.lock);
+        if (dwElapsed > 0) {
+          info.dSpeed = static_cast<double>(info.llDone.load() - llLoopStart) / dwElapsed;
+        }
+      }
+      // A short receive still holds good bytes at their place: keep them,
+      // then give up on this connection.
+      if (n > 0) {
+        const int64_t llOffset = info.llStart + info.llDone.load();
+        if (platform::WriteFileAt(info.hFile, buffer.get(), static_cast<size_t>(n), llOffset) !=
+            static_cast<size_t>(n)) {
+          DebugLog("ftp write fail");
+          break;
+        }
+        info.llDone += n;
+        remaining -= n;
+        WriteLogRecord(info);
+      }
+      if (n != chunk) {
+        DebugLog("ftp RecvN fail");
+        break;
+      }
+      if (info.pStop->load() != 0) break;
+    }
+    if (!Command(control, "ABOR", "", &reply)) {
+      szFailure = "ftp abor fail";
+    } else {
+      Command(control, "", "", &reply);
+      Command(control, "QUIT", "", &reply);
+    }
+  }
+  if (szFailure != nullptr) DebugLog("%s", szFailure);
+  if (info.llDone.load() == info.llLength) info.nState = 0;
+  platform::CloseSocket(data);
+  platform::CloseSocket(control);
+  return info.nState.load();
+}

@@ -1,0 +1,379 @@
+#include "engine/http_transfer.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/down_engine.h"
+#include "engine/engine_log.h"
+#include "engine/ftp_transfer.h"
+#include "engine/resume_log.h"
+#include "platform/clock.h"
+#include "platform/text.h"
+
+namespace {
+
+using platform::SocketHandle;
+
+constexpr int kHeaderBuffer = 2048;
+constexpr int kConnectSeconds = 8;
+constexpr int kConnectAttempts = 15;
+constexpr int kRecvSeconds = 8;
+constexpr int64_t kMaxContentLength = 0x7FFFFFFF;
+
+// The status code: the 3 characters at offset 9 read as atoi would, or -1
+// when the status line is too short to hold them.
+int Status(std::string_view response) {
+  if (response.size() < 12) return -1;
+  int status = 0;
+  for (size_t i = 9; i < 12 && response[i] >= '0' && response[i] <= '9'; ++i) {
+    status = status * 10 + (response[i] - '0');
+  }
+  return status;
+}
+
+// The value of a header written exactly as `name` (blank included), up to
+// its "\r\n" or the end of what was received.
+bool HeaderValue(std::string_view response, std::string_view name, std::string_view* pValue) {
+  size_t at = response.find(name);
+  if (at == std::string_view::npos) return false;
+  std::string_view rest = response.substr(at + name.size());
+  *pValue = rest.substr(0, rest.find("\r\n"));
+  return true;
+}
+
+// A Content-Length as a size below 2 GiB: digits only, or -1.
+int64_t ParseLength(std::string_view value) {
+  while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+  if (value.empty()) return -1;
+  int64_t n = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return -1;
+    n = n * 10 + (c - '0');
+    if (n > kMaxContentLength) return -1;
+  }
+  return n;
+}
+
+struct Connection {
+  DownThreadInfo& info;
+  bool bN1;  // the single-file procedure, which honours the hold flag
+  SocketHandle s = platform::kInvalidSocket;
+  char* buffer;  // kChunkSize bytes; the header is read into its start
+
+  ~Connection() { platform::CloseSocket(s); }
+
+  int32_t Connect() {
+    return bN1 ? ConnWithTime(&s, kConnectSeconds, kConnectAttempts, info.szHost, info.nPort,
+                              info.pStop, info.pHold)
+               : ConnWithTime(&s, kConnectSeconds, kConnectAttempts, info.szHost, info.nPort,
+                              info.pStop);
+  }
+
+  int32_t Receive(char* p, int32_t n, OnBytesFn pfn) {
+    return bN1 ? RecvN(s, p, n, 0, kRecvSeconds, info.pStop, info.pHold, pfn, info.pProgress)
+               : RecvN(s, p, n, 0, kRecvSeconds, info.pStop, pfn, info.pProgress);
+  }
+
+  bool Held() const {
+    return info.pStop->load() != 0 || (bN1 && info.pHold != nullptr && info.pHold->load() != 0);
+  }
+
+  void SendRequest() {
+    const int64_t llFirst = info.llStart + info.llDone.load();
+    SendGetRequest(s, info.szHost, info.szRemotePath, llFirst,
+                   info.llStart + info.llLength - llFirst);
+  }
+
+  void Close() {
+    platform::CloseSocket(s);
+    s = platform::kInvalidSocket;
+  }
+
+  bool Fail(const char* szMessage) {
+    Close();
+    DebugLog("%s", szMessage);
+    return false;
+  }
+
+  // Writes at the segment's current end; never past the segment.
+  bool WriteAtDone(const char* p, int64_t n) {
+    const int64_t llOffset = info.llStart + info.llDone.load();
+    return platform::WriteFileAt(info.hFile, p, static_cast<size_t>(n), llOffset) ==
+           static_cast<size_t>(n);
+  }
+
+  // Reads bytes of a 200 answer that lie before the segment's start and
+  // drops them: such a server ignored the range and sends the whole file.
+  bool SkipTo(int64_t llSkip) {
+    while (llSkip > 0 && !Held()) {
+      int32_t n = Receive(buffer, static_cast<int32_t>(std::min<int64_t>(llSkip, kChunkSize)),
+                          nullptr);
+      if (n <= 0) return false;
+      llSkip -= n;
+    }
+    return llSkip == 0;
+  }
+
+  // Reads and checks the response header, follows one permanent redirect
+  // and writes the body bytes that came with the header. False after a
+  // failure that has been logged, with the socket closed.
+  bool ReadHeader(bool* pConnectFailed);
+  void BodyLoop();
+};
+
+bool Connection::ReadHeader(bool* pConnectFailed) {
+  const int nFirstRead = bN1 ? 512 : 1024;
+  int nRedirects = 0;
+  for (;;) {
+    int64_t received = platform::Recv(s, buffer, nFirstRead, 0);
+    if (received <= 0) return Fail("http ack fail");
+    std::string_view response(buffer, static_cast<size_t>(received));
+    if (response.find("HTTP/") == std::string_view::npos) return Fail("http ack fail");
+    const int status = Status(response);
+    if (status == 301) {
+      DebugLog("Jmp\n");
+      std::string_view location;
+      char szHost[kUrlCapacity], szPath[kUrlCapacity];
+      int32_t nPort = 0;
+      // Only an absolute http location can be followed, and only once.
+      if (nRedirects > 0 || !HeaderValue(response, "Location: ", &location) ||
+          location.size() >= static_cast<size_t>(kUrlCapacity)) {
+        return Fail("http ack fail");
+      }
+      const std::string url(location);
+      if (JudgeProtocol(url.c_str()) != kProtocolHttp ||
+          !SplitHttpUrl(url.c_str(), szHost, &nPort, szPath)) {
+        return Fail("http ack fail");
+      }
+      SetRecordServer(info, szHost, nPort, szPath, info.szUser, info.szPassword);
+      Close();
+      if (Connect() != 0) {
+        *pConnectFailed = true;
+        return false;
+      }
+      ++nRedirects;
+      SendRequest();
+      continue;
+    }
+    if (status < 200 || status > 299) return Fail("http ack fail");
+
+    size_t end = response.find("\r\n\r\n");
+    if (end == std::string_view::npos) {
+      int64_t more = platform::Recv(s, buffer + received, 1024, 0);
+      if (more > 0) received += more;
+      response = std::string_view(buffer, static_cast<size_t>(received));
+      end = response.find("\r\n\r\n");
+      if (end == std::string_view::npos) return Fail(bN1 ? "http head fail1" : "http head fail2");
+    }
+    const std::string_view header = response.substr(0, end + 4);
+    const int64_t llFirst = info.llStart + info.llDone.load();
+    // A 206 must be the range we asked for; a 200 carries the file from byte 0.
+    std::string_view range;
+    if (status == 206 && HeaderValue(header, "Content-Range: bytes ", &range) &&
+        std::strtoll(std::string(range).c_str(), nullptr, 10) != llFirst) {
+      return Fail("http ack fail");
+    }
+    int64_t llSkip = status == 200 ? llFirst : 0;
+
+    int64_t count = received - static_cast<int64_t>(end + 4);
+    const char* pBody = buffer + end + 4;
+    const int64_t llDropped = std::min(count, llSkip);
+    pBody += llDropped;
+    count -= llDropped;
+    llSkip -= llDropped;
+    if (llSkip > 0 && !SkipTo(llSkip)) return Fail("http RecvN fail");
+    count = std::min(count, info.llLength - info.llDone.load());
+    if (count > 0) {
+      DebugLog("head has data");
+      if (!WriteAtDone(pBody, count)) return Fail("http write fail");
+      info.llDone += count;
+      if (!bN1) WriteLogRecord(info);
+    }
+    return true;
+  }
+}
+
+void Connection::BodyLoop() {
+  int64_t remaining = info.llLength - info.llDone.load();
+  if (info.pStop->load() != 0) remaining = 0;
+  const int64_t llLoopStart = info.llDone.load();
+  const uint32_t dwLoopStart = platform::GetTickCount();
+  const int32_t nChunk = std::clamp(info.nChunkSize, 1, kChunkSize);
+  while (remaining > 0 && !(bN1 && info.pHold->load() != 0)) {
+    const auto chunk = static_cast<int32_t>(std::min<int64_t>(remaining, nChunk));
+    const int32_t n = Receive(buffer, chunk, info.pfnOnBytes);
+    if (n <= 0) {
+      DebugLog("http RecvN fail");
+      break;
+    }
+    if (bN1) {
+      const uint32_t dwElapsed = platform::GetTickCount() - dwLoopStart;
+      std::lock_guard<std::mutex> lock(info.lock);
+      // Within the first millisecond there is nothing to divide by: the
+      // previous speed stands.
+      if (dwElapsed > 0) {
+        info.dSpeed = static_cast<double>(info.llDone.load() - llLoopStart) / dwElapsed;
+      }
+    }
+    if (!WriteAtDone(buffer, n)) {
+      DebugLog("http write fail");
+      break;
+    }
+    info.llDone += n;
+    remaining -= n;
+    WriteLogRecord(info);
+    if (!bN1 && info.bReadSizeSlot) {
+      platform::FlushFile(info.hFile);
+      SetDownloadSize(info.hSizeFile, static_cast<uint32_t>(info.nSizeSlot + 1),
+                      info.llDone.load());
+    }
+    if (info.pStop->load() != 0) break;
+  }
+  Close();
+  if (info.llDone.load() == info.llLength) info.nState = 0;
+}
+
+std::unique_ptr<char[]> NewReceiveBuffer() {
+  // One chunk; the header (two reads of at most 1024 bytes) fits its start.
+  static_assert(kChunkSize >= kHeaderBuffer);
+  return std::unique_ptr<char[]>(new char[kChunkSize]);
+}
+
+}  // namespace
+
+int32_t SendGetRequest(SocketHandle s, const char* szHost, const char* szPath, int64_t llOffset,
+                       int64_t llLength) {
+  char szRange[96] = "";
+  if (llLength != 0) {
+    std::snprintf(szRange, sizeof szRange, "Range: bytes=%" PRId64 "-%" PRId64 "\r\n", llOffset,
+                  llOffset + llLength - 1);
+  }
+  char szRequest[10240];
+  int n = std::snprintf(szRequest, sizeof szRequest,
+                        "GET %s HTTP/1.1\r\nAccept: */*\r\nAccept-Language: zh-cn\r\n%sUser-Agent: "
+                        "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1; Mozilla/4.0\r\nHost: "
+                        "%s\r\nConnection: Keep-Alive\r\n\r\n",
+                        szPath, szRange, szHost);
+  if (n > 0 && n < static_cast<int>(sizeof szRequest)) platform::Send(s, szRequest, n);
+  return 0;
+}
+
+int64_t HttpGetSize(const char* szUrl, const StopFlag* pStop) {
+  std::string url = szUrl == nullptr ? "" : szUrl;
+  for (int nRedirects = 0; nRedirects <= kMaxSizeRedirects; ++nRedirects) {
+    char szHost[kUrlCapacity], szPath[kUrlCapacity];
+    int32_t nPort = 0;
+    if (!SplitHttpUrl(url.c_str(), szHost, &nPort, szPath)) return -1;
+    SocketHandle s = platform::kInvalidSocket;
+    if (ConnWithTime(&s, kConnectSeconds, kConnectAttempts, szHost, nPort, pStop) != 0) {
+      AppendRunLog(u"ConnWithTime error");
+      return -1;
+    }
+    SendGetRequest(s, szHost, szPath, 0, 0);
+    char buffer[512];
+    const int64_t received = platform::Recv(s, buffer, sizeof buffer, 0);
+    platform::CloseSocket(s);
+    if (received <= 0) return -1;
+    const std::string_view response(buffer, static_cast<size_t>(received));
+    AppendRunLog(platform::Utf8ToUtf16(response));
+    if (response.find("HTTP/") == std::string_view::npos) return -1;
+    const int status = Status(response);
+    std::string_view value;
+    if (status == 301) {
+      if (!HeaderValue(response, "Location: ", &value)) return -1;
+      url = std::string(value);
+      continue;
+    }
+    if (status < 200 || status > 299) return -1;
+    if (!HeaderValue(response, "Content-Length: ", &value)) return -1;
+    return ParseLength(value);
+  }
+  return -1;
+}
+
+int64_t GetUrlSize(const char* szText, const StopFlag* pStop) {
+  if (!g_downEngine.bReady || szText == nullptr) return -1;
+  int64_t llSum = 0;
+  std::string_view text(szText);
+  while (true) {
+    const size_t end = text.find("\r\n");
+    const std::string line(text.substr(0, end));
+    switch (JudgeProtocol(line.c_str())) {
+      case kProtocolHttp:
+        llSum += HttpGetSize(line.c_str(), pStop);
+        break;
+      case kProtocolFtp:
+        llSum += FtpGetSize(line.c_str(), pStop);
+        break;
+      default:
+        DebugLog("JudgeProtocol null\n");
+        break;
+    }
+    if (end == std::string_view::npos || end + 2 >= text.size()) break;
+    text.remove_prefix(end + 2);
+  }
+  return llSum;
+}
+
+int32_t HttpDownThreadN1(DownThreadInfo* pInfo) {
+  DownThreadInfo& info = *pInfo;
+  if (info.nRetryDelay != 0) platform::Sleep(static_cast<uint32_t>(info.nRetryDelay));
+  if (info.llDone.load() >= info.llLength) {
+    info.nState = 0;
+    return 0;
+  }
+  auto buffer = NewReceiveBuffer();
+  Connection c{info, true, platform::kInvalidSocket, buffer.get()};
+  if (c.Connect() != 0) {
+    DebugLog("conn fail");
+    return -1;
+  }
+  c.SendRequest();
+  bool bConnectFailed = false;
+  if (!c.ReadHeader(&bConnectFailed)) return -1;
+  c.BodyLoop();
+  return info.nState.load();
+}
+
+int32_t HttpDownThreadNN(DownThreadInfo* pInfo) {
+  DownThreadInfo& info = *pInfo;
+  DebugLog("%d, %d, %d, %d, %d", info.nFileTag, info.nSerial, static_cast<int32_t>(info.llStart),
+           static_cast<int32_t>(info.llLength), static_cast<int32_t>(info.llDone.load()));
+  if (info.bReadSizeSlot) {
+    int64_t llDone = 0;
+    if (!GetDownloadSize(info.hSizeFile, static_cast<uint32_t>(info.nSizeSlot + 1), &llDone) ||
+        llDone < 0 || llDone > info.llLength) {
+      // A damaged slot restarts the segment rather than aim a write outside it.
+      llDone = 0;
+    }
+    info.llDone = llDone;
+    info.pfnOnBytes(static_cast<int32_t>(llDone), info.pProgress);
+  }
+  if (info.llDone.load() >= info.llLength) {
+    info.nState = 0;
+    return 1;
+  }
+  platform::Sleep(500);
+  auto buffer = NewReceiveBuffer();
+  Connection c{info, false, platform::kInvalidSocket, buffer.get()};
+  if (c.Connect() != 0) {
+    DebugLog("conn fail");
+    return -1;
+  }
+  c.SendRequest();
+  bool bConnectFailed = false;
+  if (c.ReadHeader(&bConnectFailed)) {
+    c.BodyLoop();
+  } else if (bConnectFailed) {
+    return -1;
+  }
+  DebugLog("tid: %d, id: %d, exit: %d, %d, %d", info.nFileTag, info.nSerial, info.nState.load(),
+           static_cast<int32_t>(info.llDone.load()), static_cast<int32_t>(info.llLength));
+  return info.nState.load();
+}

@@ -1,0 +1,21 @@
+// Pieces of HTTP for scripted servers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "tools/script_server.h"
+
+namespace tools {
+
+// The first and last byte of a request's "Range: bytes=a-b"; false without one.
+bool RequestRange(const std::string& request, int64_t* pFirst, int64_t* pLast);
+
+// Reads one request and answers it from `content` as a well-behaved server
+// would: 206 with the asked range, or 200 with everything without a range.
+void ServeContent(CScriptConnection& c, const std::string& content);
+
+// Deterministic file contents that differ at every offset.
+std::string PatternBytes(size_t n, uint32_t seed = 1);
+
+}  // namespace tools
