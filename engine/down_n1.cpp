@@ -16,7 +16,9 @@ int32_t CDownN1::Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int3
     DebugLog("Init error\n");
     return 0;
   }
-  progress.nId = nId;
+  // progress.nId was set before the task was registered, where NN_Stop
+  // reads it; writing it again here would race with that reader.
+  (void)nId;
   if (szUrl == nullptr || szPath == nullptr) {
     DebugLog("input null\n");
     return 0;

@@ -1,7 +1,59 @@
 #include "engine/down_nn.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
 #include "engine/down_engine.h"
 #include "engine/engine_log.h"
+#include "engine/http_transfer.h"
+#include "engine/list_names.h"
+#include "engine/notify_timer.h"
+#include "engine/resume_log.h"
+#include "platform/clock.h"
+#include "platform/file.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr int64_t kSplitSize = 51200;
+constexpr uint32_t kRestartDelay = 5000;
+
+void Note(std::string_view text) { AppendRunLog(platform::Utf8ToUtf16(text)); }
+
+// Copies text into a path field; false when it does not fit.
+bool SetPath(char (&szTo)[kPathCapacity], const std::string& text) {
+  if (text.size() >= static_cast<size_t>(kPathCapacity)) return false;
+  std::memcpy(szTo, text.c_str(), text.size() + 1);
+  return true;
+}
+
+// Creates the folders along the data file's path; a folder that exists
+// already counts as made.
+void MakeParentFolders(const std::string& path) {
+  size_t cut = path.find_last_of('\\');
+  if (cut == std::string::npos) cut = path.find_last_of('/');
+  if (cut == std::string::npos) return;
+  std::string folder = path.substr(0, cut);
+  if (platform::DirectoryExists(folder)) return;
+  folder += '\\';
+  for (size_t i = 0; i < folder.size(); ++i) {
+    if ((folder[i] == '\\' || folder[i] == '/') && i > 0 && folder[i - 1] != ':') {
+      platform::CreateDirectory(folder.substr(0, i));
+    }
+  }
+}
+
+// Sleeps up to the delay, returning early on a stop request.
+void SleepUnlessStopped(const StopFlag& stop, uint32_t dwDelay) {
+  for (uint32_t slept = 0; slept < dwDelay && stop.load() == 0; slept += 100) {
+    platform::Sleep(100);
+  }
+}
+
+}  // namespace
 
 CDownNN::CDownNN() {
   nType |= kTaskNN;
@@ -13,13 +65,32 @@ CDownNN::CDownNN() {
 
 CDownNN::~CDownNN() = default;
 
+bool CDownNN::AddItem(const std::string& line, const std::string& name, const char* szPath) {
+  DownFileItem item;
+  // The name ends at a line end left in it and fits a path field.
+  std::string cut = name.substr(0, name.find("\r\n"));
+  if (cut.size() >= static_cast<size_t>(kPathCapacity)) cut.resize(kPathCapacity - 1);
+  SetPath(item.szName, cut);
+  SetPath(item.szDir, szPath);
+  item.vecUrls.push_back(line);
+  item.llSize = GetUrlSize(line.c_str(), &nStop);
+  if (!SplitHttpUrl(line.c_str(), item.szHost, &item.nPort, item.szRemotePath)) {
+    AppendRunLog(u"SplitHttpUrl error\n");
+    return false;
+  }
+  vecFiles.push_back(std::move(item));
+  return true;
+}
+
 int32_t CDownNN::Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int32_t nId,
                       uint32_t uPeriod) {
   if (progress.bActive) {
     AppendRunLog(u"Init error\n");
     return 0;
   }
-  progress.nId = nId;
+  // progress.nId was set before the task was registered, where NN_Stop
+  // reads it; writing it again here would race with that reader.
+  (void)nId;
   if (szUrl == nullptr || szPath == nullptr) {
     AppendRunLog(u"input null\n");
     return 0;
@@ -28,7 +99,268 @@ int32_t CDownNN::Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int3
     AppendRunLog(u"input szPath error\n");
     return 0;
   }
+  // The call's folder buffer always has room for the separator.
+  const size_t nPath = std::strlen(szPath);
+  if (szPath[nPath - 1] != '\\' && szPath[nPath - 1] != '/') std::strcat(szPath, "\\");
+  if (!JudgeDir(szPath)) {
+    AppendRunLog(u"begin judgedir");
+    Note(szPath);
+    AppendRunLog(u"JudgeDir error\n");
+    return 0;
+  }
+  std::string_view list(szUrl);
+  if (list.find("\r\n") == std::string_view::npos) {
+    AppendRunLog(u"no find \\r\\n\n");
+    return 0;
+  }
+  bool bListOk = true;
+  size_t end;
+  while (bListOk && (end = list.find("\r\n")) != std::string_view::npos) {
+    const std::string line(list.substr(0, end));
+    list.remove_prefix(end + 2);
+    std::string name;
+    if (line.size() >= static_cast<size_t>(kUrlCapacity) ||
+        RemoveUrlPrefix(line.c_str(), UpdateUrl, &name) < 0 || name.empty() || name == "." ||
+        name == "..") {
+      AppendRunLog(u"input szUrl error\n");
+      Note(line);
+      bListOk = false;
+      break;
+    }
+    bListOk = AddItem(line, name, szPath);
+  }
+  if (bListOk && !list.empty() && list.size() < static_cast<size_t>(kUrlCapacity)) {
+    const std::string line(list);
+    std::string name;
+    if (RemoveUrlPrefix(line.c_str(), LastListLine, &name) >= 0 && !name.empty() &&
+        name != "." && name != "..") {
+      AddItem(line, name, szPath);
+    }
+  }
+  if (nStop.load() != 0) vecFiles.clear();
   return Run(hWndNotify, uPeriod);
 }
 
-int32_t CDownNN::Run(platform::HWND, uint32_t) { return 0; }
+bool CDownNN::Prepare(DownFileItem& item, bool* pError) {
+  {
+    std::lock_guard<std::mutex> lock(progress.lock);
+    progress.llTotal += item.llSize;
+  }
+  const std::string dir = item.szDir;
+  std::string finalPath = dir + item.szName;
+  if (finalPath.size() >= static_cast<size_t>(kPathCapacity)) finalPath.resize(kPathCapacity - 1);
+  SetPath(item.szFinalPath, finalPath);
+  // A failed size probe can never be told from an empty file once moved
+  // into place: such a list fails here.
+  if (item.llSize < 0) {
+    AppendRunLog(u"GetUrlSize error\n");
+    Note(item.vecUrls.front());
+    return false;
+  }
+  platform::FileHandle existing =
+      platform::OpenFile(finalPath, platform::kFileRead, platform::FileDisposition::kOpenExisting);
+  if (existing.IsValid()) {
+    const int64_t llHave = platform::GetFileSize(existing);
+    platform::CloseFile(existing);
+    if (llHave == item.llSize) {
+      item.nState = 1;
+      return true;
+    }
+    platform::DeleteFile(finalPath);
+  }
+  if (!SetPath(item.szDataPath, finalPath + ".vx!") || !SetPath(item.szSizePath, finalPath + ".vx$")) {
+    return false;
+  }
+  MakeParentFolders(item.szDataPath);
+  item.hFile = platform::OpenFile(item.szDataPath, platform::kFileRead | platform::kFileWrite,
+                                  platform::FileDisposition::kOpenAlways);
+  if (!item.hFile.IsValid()) {
+    std::printf("CreateFile error: %d\n", errno);
+    *pError = true;
+    return false;
+  }
+  item.hSizeFile = platform::OpenFile(item.szSizePath, platform::kFileRead | platform::kFileWrite,
+                                      platform::FileDisposition::kOpenAlways);
+  if (!item.hSizeFile.IsValid()) {
+    std::printf("CreateFile error: %d\n", errno);
+    return false;
+  }
+  char head[8];
+  const int64_t nHead = platform::ReadFileAt(item.hSizeFile, head, sizeof head, 0);
+  int64_t llSlot0 = 0;
+  GetDownloadSize(item.hSizeFile, 0, &llSlot0);
+  // Bytes in the data file are only trusted with a header that describes
+  // this very file; otherwise both start again, so an older version's bytes
+  // never mix into the new one.
+  if (nHead != 8 || llSlot0 != item.llSize || !DataMatchesHeader(item)) {
+    platform::CloseFile(item.hSizeFile);
+    item.hSizeFile = platform::OpenFile(item.szSizePath, platform::kFileRead | platform::kFileWrite,
+                                        platform::FileDisposition::kCreateAlways);
+    if (!item.hSizeFile.IsValid()) {
+      DebugLog("CreateFile error: %d\n", errno);
+      return false;
+    }
+    platform::SetFileSize(item.hFile, 0);
+  }
+  SetDownloadSize(item.hSizeFile, 0, item.llSize);
+  return true;
+}
+
+bool CDownNN::DataMatchesHeader(const DownFileItem& item) {
+  const int64_t llData = platform::GetFileSize(item.hFile);
+  if (item.llSize < kSplitSize) return llData <= item.llSize;
+  // Each connection's bytes must all be in the data file.
+  const int64_t llSegment = item.llSize / nConnPerGroup;
+  for (int32_t k = 0; k < nConnPerGroup; ++k) {
+    int64_t llDone = 0;
+    GetDownloadSize(item.hSizeFile, static_cast<uint32_t>(k + 1), &llDone);
+    const int64_t llLength = k == nConnPerGroup - 1 ? item.llSize - k * llSegment : llSegment;
+    if (llDone < 0 || llDone > llLength || (llDone > 0 && k * llSegment + llDone > llData)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void CDownNN::CloseItems() {
+  for (DownFileItem& item : vecFiles) {
+    platform::CloseFile(item.hFile);
+    platform::CloseFile(item.hSizeFile);
+  }
+}
+
+int32_t CDownNN::RunBatch(size_t first, bool* pSuccess) {
+  hDoneEvent->Reset();
+  std::unique_ptr<DownThreadInfo> records[2];
+  int32_t count = 0;
+  auto start = [&](int32_t slot) {
+    DownThreadInfo* p = records[slot].get();
+    phThreads[slot].Start([p] { return HttpDownThreadNN(p); });
+    platform::Sleep(100);
+  };
+  for (size_t f = first; f < vecFiles.size() && f < first + nGroupCount; ++f) {
+    DownFileItem& item = vecFiles[f];
+    if (item.nState == 1) {
+      std::lock_guard<std::mutex> lock(pLive->lock);
+      pLive->llDownloaded += item.llSize;
+    } else if (item.llSize >= kSplitSize) {
+      const int64_t llSegment = item.llSize / nConnPerGroup;
+      for (int32_t k = 0; k < nConnPerGroup; ++k) {
+        auto p = MakeRecord(*this, item, kProtocolHttp);
+        p->llStart = k * llSegment;
+        p->llLength = k == nConnPerGroup - 1 ? item.llSize - p->llStart : llSegment;
+        p->bReadSizeSlot = true;
+        p->nSizeSlot = k;
+        records[count + k] = std::move(p);
+        start(count + k);
+      }
+      count += nConnPerGroup;
+    } else {
+      auto p = MakeRecord(*this, item, kProtocolHttp);
+      p->llStart = 0;
+      p->llLength = item.llSize;
+      p->llDone = platform::GetFileSize(item.hFile);
+      AddDownloaded(static_cast<int32_t>(p->llDone.load()), pLive);
+      records[count] = std::move(p);
+      start(count);
+      count += 1;
+    }
+  }
+
+  int32_t finished = 0;
+  int32_t restarts = 0;
+  bool bDone[2] = {false, false};
+  platform::CThreadSlot* slots[2] = {&phThreads[0], &phThreads[1]};
+  while (finished < count && nStop.load() == 0) {
+    platform::Sleep(100);
+    platform::WaitForAnySlot(slots, count, platform::kInfinite);
+    for (int32_t i = 0; i < count; ++i) {
+      if (nStop.load() != 0) {
+        hDoneEvent->Set();
+        break;
+      }
+      if (bDone[i] || phThreads[i].IsRunning()) continue;
+      if (records[i]->nState.load() == 0) {
+        bDone[i] = true;
+        auto pDone = hDoneEvent;
+        phThreads[i].Start([pDone] { return WaitDoneThread(pDone); });
+        ++finished;
+      } else {
+        SleepUnlessStopped(nStop, kRestartDelay);
+        if (nStop.load() != 0) continue;
+        DownThreadInfo* p = records[i].get();
+        phThreads[i].Start([p] { return HttpDownThreadNN(p); });
+        ++restarts;
+      }
+    }
+    if (restarts >= 2147483647) break;
+  }
+  hDoneEvent->Set();
+  for (int32_t i = 0; i < count; ++i) phThreads[i].Join();
+  for (int32_t i = 0; i < count; ++i) {
+    if (records[i]->llDone.load() != records[i]->llLength) *pSuccess = false;
+  }
+  return count;
+}
+
+int32_t CDownNN::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
+  if (vecFiles.empty()) return 0;
+  bool bError = false;
+  bool bSuccess = true;
+  progress.llTotal = 0;
+  for (DownFileItem& item : vecFiles) {
+    if (!Prepare(item, &bError)) {
+      CloseItems();
+      return bError ? 2 : 0;
+    }
+  }
+  if (hWndNotify != 0) {
+    {
+      std::lock_guard<std::mutex> lock(progress.lock);
+      progress.bActive = 1;
+    }
+    hWnd = hWndNotify;
+    if (!StartNotifyTimer(*this, uPeriod)) {
+      CloseItems();
+      return 0;
+    }
+  }
+  for (size_t first = 0; first < vecFiles.size() && nStop.load() == 0 && bSuccess;
+       first += nGroupCount) {
+    RunBatch(first, &bSuccess);
+  }
+  if (nStop.load() != 0) bSuccess = false;
+
+  if (hWndNotify != 0) {
+    StopNotifyTimer(*this);
+    {
+      std::lock_guard<std::mutex> lock(progress.lock);
+      notify.llDownloaded = progress.llDownloaded;
+      notify.llTotal = progress.llTotal;
+      notify.nId = progress.nId;
+    }
+    notify.dSpeed = 0;
+    notify.bActive = 0;
+    notify.wHours = notify.wMinutes = notify.wSeconds = 0;
+    notify.nPercent = notify.llTotal > 0
+                          ? static_cast<int32_t>(static_cast<double>(notify.llDownloaded) /
+                                                 static_cast<double>(notify.llTotal) * 100)
+                          : 0;
+    if (bSuccess) {
+      notify.llDownloaded = notify.llTotal;
+      notify.nPercent = 100;
+    }
+    platform::SendMessage(hWnd, WM_DOWN_NOTIFY, reinterpret_cast<platform::WPARAM>(&notify), 999);
+  }
+  CloseItems();
+  if (bSuccess) {
+    for (DownFileItem& item : vecFiles) {
+      if (item.nState == 1) continue;
+      platform::DeleteFile(item.szSizePath);
+      // A file that cannot take its final name is not downloaded.
+      if (!platform::MoveFile(item.szDataPath, item.szFinalPath)) bSuccess = false;
+    }
+  }
+  DebugLog("quit\n");
+  return bSuccess ? 1 : 0;
+}

@@ -1,6 +1,8 @@
 // A list of files fetched one after another, two connections per large file.
 #pragma once
 
+#include <string>
+
 #include "engine/down_task.h"
 
 class CDownNN : public CDownBase {
@@ -13,4 +15,17 @@ class CDownNN : public CDownBase {
   int32_t Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int32_t nId,
                uint32_t uPeriod);
   int32_t Run(platform::HWND hWndNotify, uint32_t uPeriod);
+
+ private:
+  // Builds one file item from a list line; false when the line cannot be
+  // split, which ends the list.
+  bool AddItem(const std::string& line, const std::string& name, const char* szPath);
+  // Opens the item's data file and size header; false ends the preparation
+  // (*pError: the data file cannot be opened).
+  bool Prepare(DownFileItem& item, bool* pError);
+  bool DataMatchesHeader(const DownFileItem& item);
+  // Fetches the files of one batch; clears *pSuccess when a segment stays
+  // incomplete. Returns the number of connections it ran.
+  int32_t RunBatch(size_t first, bool* pSuccess);
+  void CloseItems();
 };

@@ -1,5 +1,7 @@
 #include "engine/down_task.h"
 
+#include <cstring>
+
 void CopyProgressFields(DownProgress& to, const DownProgress& from) {
   to.bActive = from.bActive;
   to.nPercent = from.nPercent;
@@ -25,6 +27,31 @@ std::atomic<int32_t> g_nThreadSerial{0};
 
 int32_t NextFileSerial() { return ++g_nFileSerial; }
 int32_t NextThreadSerial() { return ++g_nThreadSerial; }
+
+int32_t WaitDoneThread(const std::shared_ptr<platform::CEvent>& pDone) {
+  pDone->Wait();
+  return 0;
+}
+
+std::unique_ptr<DownThreadInfo> MakeRecord(CDownBase& task, const DownFileItem& item,
+                                           int32_t nProtocol) {
+  auto p = std::make_unique<DownThreadInfo>();
+  p->nProtocol = nProtocol;
+  p->pStop = &task.nStop;
+  p->nFileTag = item.nFileSerial;
+  p->llDone = 0;
+  std::memcpy(p->szHost, item.szHost, sizeof p->szHost);
+  std::memcpy(p->szRemotePath, item.szRemotePath, sizeof p->szRemotePath);
+  std::memcpy(p->szUser, item.szUser, sizeof p->szUser);
+  std::memcpy(p->szPassword, item.szPassword, sizeof p->szPassword);
+  p->nPort = item.nPort;
+  p->pProgress = task.pLive;
+  p->hFile = item.hFile;
+  p->hSizeFile = item.hSizeFile;
+  p->nChunkSize = task.nChunkSize;
+  p->pfnOnBytes = AddDownloaded;
+  return p;
+}
 
 CDownBase::CDownBase()
     : hDoneEvent(std::make_shared<platform::CEvent>(true, false)), pLive(&progress) {}

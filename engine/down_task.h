@@ -119,6 +119,15 @@ struct DownThreadInfo {
   int32_t nSizeSlot = -1;
 };
 
+// The placeholder of a finished connection's slot: waits until the task's
+// transfer loop has ended, then returns 0.
+int32_t WaitDoneThread(const std::shared_ptr<platform::CEvent>& pDone);
+
+// A new record for a connection to the item's server, with the task's
+// chunk size, live progress and stop flag.
+std::unique_ptr<DownThreadInfo> MakeRecord(CDownBase& task, const DownFileItem& item,
+                                           int32_t nProtocol);
+
 // Process-wide running numbers, used in log lines and resume-log records.
 int32_t NextFileSerial();
 int32_t NextThreadSerial();

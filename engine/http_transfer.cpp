@@ -352,8 +352,11 @@ int32_t HttpDownThreadNN(DownThreadInfo* pInfo) {
       // A damaged slot restarts the segment rather than aim a write outside it.
       llDone = 0;
     }
+    // Count only what the task has not counted yet: a restarted connection
+    // finds its earlier bytes already in the progress.
+    const int64_t llCounted = std::max<int64_t>(info.llDone.load(), 0);
     info.llDone = llDone;
-    info.pfnOnBytes(static_cast<int32_t>(llDone), info.pProgress);
+    info.pfnOnBytes(static_cast<int32_t>(llDone - llCounted), info.pProgress);
   }
   if (info.llDone.load() >= info.llLength) {
     info.nState = 0;

@@ -10,6 +10,10 @@ std::string GetEnvironmentVariable(const std::string& name);
 void SetEnvironmentVariable(const std::string& name, const std::string& value);
 void UnsetEnvironmentVariable(const std::string& name);
 
+// The arguments after the program name joined by single blanks ("" without
+// arguments); readable from static initialisation on.
+std::string GetArgumentString();
+
 std::string GetCurrentDirectory();
 bool SetCurrentDirectory(const std::string& path);
 

@@ -2,6 +2,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/environment.h"
@@ -19,6 +20,23 @@ void SetEnvironmentVariable(const std::string& name, const std::string& value) {
 }
 
 void UnsetEnvironmentVariable(const std::string& name) { ::unsetenv(name.c_str()); }
+
+std::string GetArgumentString() {
+  std::FILE* f = std::fopen("/proc/self/cmdline", "rb");
+  if (f == nullptr) return std::string();
+  std::string all;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) all.append(buffer, n);
+  std::fclose(f);
+  // argv[0], then each argument, every one ended by a zero byte.
+  const size_t first = all.find('\0');
+  if (first == std::string::npos || first + 1 >= all.size()) return std::string();
+  std::string args = all.substr(first + 1);
+  if (!args.empty() && args.back() == '\0') args.pop_back();
+  std::replace(args.begin(), args.end(), '\0', ' ');
+  return args;
+}
 
 std::string GetCurrentDirectory() {
   char buffer[4096];

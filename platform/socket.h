@@ -40,6 +40,11 @@ int WaitReadable(SocketHandle s, uint32_t dwMilliseconds);
 // time-out. `flags` are the receive flags of the caller (0 normally).
 int64_t Recv(SocketHandle s, void* buffer, size_t n, int flags);
 
+// One receive that never waits: kRecvWouldBlock when nothing has arrived,
+// otherwise as Recv.
+inline constexpr int64_t kRecvWouldBlock = -2;
+int64_t RecvIfReady(SocketHandle s, void* buffer, size_t n, int flags);
+
 // One send that never raises a signal on a closed peer; bytes sent or -1.
 int64_t Send(SocketHandle s, const void* data, size_t n);
 

@@ -102,6 +102,15 @@ int64_t Recv(SocketHandle s, void* buffer, size_t n, int flags) {
   return r;
 }
 
+int64_t RecvIfReady(SocketHandle s, void* buffer, size_t n, int flags) {
+  ssize_t r;
+  do {
+    r = ::recv(Fd(s), buffer, n, flags | MSG_DONTWAIT);
+  } while (r < 0 && errno == EINTR);
+  if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kRecvWouldBlock;
+  return r;
+}
+
 int64_t Send(SocketHandle s, const void* data, size_t n) {
   ssize_t r;
   do {

@@ -1,6 +1,8 @@
 #!/bin/sh
 # Installs the Debian packages that building, testing and running qarnauto
 # need; packages already installed are left alone.
+#   scripts/install_deps.sh          build and test
+#   scripts/install_deps.sh bench    also what the benchmarks compare with
 set -eu
 
 packages="
@@ -8,6 +10,9 @@ packages="
   libgtest-dev libgmock-dev
   nginx python3 python3-pyftpdlib
 "
+if [ "${1:-}" = bench ]; then
+  packages="$packages curl aria2 time iproute2"
+fi
 
 missing=""
 for p in $packages; do

@@ -1,0 +1,108 @@
+#include "update/launch_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+class LaunchSettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ArgUrl[0] = EditionSuffix[0] = ShortcutName[0] = UpdateUrl[0] = u'\0';
+    HasLaunchArguments = false;
+    DownloadList.clear();
+  }
+  void Parse(std::u16string_view args) {
+    ParseLaunchArguments(args);
+    SelectUpdateUrl();
+  }
+};
+
+TEST_F(LaunchSettingsTest, NoArgumentUsesTheDefaultLocation) {
+  Parse(u"");
+  EXPECT_FALSE(HasLaunchArguments);
+  EXPECT_EQ(std::u16string(UpdateUrl), DefaultUpdateUrl());
+  EXPECT_EQ(DefaultUpdateUrl().rfind(u"http://", 0), 0u);
+  EXPECT_EQ(DefaultUpdateUrl().substr(DefaultUpdateUrl().size() - 5), u"/qarn");
+  EXPECT_EQ(std::u16string(EditionSuffix), u"");
+  EXPECT_EQ(std::u16string(ShortcutName), u"");
+}
+
+TEST_F(LaunchSettingsTest, FieldsSplitAtTheFirstTwoDollars) {
+  Parse(u"http://h/qarn$EN$My Game");
+  EXPECT_TRUE(HasLaunchArguments);
+  EXPECT_EQ(std::u16string(UpdateUrl), u"http://h/qarn");
+  EXPECT_EQ(std::u16string(EditionSuffix), u"EN");
+  EXPECT_EQ(std::u16string(ShortcutName), u"My Game");
+
+  Parse(u"URL$EN$A$B");
+  EXPECT_EQ(std::u16string(ShortcutName), u"A$B");
+}
+
+TEST_F(LaunchSettingsTest, MalformedArgumentsOnlyYieldEmptyFields) {
+  Parse(u"http://bare/url");
+  EXPECT_TRUE(HasLaunchArguments);
+  EXPECT_EQ(std::u16string(UpdateUrl), u"");
+
+  Parse(u"URL$EN");
+  EXPECT_EQ(std::u16string(ArgUrl), u"URL");
+  EXPECT_EQ(std::u16string(EditionSuffix), u"");
+  EXPECT_EQ(std::u16string(ShortcutName), u"");
+
+  Parse(u"URL$$Name");
+  EXPECT_EQ(std::u16string(ArgUrl), u"URL");
+  EXPECT_EQ(std::u16string(EditionSuffix), u"");
+  EXPECT_EQ(std::u16string(ShortcutName), u"");
+}
+
+TEST_F(LaunchSettingsTest, QuotesAndBlanksAreCleanedFromTheRightFields) {
+  Parse(u" \"http://u1/qarn $ EN $ My Game");
+  EXPECT_EQ(std::u16string(ArgUrl), u"http://u1/qarn");
+  EXPECT_EQ(std::u16string(EditionSuffix), u"EN");
+  EXPECT_EQ(std::u16string(ShortcutName), u" My Game");
+  Parse(u"\t\"U1\"\r\n$x$");
+  EXPECT_EQ(std::u16string(ArgUrl), u"U1");
+}
+
+TEST_F(LaunchSettingsTest, OverlongFieldsAreCutAt1023Units) {
+  const std::u16string longUrl(5000, u'u');
+  Parse(longUrl + u"$" + std::u16string(2000, u's') + u"$" + std::u16string(3000, u'n'));
+  EXPECT_EQ(std::u16string(ArgUrl), longUrl.substr(0, 1023));
+  EXPECT_EQ(std::u16string(EditionSuffix).size(), 1023u);
+  EXPECT_EQ(std::u16string(ShortcutName).size(), 1023u);
+  EXPECT_EQ(std::u16string(UpdateUrl).size(), 1023u);
+}
+
+TEST_F(LaunchSettingsTest, DownloadListKeepsOneEntry) {
+  Parse(u"http://h/qarn$$");
+  EXPECT_EQ(PrepareDownloadList(nullptr), -1);
+  EXPECT_TRUE(DownloadList.empty());
+  EXPECT_EQ(PrepareDownloadList(u"/games/client"), 1);
+  EXPECT_EQ(PrepareDownloadList(u"/games/client"), 1);
+  ASSERT_EQ(DownloadList.size(), 1u);
+  EXPECT_EQ(DownloadList.begin()->first, u"qarn.7z");
+  EXPECT_EQ(DownloadList.begin()->second, 0);
+  EXPECT_EQ(std::u16string(UpdateUrl), u"http://h/qarn");
+}
+
+TEST_F(LaunchSettingsTest, ListNamesAreTheEntryWithoutTheLocation) {
+  std::string name;
+  EXPECT_EQ(RemoveUrlPrefix("http://h/qarn/qarn.7z ", u"http://h/qarn", &name), 0);
+  EXPECT_EQ(name, "qarn.7z ");
+  EXPECT_EQ(RemoveUrlPrefix("http://h/qarn/patch/a.7z", u"http://h/qarn", &name), 0);
+  EXPECT_EQ(name, "patch-a.7z");
+  // Separators of either kind never let a name out of its folder.
+  EXPECT_EQ(RemoveUrlPrefix("http://h/qarn/..\\..\\evil", u"http://h/qarn", &name), 0);
+  EXPECT_EQ(name, "..-..-evil");
+  EXPECT_EQ(RemoveUrlPrefix("http://other/x", u"http://h/qarn", &name), -1);
+  EXPECT_EQ(name, "");
+  EXPECT_EQ(RemoveUrlPrefix("http://h/qarn/x", nullptr, &name), -1);
+  // Found further in, the prefix still drops the entry's first characters.
+  EXPECT_EQ(RemoveUrlPrefix("xxhttp://h/qarn/ab", u"http://h/qarn", &name), 2);
+  EXPECT_EQ(name, "n-ab");
+  EXPECT_EQ(RemoveUrlPrefix("http://h/d/file.bin", u"", &name), 0);
+  EXPECT_EQ(name, "file.bin");
+}
+
+}  // namespace
