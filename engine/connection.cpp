@@ -109,6 +109,21 @@ int32_t Receive(SocketHandle s, char* pBuffer, int32_t nCount, int nFlags, int32
 
 }  // namespace
 
+int WaitReadableUnlessRaised(SocketHandle s, uint32_t dwMilliseconds, const StopFlag* pStop,
+                             const StopFlag* pHold) {
+  const uint32_t dwStart = platform::GetTickCount();
+  for (;;) {
+    const uint32_t dwSpent = platform::GetTickCount() - dwStart;
+    if (dwSpent >= dwMilliseconds || (pStop != nullptr && Raised(pStop, pHold))) return 0;
+    const int r = platform::WaitReadable(s, std::min<uint32_t>(dwMilliseconds - dwSpent, 100));
+    if (r != 0) return r;
+  }
+}
+
+void SleepUnlessRaised(uint32_t dwMilliseconds, const StopFlag* pStop, const StopFlag* pHold) {
+  WaitOutAttempt(platform::GetTickCount(), dwMilliseconds, pStop, pHold);
+}
+
 int32_t ConnWithTime(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
                      const char* szHost, int32_t nPort, const StopFlag* pStop) {
   return Connect(pSocket, nSeconds, nAttempts, szHost, nPort, pStop, nullptr, false);

@@ -15,6 +15,15 @@ using StopFlag = std::atomic<int32_t>;
 // Called after every successful receive with the bytes just received.
 using OnBytesFn = int32_t (*)(int32_t nBytes, DownProgress* pProgress);
 
+// Sleeps up to dwMilliseconds, returning early once a flag is raised (pHold
+// may be null).
+void SleepUnlessRaised(uint32_t dwMilliseconds, const StopFlag* pStop, const StopFlag* pHold);
+
+// Waits up to dwMilliseconds for the socket to become readable, looking at
+// the flags every 100 ms: 1 readable, 0 time-out or a flag raised, -1 error.
+int WaitReadableUnlessRaised(platform::SocketHandle s, uint32_t dwMilliseconds,
+                             const StopFlag* pStop, const StopFlag* pHold);
+
 // Connects to szHost:nPort with up to nAttempts attempts of nSeconds each.
 // Returns 0 with the connected, blocking socket in *pSocket (whose send and
 // receive calls then time out after nSeconds), or -1. The variant without a

@@ -46,13 +46,6 @@ void MakeParentFolders(const std::string& path) {
   }
 }
 
-// Sleeps up to the delay, returning early on a stop request.
-void SleepUnlessStopped(const StopFlag& stop, uint32_t dwDelay) {
-  for (uint32_t slept = 0; slept < dwDelay && stop.load() == 0; slept += 100) {
-    platform::Sleep(100);
-  }
-}
-
 }  // namespace
 
 CDownNN::CDownNN() {
@@ -286,7 +279,7 @@ int32_t CDownNN::RunBatch(size_t first, bool* pSuccess) {
         phThreads[i].Start([pDone] { return WaitDoneThread(pDone); });
         ++finished;
       } else {
-        SleepUnlessStopped(nStop, kRestartDelay);
+        SleepUnlessRaised(kRestartDelay, &nStop, nullptr);
         if (nStop.load() != 0) continue;
         DownThreadInfo* p = records[i].get();
         phThreads[i].Start([p] { return HttpDownThreadNN(p); });

@@ -336,7 +336,7 @@ TEST_F(DownNNTest, ProgressReachesTheWindowAndEndsAtOneHundred) {
 }
 
 TEST(DownNNProcessTest, KilledDownloadResumesAndEndsByteIdentical) {
-  const std::string content = tools::PatternBytes(600000, 20);
+  const std::string content = tools::PatternBytes(1200000, 20);
   std::atomic<int> nDataRequests{0};
   std::mutex lock;
   std::vector<int64_t> firstBytes;
@@ -344,7 +344,7 @@ TEST(DownNNProcessTest, KilledDownloadResumesAndEndsByteIdentical) {
     const std::string request = c.ReadRequest();
     int64_t first = 0, last = 0;
     if (!tools::RequestRange(request, &first, &last)) {
-      c.Send("HTTP/1.1 200 OK\r\nContent-Length: 600000\r\n\r\n");
+      c.Send("HTTP/1.1 200 OK\r\nContent-Length: 1200000\r\n\r\n");
       return;
     }
     {
@@ -354,7 +354,7 @@ TEST(DownNNProcessTest, KilledDownloadResumesAndEndsByteIdentical) {
     ++nDataRequests;
     // Slow enough that a kill finds both segments under way.
     c.Send("HTTP/1.1 206 Partial Content\r\n\r\n");
-    c.SendSlowly(content.substr(first, last - first + 1), 8192, 10);
+    c.SendSlowly(content.substr(first, last - first + 1), 4096, 10);
   });
   const std::string folder = tools::TestFolder() + "/killed/";
   const std::vector<std::string> args = {NN_FETCH, "nn", folder, server.Url("/pkg/big.bin")};
@@ -385,7 +385,7 @@ TEST(DownNNProcessTest, KilledDownloadResumesAndEndsByteIdentical) {
   ASSERT_EQ(firstBytes.size(), 2u);
   std::sort(firstBytes.begin(), firstBytes.end());
   EXPECT_GT(firstBytes[0], 0) << "the first segment started over";
-  EXPECT_GT(firstBytes[1], 300000) << "the second segment started over";
+  EXPECT_GT(firstBytes[1], 600000) << "the second segment started over";
   EXPECT_EQ(nDataRequests.load(), 4);
 }
 

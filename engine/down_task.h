@@ -112,6 +112,10 @@ struct DownThreadInfo {
   int32_t nLogLength = 0;
   int32_t nRetryDelay = 0;
   double dSpeed = 0;  // guarded by lock
+  // Where the current body loop began, so the driver can tell the speed as
+  // it stands now rather than at the last chunk. Guarded by lock.
+  uint32_t dwSpeedStartTick = 0;
+  int64_t llSpeedStartDone = -1;  // -1: no loop has begun
   std::mutex lock;
   uint32_t dwStartTick = 0;
   int64_t llDoneAtStart = 0;

@@ -40,9 +40,12 @@ bool CopyArgument(char (&szOut)[kFtpField], std::string_view text) {
   return true;
 }
 
-bool Command(SocketHandle s, const char* szCommand, std::string_view argument, FtpReply* pReply) {
+bool Command(SocketHandle s, const char* szCommand, std::string_view argument, FtpReply* pReply,
+             const StopFlag* pStop = nullptr, uint32_t dwWait = 8000) {
   FtpRequest request;
   request.s = s;
+  request.pStop = pStop;
+  request.dwWait = dwWait;
   std::strcpy(request.szCommand, szCommand);
   return CopyArgument(request.szArgument, argument) && FtpCommand(request, pReply);
 }
@@ -92,6 +95,10 @@ bool FtpCommand(const FtpRequest& request, FtpReply* pReply) {
                       : std::snprintf(buffer, sizeof buffer, "%s\r\n", request.szCommand);
     platform::Send(request.s, buffer, static_cast<size_t>(n));
   }
+  if (request.pStop != nullptr &&
+      WaitReadableUnlessRaised(request.s, request.dwWait, request.pStop, nullptr) <= 0) {
+    return false;
+  }
   const int64_t received = platform::Recv(request.s, buffer, kReplyBuffer, 0);
   if (received <= 0) return false;
   const std::string_view reply(buffer, static_cast<size_t>(received));
@@ -138,12 +145,15 @@ int64_t FtpGetSize(const char* szUrl, const StopFlag* pStop) {
     return -1;
   }
   FtpReply reply;
-  bool ok = Command(s, "", "", &reply) && Command(s, "USER", szUser, &reply) &&
-            Command(s, "PASS", szPassword, &reply);
+  // The probe waits up to 100 s for each reply, but never past a stop.
+  auto command = [&](const char* szCommand, const char* szArgument) {
+    return Command(s, szCommand, szArgument, &reply, pStop, 100000);
+  };
+  bool ok = command("", "") && command("USER", szUser) && command("PASS", szPassword);
   // Many servers refuse SIZE in ASCII mode; whether TYPE is accepted or not,
   // SIZE decides.
-  if (ok) Command(s, "TYPE", "I", &reply);
-  ok = ok && Command(s, "SIZE", szPath, &reply);
+  if (ok) command("TYPE", "I");
+  ok = ok && command("SIZE", szPath);
   if (ok) Command(s, "QUIT", "", &reply);
   platform::CloseSocket(s);
   // Sizes of 2 GiB and more are beyond what the connections can address.
@@ -152,7 +162,9 @@ int64_t FtpGetSize(const char* szUrl, const StopFlag* pStop) {
 
 int32_t FtpDownThread(DownThreadInfo* pInfo) {
   DownThreadInfo& info = *pInfo;
-  if (info.nRetryDelay != 0) platform::Sleep(static_cast<uint32_t>(info.nRetryDelay));
+  if (info.nRetryDelay != 0) {
+    SleepUnlessRaised(static_cast<uint32_t>(info.nRetryDelay), info.pStop, info.pHold);
+  }
   if (info.llDone.load() >= info.llLength) {
     info.nState = 0;
     return 0;
@@ -192,6 +204,11 @@ int32_t FtpDownThread(DownThreadInfo* pInfo) {
     int64_t remaining = info.pStop->load() != 0 ? 0 : info.llLength - info.llDone.load();
     const int64_t llLoopStart = info.llDone.load();
     const uint32_t dwLoopStart = platform::GetTickCount();
+    {
+      std::lock_guard<std::mutex> lock(info.lock);
+      info.dwSpeedStartTick = dwLoopStart;
+      info.llSpeedStartDone = llLoopStart;
+    }
     while (info.pHold->load() == 0 && remaining > 0) {
       const auto chunk = static_cast<int32_t>(std::min<int64_t>(remaining, nChunk));
       const int32_t n = RecvN(data, buffer.get(), chunk, 0, 8, info.pStop, info.pHold,

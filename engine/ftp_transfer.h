@@ -12,6 +12,8 @@ struct FtpRequest {
   platform::SocketHandle s = platform::kInvalidSocket;
   char szCommand[kFtpField] = "";   // empty: only read the next reply
   char szArgument[kFtpField] = "";  // empty: none
+  const StopFlag* pStop = nullptr;  // when set, a stop ends the wait for the reply
+  uint32_t dwWait = 8000;           // the reply's time-out
 };
 
 struct FtpReply {

@@ -204,6 +204,11 @@ void Connection::BodyLoop() {
   if (info.pStop->load() != 0) remaining = 0;
   const int64_t llLoopStart = info.llDone.load();
   const uint32_t dwLoopStart = platform::GetTickCount();
+  if (bN1) {
+    std::lock_guard<std::mutex> lock(info.lock);
+    info.dwSpeedStartTick = dwLoopStart;
+    info.llSpeedStartDone = llLoopStart;
+  }
   const int32_t nChunk = std::clamp(info.nChunkSize, 1, kChunkSize);
   while (remaining > 0 && !(bN1 && info.pHold->load() != 0)) {
     const auto chunk = static_cast<int32_t>(std::min<int64_t>(remaining, nChunk));
@@ -277,7 +282,11 @@ int64_t HttpGetSize(const char* szUrl, const StopFlag* pStop) {
     }
     SendGetRequest(s, szHost, szPath, 0, 0);
     char buffer[512];
-    const int64_t received = platform::Recv(s, buffer, sizeof buffer, 0);
+    // A stop must not wait out a silent server's whole time-out.
+    const int64_t received =
+        WaitReadableUnlessRaised(s, kRecvSeconds * 1000, pStop, nullptr) > 0
+            ? platform::Recv(s, buffer, sizeof buffer, 0)
+            : -1;
     platform::CloseSocket(s);
     if (received <= 0) return -1;
     const std::string_view response(buffer, static_cast<size_t>(received));
@@ -323,7 +332,9 @@ int64_t GetUrlSize(const char* szText, const StopFlag* pStop) {
 
 int32_t HttpDownThreadN1(DownThreadInfo* pInfo) {
   DownThreadInfo& info = *pInfo;
-  if (info.nRetryDelay != 0) platform::Sleep(static_cast<uint32_t>(info.nRetryDelay));
+  if (info.nRetryDelay != 0) {
+    SleepUnlessRaised(static_cast<uint32_t>(info.nRetryDelay), info.pStop, info.pHold);
+  }
   if (info.llDone.load() >= info.llLength) {
     info.nState = 0;
     return 0;
