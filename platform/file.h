@@ -57,6 +57,9 @@ bool DirectoryExists(const std::string& path);  // a folder at the path
 // or something already stands at the path.
 bool CreateDirectory(const std::string& path);
 
+// Makes the file executable by its owner, group and others that may read it.
+bool SetExecutable(const std::string& path);
+
 // Renames a file, replacing an existing target; across file systems the file
 // is copied and the source deleted. Returns false when nothing was moved.
 bool MoveFile(const std::string& from, const std::string& to);

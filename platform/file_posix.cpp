@@ -115,6 +115,13 @@ bool CreateDirectory(const std::string& path) {
   return ::mkdir(ToNativePath(path).c_str(), 0755) == 0;
 }
 
+bool SetExecutable(const std::string& path) {
+  struct stat st {};
+  const std::string native = ToNativePath(path);
+  return ::stat(native.c_str(), &st) == 0 &&
+         ::chmod(native.c_str(), st.st_mode | S_IXUSR | S_IXGRP | S_IXOTH) == 0;
+}
+
 namespace {
 
 bool CopyThenDelete(const std::string& from, const std::string& to) {

@@ -1,6 +1,8 @@
 // Starting and waiting for other processes.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,29 @@ ProcessId StartProcess(const std::string& program, const std::vector<std::string
 // Waits for the process to end; its exit code, 128 + the signal number when
 // a signal ended it, or -1 on failure.
 int WaitProcess(ProcessId pid);
+
+struct ProcessEntry {
+  ProcessId pid;
+  std::string exeName;  // last component of the executable's path
+};
+
+// Every process that can be seen, in process-table order.
+std::vector<ProcessEntry> SnapshotProcesses();
+
+// An anonymous pipe: [0] read end, [1] write end, both closed on exec.
+bool CreatePipe(int (&fds)[2]);
+// Reads up to n bytes; the count, 0 at end, -1 on error.
+int64_t ReadPipe(int fd, void* buffer, size_t n);
+void ClosePipe(int fd);
+
+// StartProcess with the child's standard input, output and error on the
+// given descriptors.
+ProcessId StartProcessWithStdio(const std::string& program, const std::vector<std::string>& args,
+                                const std::string& workingFolder, int stdinFd, int stdoutFd,
+                                int stderrFd);
+
+// Ends the own process at once with the code, without running exit handlers.
+[[noreturn]] void ExitProcess(int nCode);
 
 // Ends the process at once (it gets no chance to clean up). False when it
 // cannot be signalled.

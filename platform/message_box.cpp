@@ -1,0 +1,43 @@
+#include "platform/message_box.h"
+
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+
+#include "platform/text.h"
+
+namespace platform {
+namespace {
+
+std::mutex g_promptLock;  // one prompt at a time; guards g_reader
+std::function<bool(std::string*)> g_reader;
+
+bool ReadStandardInput(std::string* pLine) { return static_cast<bool>(std::getline(std::cin, *pLine)); }
+
+bool IsYes(std::string answer) {
+  while (!answer.empty() && (answer.back() == '\r' || answer.back() == ' ')) answer.pop_back();
+  while (!answer.empty() && answer.front() == ' ') answer.erase(0, 1);
+  for (char& c : answer) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return answer == "y" || answer == "yes" || answer == "ok";
+}
+
+}  // namespace
+
+int MessageBox(const std::u16string& text, const std::u16string& caption) {
+  std::lock_guard<std::mutex> lock(g_promptLock);
+  std::fprintf(stderr, "[%s] %s\n[ok/cancel] ", Utf16ToUtf8(caption).c_str(),
+               Utf16ToUtf8(text).c_str());
+  std::fflush(stderr);
+  std::string line;
+  const bool bGot = g_reader ? g_reader(&line) : ReadStandardInput(&line);
+  return bGot && IsYes(line) ? IDOK : IDCANCEL;
+}
+
+void SetPromptReaderForTesting(std::function<bool(std::string*)> reader) {
+  std::lock_guard<std::mutex> lock(g_promptLock);
+  g_reader = std::move(reader);
+}
+
+}  // namespace platform

@@ -1,0 +1,22 @@
+// The plain system prompt: a text, a caption and OK / Cancel.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace platform {
+
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+
+// Shows the prompt and returns IDOK or IDCANCEL. In a terminal session the
+// caption and text go to standard error and the answer is a line of standard
+// input: "y", "yes" or "ok" in any case is OK; anything else, end of input or
+// no input is Cancel. Blocks the calling thread only.
+int MessageBox(const std::u16string& text, const std::u16string& caption);
+
+// Replaces where answers are read from (tests): the reader fills the line
+// and returns false at end of input. An empty reader restores standard input.
+void SetPromptReaderForTesting(std::function<bool(std::string*)> reader);
+
+}  // namespace platform

@@ -1,0 +1,259 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+#include <vector>
+
+#include "platform/environment.h"
+#include "platform/file.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+
+namespace platform {
+namespace {
+
+struct Value {
+  std::string name;
+  std::string raw;  // "sz:<escaped text>" or "dword:<n>"
+};
+struct Key {
+  std::string name;
+  std::vector<Value> values;
+};
+using Store = std::vector<Key>;
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Line ends and backslashes inside values are escaped, so any text fits on
+// one line of the file.
+std::string Escape(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string Unescape(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      const char c = text[++i];
+      out += c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+Store Parse(const std::string& text) {
+  Store store;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + pos, end - pos);
+    pos = end + 1;
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+      store.push_back(Key{std::string(line.substr(1, line.size() - 2)), {}});
+    } else if (!store.empty()) {
+      const size_t eq = line.find('=');
+      if (eq != std::string_view::npos) {
+        store.back().values.push_back(
+            Value{Unescape(line.substr(0, eq)), std::string(line.substr(eq + 1))});
+      }
+    }
+  }
+  return store;
+}
+
+std::string Serialise(const Store& store) {
+  std::string text;
+  for (const Key& key : store) {
+    text += "[" + key.name + "]\n";
+    for (const Value& v : key.values) text += Escape(v.name) + "=" + v.raw + "\n";
+  }
+  return text;
+}
+
+Key* FindKey(Store& store, const std::string& name) {
+  for (Key& k : store) {
+    if (SameName(k.name, name)) return &k;
+  }
+  return nullptr;
+}
+
+std::string ReadText(const std::string& path) {
+  std::string text;
+  FileHandle f = OpenFile(path, kFileRead, FileDisposition::kOpenExisting);
+  if (!f.IsValid()) return text;
+  char buffer[8192];
+  for (int64_t offset = 0;;) {
+    const int64_t n = ReadFileAt(f, buffer, sizeof buffer, offset);
+    if (n <= 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+    offset += n;
+  }
+  CloseFile(f);
+  return text;
+}
+
+// Holds the store's lock for the life of the object.
+class CStoreLock {
+ public:
+  CStoreLock() {
+    const std::string path = RegistryFilePath();
+    const std::string folder = path.substr(0, path.rfind('/'));
+    for (size_t i = 1; i <= folder.size(); ++i) {
+      if (i == folder.size() || folder[i] == '/') CreateDirectory(folder.substr(0, i));
+    }
+    fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ >= 0) {
+      int r;
+      do {
+        r = ::flock(fd_, LOCK_EX);
+      } while (r != 0 && errno == EINTR);
+      if (r != 0) {
+        ::close(fd_);
+        fd_ = -1;
+      }
+    }
+  }
+  ~CStoreLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool Held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+bool WriteStore(const Store& store) {
+  const std::string path = RegistryFilePath();
+  const std::string tmp = path + ".new";
+  FileHandle f = OpenFile(tmp, kFileWrite, FileDisposition::kCreateAlways);
+  const std::string text = Serialise(store);
+  bool ok = f.IsValid() && WriteFileAt(f, text.data(), text.size(), 0) == text.size() &&
+            FlushFile(f);
+  CloseFile(f);
+  ok = ok && MoveFile(tmp, path);
+  if (!ok) DeleteFile(tmp);
+  return ok;
+}
+
+// Reads the store, lets `change` edit it and writes it back when asked.
+template <class F>
+int32_t Update(F change) {
+  CStoreLock lock;
+  if (!lock.Held()) return kRegFailed;
+  Store store = Parse(ReadText(RegistryFilePath()));
+  bool bWrite = false;
+  const int32_t r = change(store, &bWrite);
+  if (r == kRegOk && bWrite && !WriteStore(store)) return kRegFailed;
+  return r;
+}
+
+int32_t Query(const std::u16string& key, const std::u16string& name, std::string* pRaw) {
+  Store store = Parse(ReadText(RegistryFilePath()));
+  Key* k = FindKey(store, Utf16ToUtf8(key));
+  if (k == nullptr) return kRegNotFound;
+  const std::string n = Utf16ToUtf8(name);
+  for (const Value& v : k->values) {
+    if (SameName(v.name, n)) {
+      *pRaw = v.raw;
+      return kRegOk;
+    }
+  }
+  return kRegNotFound;
+}
+
+int32_t Set(const std::u16string& key, const std::u16string& name, const std::string& raw) {
+  return Update([&](Store& store, bool* pWrite) {
+    Key* k = FindKey(store, Utf16ToUtf8(key));
+    if (k == nullptr) return kRegNotFound;
+    const std::string n = Utf16ToUtf8(name);
+    *pWrite = true;
+    for (Value& v : k->values) {
+      if (SameName(v.name, n)) {
+        v.raw = raw;
+        return kRegOk;
+      }
+    }
+    k->values.push_back(Value{n, raw});
+    return kRegOk;
+  });
+}
+
+}  // namespace
+
+std::string RegistryFilePath() {
+  std::string base = GetEnvironmentVariable("XDG_CONFIG_HOME");
+  if (base.empty()) base = GetEnvironmentVariable("HOME") + "/.config";
+  return base + "/qarnauto/registry";
+}
+
+bool RegKeyExists(const std::u16string& key) {
+  Store store = Parse(ReadText(RegistryFilePath()));
+  return FindKey(store, Utf16ToUtf8(key)) != nullptr;
+}
+
+int32_t RegCreateKey(const std::u16string& key) {
+  return Update([&](Store& store, bool* pWrite) {
+    if (FindKey(store, Utf16ToUtf8(key)) == nullptr) {
+      store.push_back(Key{Utf16ToUtf8(key), {}});
+      *pWrite = true;
+    }
+    return kRegOk;
+  });
+}
+
+int32_t RegQueryString(const std::u16string& key, const std::u16string& name,
+                       std::u16string* pValue) {
+  std::string raw;
+  const int32_t r = Query(key, name, &raw);
+  if (r != kRegOk) return r;
+  if (raw.rfind("sz:", 0) != 0) return kRegFailed;
+  *pValue = Utf8ToUtf16(Unescape(std::string_view(raw).substr(3)));
+  return kRegOk;
+}
+
+int32_t RegQueryDword(const std::u16string& key, const std::u16string& name, uint32_t* pValue) {
+  std::string raw;
+  const int32_t r = Query(key, name, &raw);
+  if (r != kRegOk) return r;
+  if (raw.rfind("dword:", 0) != 0) return kRegFailed;
+  *pValue = static_cast<uint32_t>(std::strtoul(raw.c_str() + 6, nullptr, 10));
+  return kRegOk;
+}
+
+int32_t RegSetString(const std::u16string& key, const std::u16string& name,
+                     const std::u16string& value) {
+  return Set(key, name, "sz:" + Escape(Utf16ToUtf8(value)));
+}
+
+int32_t RegSetDword(const std::u16string& key, const std::u16string& name, uint32_t value) {
+  return Set(key, name, "dword:" + std::to_string(value));
+}
+
+}  // namespace platform

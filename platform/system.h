@@ -1,0 +1,31 @@
+// What the machine offers the updater: drives to install on, the
+// processor's word size and the user's desktop folder.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct DriveInfo {
+  std::string root;          // ends in "/"
+  uint64_t llFreeBytes = 0;  // 0 when it cannot be told
+};
+
+// The user's home folder first, then every mounted file system backed by a
+// block device whose mount point the user can write to, in mount order.
+std::vector<DriveInfo> ListFixedDrives();
+
+// Replaces the drive list (tests); an empty function restores the real one.
+void SetDriveListForTesting(std::function<std::vector<DriveInfo>()> lister);
+
+// True on a 64-bit machine (x86_64, aarch64, ...).
+bool IsNative64Bit();
+
+// The XDG desktop folder (XDG_DESKTOP_DIR of user-dirs.dirs, else ~/Desktop);
+// "" when that folder does not exist.
+std::string DesktopFolder();
+
+}  // namespace platform

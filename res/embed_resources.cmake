@@ -1,0 +1,22 @@
+# Writes a C++ source that holds the given files as byte arrays and a table
+# naming each by resource type and identifier.
+#   cmake -DOUTPUT=out.cpp -DENTRIES="TYPE:ID:path;..." -P embed_resources.cmake
+set(body "// Generated from the files under res/; do not edit.\n#include \"res/resources.h\"\n\nnamespace {\n")
+set(table "")
+set(index 0)
+foreach(entry IN LISTS ENTRIES)
+  string(REPLACE ":" ";" parts "${entry}")
+  list(GET parts 0 type)
+  list(GET parts 1 id)
+  list(GET parts 2 path)
+  file(READ "${path}" hex HEX)
+  string(LENGTH "${hex}" hexLength)
+  math(EXPR size "${hexLength} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(APPEND body "const unsigned char kData${index}[] = {${bytes}0};\n")
+  string(APPEND table "    {\"${type}\", ${id}, kData${index}, ${size}},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+string(APPEND body "}  // namespace\n\nconst ResourceEntry kResources[] = {\n${table}    {nullptr, 0, nullptr, 0},\n};\n")
+file(WRITE "${OUTPUT}.tmp" "${body}")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)

@@ -1,0 +1,8 @@
+#include "res/resources.h"
+
+const ResourceEntry* FindResource(std::string_view type, int nId) {
+  for (const ResourceEntry* p = kResources; p->szType != nullptr; ++p) {
+    if (p->nId == nId && type == p->szType) return p;
+  }
+  return nullptr;
+}

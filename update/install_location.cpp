@@ -1,0 +1,121 @@
+#include "update/install_location.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include "engine/engine_log.h"
+#include "platform/environment.h"
+#include "platform/file.h"
+#include "platform/registry.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "update/launch_settings.h"
+
+char16_t InstallDir[kInstallDirCapacity] = u"";
+
+namespace {
+
+void SetInstallDir(std::u16string folder) {
+  // Kernel paths use "/": the folder is kept in that form.
+  std::replace(folder.begin(), folder.end(), u'\\', u'/');
+  const size_t n = std::min(folder.size(), static_cast<size_t>(kInstallDirCapacity - 1));
+  std::copy_n(folder.data(), n, InstallDir);
+  InstallDir[n] = u'\0';
+}
+
+// Quotes an Exec argument as the desktop-entry format asks.
+std::string QuoteExecArgument(const std::string& arg) {
+  std::string out = "\"";
+  // Reserved characters take a backslash, which the string level doubles.
+  for (char c : arg) {
+    if (c == '\\') {
+      out += "\\\\\\\\";
+      continue;
+    }
+    if (c == '"' || c == '`' || c == '$') out += "\\\\";
+    if (c == '%') out += '%';
+    out += c;
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+bool Is64BitWindows() { return platform::IsNative64Bit(); }
+
+std::u16string StartupKeyName() {
+  const std::u16string suffix = EditionSuffix[0] != u'\0' ? EditionSuffix : u"EN";
+  return u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\QARN_STARTUP_" + suffix;
+}
+
+std::u16string DefaultFolderName() {
+  if (EditionSuffix[0] != u'\0') return std::u16string(u"program files (x86)/Talvora/") + EditionSuffix;
+  return Is64BitWindows() ? u"program files (x86)/Talvora/enqarn" : u"program files/Talvora/enqarn";
+}
+
+std::u16string ReadStartupValue() {
+  std::u16string value;
+  if (platform::RegQueryString(StartupKeyName(), u"STARTUP", &value) != platform::kRegOk) return u"";
+  if (value.size() >= static_cast<size_t>(kInstallDirCapacity)) return u"";
+  return value;
+}
+
+void WriteStartupValue(const std::u16string& folder) {
+  if (folder.empty()) return;
+  if (platform::RegCreateKey(StartupKeyName()) != platform::kRegOk) return;
+  platform::RegSetString(StartupKeyName(), u"STARTUP", folder);
+}
+
+int32_t WriteDownPath(const std::u16string& path) {
+  return platform::RegSetString(kMorvanicKey, u"PeloDownPath", path);
+}
+
+int32_t WriteLoginHandle(uint32_t dwValue) {
+  return platform::RegSetDword(kMorvanicKey, u"PeloLoginHandle", dwValue);
+}
+
+void DiscoverInstallDir() {
+  // Free space in whole GiB to drive root; a tie keeps the earlier drive.
+  std::map<uint64_t, std::string> drives;
+  for (const platform::DriveInfo& d : platform::ListFixedDrives()) {
+    drives.emplace(d.llFreeBytes / (1024ull * 1024 * 1024), d.root);
+  }
+  const std::u16string startup = ReadStartupValue();
+  if (!startup.empty()) {
+    SetInstallDir(startup);
+  } else {
+    // No drive at all: the working folder is the one place known to exist.
+    std::string root = drives.empty() ? platform::GetCurrentDirectory() : drives.rbegin()->second;
+    if (root.empty() || root.back() != '/') root += '/';
+    SetInstallDir(platform::Utf8ToUtf16(root) + DefaultFolderName());
+  }
+  WriteDownPath(InstallDir);
+  AppendRunLog(startup);
+  platform::CreateDirectory(platform::Utf16ToUtf8(InstallDir));
+}
+
+bool CreateDesktopShortcut() {
+  const std::string desktop = platform::DesktopFolder();
+  if (desktop.empty()) return false;
+  const std::string name =
+      ShortcutName[0] != u'\0' ? platform::Utf16ToUtf8(ShortcutName) : "EnValdris2_Demo";
+  const std::string target = platform::Utf16ToUtf8(InstallDir) + "/play.exe";
+  const std::string entry = "[Desktop Entry]\nType=Application\nName=" + name +
+                            "\nComment=EnValdris2_Demo\nExec=" + QuoteExecArgument(target) +
+                            "\nPath=" + platform::Utf16ToUtf8(InstallDir) + "\nTerminal=false\n";
+  const std::string path = desktop + "/" + name + ".desktop";
+  const std::string tmp = path + ".new";
+  platform::FileHandle f =
+      platform::OpenFile(tmp, platform::kFileWrite, platform::FileDisposition::kCreateAlways);
+  bool ok = f.IsValid() && platform::WriteFileAt(f, entry.data(), entry.size(), 0) == entry.size();
+  platform::CloseFile(f);
+  ok = ok && platform::SetExecutable(tmp) && platform::MoveFile(tmp, path);
+  if (!ok) {
+    platform::DeleteFile(tmp);
+    return false;
+  }
+  std::printf("创建成功\n");
+  std::fflush(stdout);
+  return true;
+}

@@ -1,0 +1,42 @@
+// Where the client lives (the install folder), the registry values that
+// record it for the product's other programs, and the desktop launcher.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+inline constexpr int kInstallDirCapacity = 260;
+
+// The install folder, absolute, without a trailing separator. Written once
+// by DiscoverInstallDir on the user-interface thread; read-only afterwards.
+extern char16_t InstallDir[kInstallDirCapacity];
+
+// Decides the install folder: the "STARTUP" value when there is one, else
+// the default folder on the drive with the most free space (the working
+// folder when there is no drive at all). Writes "PeloDownPath", notes the
+// "STARTUP" value in the run log and creates the folder's last level.
+void DiscoverInstallDir();
+
+// The "STARTUP" value of this edition's key; "" when absent. A value of 260
+// units or more counts as absent.
+std::u16string ReadStartupValue();
+// Records the folder as "STARTUP" (creating the key); nothing when empty.
+void WriteStartupValue(const std::u16string& folder);
+// "PeloDownPath" and "PeloLoginHandle" under the "Morvanic" key, which is
+// never created here. The registry's result code.
+int32_t WriteDownPath(const std::u16string& path);
+int32_t WriteLoginHandle(uint32_t dwValue);
+
+bool Is64BitWindows();
+
+// The registry key names of this edition.
+std::u16string StartupKeyName();
+inline constexpr const char16_t* kMorvanicKey = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvanic";
+
+// The default folder name under a drive root, with "/" separators.
+std::u16string DefaultFolderName();
+
+// Writes the desktop launcher for InstallDir/play.exe and prints "创建成功"
+// on standard output; nothing when there is no desktop folder. True when
+// the launcher was written.
+bool CreateDesktopShortcut();

@@ -1,0 +1,115 @@
+#include "update/process_control.h"
+
+#include <cstring>
+
+#include "platform/clock.h"
+#include "platform/environment.h"
+#include "platform/file.h"
+#include "platform/message_box.h"
+#include "platform/process.h"
+#include "platform/text.h"
+#include "ui/language_texts.h"
+#include "update/install_location.h"
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+int32_t ReaderThread(int hOut, int hIn) {
+  for (;;) {
+    char buffer[6] = {};
+    if (platform::ReadPipe(hOut, buffer, 5) <= 0) return 0;
+    if (std::strcmp(buffer, "Quit") == 0) {
+      platform::ClosePipe(hOut);
+      platform::ClosePipe(hIn);
+      TerminateP2pProcess();
+      platform::ExitProcess(0);
+    }
+    platform::Sleep(200);
+  }
+}
+
+}  // namespace
+
+int32_t EnablePrivilege(const char*) { return 0; }
+
+int32_t CloseRunningClients(const std::u16string& exeName) {
+  EnablePrivilege("SeDebugPrivilege");
+  const std::string wanted = Lower(platform::Utf16ToUtf8(exeName));
+  std::vector<platform::ProcessId> found;
+  for (const platform::ProcessEntry& p : platform::SnapshotProcesses()) {
+    if (Lower(p.exeName) == wanted) found.push_back(p.pid);
+  }
+  if (found.empty()) return 1;
+  if (platform::MessageBox(GetText(TextKey::Updating), u"tips") != platform::IDOK) return -1;
+  for (platform::ProcessId pid : found) {
+    platform::Sleep(500);
+    platform::TerminateProcess(pid);
+  }
+  return 1;
+}
+
+void TerminateP2pProcess() {
+  EnablePrivilege("SeDebugPrivilege");
+  for (const platform::ProcessEntry& p : platform::SnapshotProcesses()) {
+    if (Lower(p.exeName) == "p2p.exe") {
+      platform::Sleep(500);
+      platform::TerminateProcess(p.pid);
+      return;
+    }
+  }
+}
+
+int32_t LaunchClient() {
+  std::string folder = platform::Utf16ToUtf8(InstallDir);
+  std::string program = folder + "\\" + "play.exe";
+  for (size_t at; (at = program.find("\\\\")) != std::string::npos;) program.erase(at, 1);
+  // An argument vector needs no quoting, whatever blanks the path holds.
+  const platform::ProcessId pid =
+      platform::StartProcess(platform::ToNativePath(program), {program, "blacknull"}, folder);
+  (void)pid;
+  return 1;
+}
+
+CUpdate::CUpdate(const std::string& argumentString, const std::string& exeFolder) {
+  Start(argumentString, exeFolder);
+}
+
+CUpdate::CUpdate() {
+  const std::string exe = platform::GetModuleFileName();
+  Start(platform::GetArgumentString(), exe.substr(0, exe.rfind('/') + 1));
+}
+
+void CUpdate::Start(const std::string& argumentString, const std::string& exeFolder) {
+  bPipesOpen = false;
+  if (argumentString.empty()) return;
+  int in[2], out[2];
+  if (!platform::CreatePipe(in)) return;
+  if (!platform::CreatePipe(out)) {
+    platform::ClosePipe(in[0]);
+    platform::ClosePipe(in[1]);
+    return;
+  }
+  hChildIn = in[1];
+  hChildOut = out[0];
+  keepIn_ = in[0];
+  keepOut_ = out[1];
+  bPipesOpen = true;
+  const std::string program = exeFolder + "Update.exe";
+  const platform::ProcessId pid =
+      platform::StartProcessWithStdio(program, {program}, "", in[0], out[1], out[1]);
+  (void)pid;
+  hReaderThread = std::thread(ReaderThread, hChildOut, hChildIn);
+  // It blocks in its read for the life of the process.
+  hReaderThread.detach();
+}
+
+CUpdate::~CUpdate() {
+  // The reader is detached and ends with the process; the pipes stay open
+  // under it so that it never reads from a reused descriptor.
+}

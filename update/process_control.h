@@ -1,0 +1,50 @@
+// What the updater does to other processes: closes running clients after
+// asking, ends the companion program, starts the client, and hands over to
+// the self-update program when started with arguments.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <thread>
+
+// There is no privilege to take on this platform: always 0 (success).
+int32_t EnablePrivilege(const char* szName);
+
+// Finds every process named exeName (ignoring case); when there are any,
+// asks once with the "Updating" prompt and ends them 500 ms apart. -1 when
+// the player refused, 1 when done (or none ran), 0 when the process list
+// cannot be read.
+int32_t CloseRunningClients(const std::u16string& exeName);
+
+// Ends the first process named "p2p.exe" (any case) after 500 ms.
+void TerminateP2pProcess();
+
+// Starts InstallDir/play.exe with the argument "blacknull" in InstallDir.
+// Always 1.
+int32_t LaunchClient();
+
+// The self-update check. Built once in the updater's static initialisation:
+// when the process was started with arguments, it starts "Update.exe" from
+// the executable's folder with piped standard handles and a reader thread
+// that ends the process (exit code 0, after ending "p2p.exe") when the
+// program writes "Quit" and a zero byte.
+class CUpdate {
+ public:
+  // argumentString: the process's arguments joined by blanks; exeFolder:
+  // the folder of the executable, ending in "/".
+  CUpdate(const std::string& argumentString, const std::string& exeFolder);
+  CUpdate();  // the running process's own
+  virtual ~CUpdate();
+  CUpdate(const CUpdate&) = delete;
+  CUpdate& operator=(const CUpdate&) = delete;
+
+  bool bPipesOpen = false;
+  int hChildOut = -1;  // read end of the program's output
+  int hChildIn = -1;   // write end of its input, never written
+  std::thread hReaderThread;
+
+ private:
+  void Start(const std::string& argumentString, const std::string& exeFolder);
+  int keepOut_ = -1;  // the program's own ends, held so the reader never sees end of file
+  int keepIn_ = -1;
+};

@@ -1,0 +1,162 @@
+#include "update/process_control.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/environment.h"
+#include "platform/file.h"
+#include "platform/message_box.h"
+#include "platform/process.h"
+#include "platform/text.h"
+#include "tools/test_support.h"
+#include "ui/language_texts.h"
+#include "update/install_location.h"
+
+namespace {
+
+// Copies a program under another name, so the process table shows that name.
+std::string Copy(const std::string& from, const std::string& to) {
+  tools::WriteWholeFile(to, tools::ReadWholeFile(from));
+  platform::SetExecutable(to);
+  return to;
+}
+
+std::string WriteScript(const std::string& path, const std::string& body) {
+  tools::WriteWholeFile(path, "#!/bin/sh\n" + body);
+  platform::SetExecutable(path);
+  return path;
+}
+
+bool Alive(platform::ProcessId pid) {
+  for (const auto& p : platform::SnapshotProcesses()) {
+    if (p.pid == pid) return true;
+  }
+  return false;
+}
+
+class ProcessControlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = tools::TestFolder() + "/proc-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    platform::CreateDirectory(folder);
+    LoadLanguageTexts(3);
+  }
+  void TearDown() override {
+    platform::SetPromptReaderForTesting(nullptr);
+    for (platform::ProcessId pid : started) {
+      platform::TerminateProcess(pid);
+      platform::WaitProcess(pid);
+    }
+  }
+  platform::ProcessId Run(const std::string& program, const std::vector<std::string>& args) {
+    platform::ProcessId pid = platform::StartProcess(program, args, "");
+    started.push_back(pid);
+    return pid;
+  }
+  void Answer(const std::string& answer) {
+    platform::SetPromptReaderForTesting([this, answer](std::string* line) {
+      ++prompts;
+      *line = answer;
+      return true;
+    });
+  }
+  std::string folder;
+  std::vector<platform::ProcessId> started;
+  int prompts = 0;
+};
+
+TEST_F(ProcessControlTest, RunningClientsAreEndedAfterOnePrompt) {
+  const std::string client = Copy("/bin/sleep", folder + "/qarn.exe");
+  const platform::ProcessId a = Run(client, {client, "30"});
+  const platform::ProcessId b = Run(client, {client, "30"});
+  platform::Sleep(100);
+  Answer("OK");
+  EXPECT_EQ(CloseRunningClients(u"QARN.EXE"), 1);
+  EXPECT_EQ(prompts, 1);
+  // SIGKILL, as termination here is.
+  EXPECT_EQ(platform::WaitProcess(a), 128 + 9);
+  EXPECT_EQ(platform::WaitProcess(b), 128 + 9);
+  started.clear();
+}
+
+TEST_F(ProcessControlTest, RefusalEndsNothing) {
+  const std::string client = Copy("/bin/sleep", folder + "/Qarn.exe");
+  const platform::ProcessId a = Run(client, {client, "30"});
+  platform::Sleep(100);
+  Answer("no");
+  EXPECT_EQ(CloseRunningClients(u"qarn.exe"), -1);
+  EXPECT_TRUE(Alive(a));
+  // End of input counts as Cancel too.
+  platform::SetPromptReaderForTesting([](std::string*) { return false; });
+  EXPECT_EQ(CloseRunningClients(u"qarn.exe"), -1);
+  EXPECT_TRUE(Alive(a));
+}
+
+TEST_F(ProcessControlTest, NoClientRunningNeedsNoPrompt) {
+  Answer("y");
+  EXPECT_EQ(CloseRunningClients(u"no-such-client.exe"), 1);
+  EXPECT_EQ(prompts, 0);
+}
+
+TEST_F(ProcessControlTest, OnlyTheFirstCompanionIsEnded) {
+  const std::string p2p = Copy("/bin/sleep", folder + "/P2P.EXE");
+  const platform::ProcessId a = Run(p2p, {p2p, "30"});
+  platform::Sleep(50);
+  const platform::ProcessId b = Run(p2p, {p2p, "30"});
+  platform::Sleep(100);
+  TerminateP2pProcess();
+  const bool aAlive = Alive(a), bAlive = Alive(b);
+  EXPECT_NE(aAlive, bAlive) << "exactly one companion must have been ended";
+}
+
+TEST_F(ProcessControlTest, ClientStartsInTheInstallFolderWithItsArgument) {
+  const std::string install = folder + "/My Client";
+  platform::CreateDirectory(install);
+  WriteScript(install + "/play.exe", "echo \"$1\" > args.txt\npwd >> args.txt\n");
+  const std::u16string dir = platform::Utf8ToUtf16(install + "/");
+  std::copy(dir.begin(), dir.end(), InstallDir);
+  InstallDir[dir.size()] = u'\0';
+  EXPECT_EQ(LaunchClient(), 1);
+  std::string recorded;
+  for (int i = 0; i < 100 && recorded.find('\n', recorded.find('\n') + 1) == std::string::npos; ++i) {
+    platform::Sleep(20);
+    recorded = tools::ReadWholeFile(install + "/args.txt");
+  }
+  EXPECT_EQ(recorded, "blacknull\n" + install + "\n");
+}
+
+TEST_F(ProcessControlTest, QuitFromTheSelfUpdateProgramEndsCompanionAndUpdater) {
+  const std::string updater = Copy(SELF_UPDATE_PROBE, folder + "/qarnauto");
+  WriteScript(folder + "/Update.exe", "touch started\nprintf 'Quit\\0'\nsleep 5\n");
+  const std::string p2p = Copy("/bin/sleep", folder + "/p2p.exe");
+  const platform::ProcessId companion = Run(p2p, {p2p, "30"});
+  const platform::ProcessId pid = platform::StartProcess(updater, {updater, "http://u$EN$"}, folder);
+  EXPECT_EQ(platform::WaitProcess(pid), 0);
+  EXPECT_EQ(platform::WaitProcess(companion), 128 + 9);
+  started.clear();
+}
+
+TEST_F(ProcessControlTest, WithoutArgumentsNoSelfUpdateProgramStarts) {
+  const std::string updater = Copy(SELF_UPDATE_PROBE, folder + "/qarnauto");
+  WriteScript(folder + "/Update.exe", "touch started\nprintf 'Quit\\0'\n");
+  platform::SetEnvironmentVariable("PROBE_WAIT_MS", "300");
+  const platform::ProcessId pid = platform::StartProcess(updater, {updater}, folder);
+  EXPECT_EQ(platform::WaitProcess(pid), 3);
+  platform::UnsetEnvironmentVariable("PROBE_WAIT_MS");
+  EXPECT_FALSE(platform::FileExists(folder + "/started"));
+}
+
+TEST_F(ProcessControlTest, OtherOutputOfTheSelfUpdateProgramIsIgnored) {
+  const std::string updater = Copy(SELF_UPDATE_PROBE, folder + "/qarnauto");
+  WriteScript(folder + "/Update.exe", "echo checking for updates\nsleep 2\n");
+  platform::SetEnvironmentVariable("PROBE_WAIT_MS", "1000");
+  const platform::ProcessId pid = platform::StartProcess(updater, {updater, "x"}, folder);
+  EXPECT_EQ(platform::WaitProcess(pid), 3);
+  platform::UnsetEnvironmentVariable("PROBE_WAIT_MS");
+}
+
+}  // namespace
