@@ -21,6 +21,11 @@ namespace {
 constexpr int64_t kSplitSize = 51200;
 constexpr uint32_t kRestartDelay = 5000;
 
+std::string TrimTrailingBlanks(std::string_view line) {
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+  return std::string(line);
+}
+
 void Note(std::string_view text) { AppendRunLog(platform::Utf8ToUtf16(text)); }
 
 // Copies text into a path field; false when it does not fit.
@@ -109,7 +114,9 @@ int32_t CDownNN::Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int3
   bool bListOk = true;
   size_t end;
   while (bListOk && (end = list.find("\r\n")) != std::string_view::npos) {
-    const std::string line(list.substr(0, end));
+    // The update flow ends each entry with a blank, which the Windows file
+    // functions drop from names; here it would name another file.
+    const std::string line = TrimTrailingBlanks(list.substr(0, end));
     list.remove_prefix(end + 2);
     std::string name;
     if (line.size() >= static_cast<size_t>(kUrlCapacity) ||
@@ -123,7 +130,7 @@ int32_t CDownNN::Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int3
     bListOk = AddItem(line, name, szPath);
   }
   if (bListOk && !list.empty() && list.size() < static_cast<size_t>(kUrlCapacity)) {
-    const std::string line(list);
+    const std::string line = TrimTrailingBlanks(list);
     std::string name;
     if (RemoveUrlPrefix(line.c_str(), LastListLine, &name) >= 0 && !name.empty() &&
         name != "." && name != "..") {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -56,6 +57,18 @@ bool DirectoryExists(const std::string& path);  // a folder at the path
 // Creates one folder (its parent must exist); false when it cannot be made
 // or something already stands at the path.
 bool CreateDirectory(const std::string& path);
+
+struct DirEntry {
+  std::string name;
+  bool bDirectory = false;  // a real folder, not a link to one
+};
+
+// The entries of a folder other than "." and ".."; empty when it cannot be
+// read.
+std::vector<DirEntry> ListDirectory(const std::string& path);
+
+// Makes a symbolic link at linkPath that points at target.
+bool CreateSymbolicLink(const std::string& target, const std::string& linkPath);
 
 // Makes the file executable by its owner, group and others that may read it.
 bool SetExecutable(const std::string& path);

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -113,6 +114,26 @@ bool DirectoryExists(const std::string& path) {
 
 bool CreateDirectory(const std::string& path) {
   return ::mkdir(ToNativePath(path).c_str(), 0755) == 0;
+}
+
+std::vector<DirEntry> ListDirectory(const std::string& path) {
+  std::vector<DirEntry> entries;
+  const std::string native = ToNativePath(path);
+  DIR* dir = ::opendir(native.c_str());
+  if (dir == nullptr) return entries;
+  while (dirent* e = ::readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st {};
+    const bool bDir = ::lstat((native + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    entries.push_back({name, bDir});
+  }
+  ::closedir(dir);
+  return entries;
+}
+
+bool CreateSymbolicLink(const std::string& target, const std::string& linkPath) {
+  return ::symlink(target.c_str(), ToNativePath(linkPath).c_str()) == 0;
 }
 
 bool SetExecutable(const std::string& path) {

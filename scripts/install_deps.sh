@@ -9,7 +9,7 @@ packages="
   cmake ninja-build g++ clang binutils pkg-config
   libgtest-dev libgmock-dev
   nginx python3 python3-pyftpdlib
-  libtinyxml-dev
+  libtinyxml-dev libarchive-dev 7zip lldb
 "
 if [ "${1:-}" = bench ]; then
   packages="$packages curl aria2 time iproute2"

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/main_dialog.h"
+#include "engine/nn_down.h"
+#include "platform/clock.h"
+#include "platform/environment.h"
+#include "platform/file.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+#include "tools/http_script.h"
+#include "tools/script_server.h"
+#include "tools/test_support.h"
+#include "ui/language_texts.h"
+#include "update/package_install.h"
+
+namespace {
+
+using tools::CScriptConnection;
+using tools::CScriptServer;
+
+TEST(MainDialogTest, ProgressOutsideZeroToHundredChangesNothing) {
+  LoadLanguageTexts(3);
+  QarnAutoDlg dialog;
+  DownProgress record;
+  record.llTotal = 2 * 1048576;
+  record.llDownloaded = 1048576;
+  record.nPercent = 101;
+  testing::internal::CaptureStderr();
+  dialog.OnMessage(WM_DOWN_NOTIFY, reinterpret_cast<platform::WPARAM>(&record), 999);
+  EXPECT_EQ(dialog.MainBar(), 0);
+  EXPECT_EQ(dialog.StatusText(), u"Verifying client");
+  record.nPercent = 50;
+  dialog.OnMessage(WM_DOWN_NOTIFY, reinterpret_cast<platform::WPARAM>(&record), 0);  // not 999
+  dialog.OnMessage(WM_DOWN_NOTIFY, 0, 999);                                          // no record
+  EXPECT_EQ(dialog.MainBar(), 0);
+  record.nPercent = 100;
+  record.llDownloaded = record.llTotal;
+  record.dSpeed = 2.048;  // bytes per millisecond: 2 K/S
+  dialog.OnMessage(WM_DOWN_NOTIFY, reinterpret_cast<platform::WPARAM>(&record), 999);
+  EXPECT_EQ(dialog.MainBar(), 100);
+  EXPECT_EQ(dialog.StatusText(), u"Downloaded:100% (2.00M/2.00M) Download Speed:2.00K/S");
+
+  dialog.OnMessage(WM_INSTALL_PROGRESS, 42, 1);  // wrong tag
+  EXPECT_EQ(dialog.SecondBar(), 0);
+  dialog.OnMessage(WM_INSTALL_PROGRESS, 42, kInstallProgressTag);
+  EXPECT_EQ(dialog.SecondBar(), 42);
+  const std::string shown = testing::internal::GetCapturedStderr();
+  // Not a terminal here: one line per report.
+  EXPECT_NE(shown.find("Downloaded:100% (2.00M/2.00M) Download Speed:2.00K/S\n"), std::string::npos);
+  EXPECT_NE(shown.find("Installing: 42%\n"), std::string::npos);
+}
+
+// The updater as a player runs it: its own folder, an update server, answers
+// on standard input.
+class UpdaterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = tools::TestFolder() + "/app-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    platform::CreateDirectory(folder);
+    platform::CreateDirectory(folder + "/updater");
+    exe = folder + "/updater/qarnauto";
+    tools::WriteWholeFile(exe, tools::ReadWholeFile(QARNAUTO_EXE));
+    platform::SetExecutable(exe);
+    platform::DeleteFile(platform::RegistryFilePath());
+    // Each test installs under a drive root of its own.
+    platform::SetEnvironmentVariable("HOME", folder + "/home");
+    platform::CreateDirectory(folder + "/home");
+    platform::CreateDirectory(folder + "/home/Desktop");
+    platform::CreateDirectory(folder + "/home/.config");
+    platform::SetEnvironmentVariable("XDG_CONFIG_HOME", folder + "/home/.config");
+  }
+  void TearDown() override {
+    platform::SetEnvironmentVariable("HOME", tools::TestFolder() + "/home");
+    platform::SetEnvironmentVariable("XDG_CONFIG_HOME", tools::TestFolder() + "/home/.config");
+  }
+  // Runs the updater with the answers as its standard input; its exit code.
+  int RunUpdater(const std::string& argument, const std::string& answers) {
+    tools::WriteWholeFile(folder + "/answers", answers);
+    platform::FileHandle in = platform::OpenFile(folder + "/answers", platform::kFileRead,
+                                                 platform::FileDisposition::kOpenExisting);
+    platform::FileHandle out = platform::OpenFile(folder + "/output", platform::kFileWrite,
+                                                  platform::FileDisposition::kCreateAlways);
+    std::vector<std::string> args = {exe};
+    if (!argument.empty()) args.push_back(argument);
+    const platform::ProcessId pid = platform::StartProcessWithStdio(
+        exe, args, "", static_cast<int>(in.h), static_cast<int>(out.h), static_cast<int>(out.h));
+    platform::CloseFile(in);
+    platform::CloseFile(out);
+    return platform::WaitProcess(pid);
+  }
+  std::string Output() { return tools::ReadWholeFile(folder + "/output"); }
+  std::string InstallFolder() {
+    const std::string registry = tools::ReadWholeFile(platform::RegistryFilePath());
+    const size_t at = registry.find("STARTUP=sz:");
+    return at == std::string::npos ? "" : registry.substr(at + 11, registry.find('\n', at) - at - 11);
+  }
+  std::string folder, exe;
+};
+
+std::string MakePackage(const std::string& folder) {
+  const std::string src = folder + "/src";
+  platform::CreateDirectory(src);
+  platform::CreateDirectory(src + "/data");
+  tools::WriteWholeFile(src + "/play.exe",
+                        "#!/bin/sh\necho \"$1 $(pwd)\" > \"$(dirname \"$0\")/started.txt\"\n");
+  platform::SetExecutable(src + "/play.exe");
+  tools::WriteWholeFile(src + "/data/big.bin", tools::PatternBytes(200000, 61));
+  const platform::ProcessId pid = platform::StartProcess(
+      "/usr/bin/7zz", {"7zz", "a", "-bso0", "-bsp0", folder + "/qarn.7z", "."}, src);
+  EXPECT_EQ(platform::WaitProcess(pid), 0);
+  return tools::ReadWholeFile(folder + "/qarn.7z");
+}
+
+TEST_F(UpdaterTest, UpdatesInstallsRecordsAndStartsTheClient) {
+  const std::string package = MakePackage(folder);
+  CScriptServer server([&](CScriptConnection& c) { tools::ServeContent(c, package); });
+  EXPECT_EQ(RunUpdater(server.Url("/qarn") + "$EN$My Game", ""), 0);
+  const std::string install = InstallFolder();
+  ASSERT_FALSE(install.empty()) << Output();
+  EXPECT_EQ(install, folder + "/home/program files (x86)/Talvora/EN");
+  EXPECT_TRUE(tools::ReadWholeFile(install + "/data/big.bin") == tools::PatternBytes(200000, 61));
+  EXPECT_FALSE(platform::FileExists(install + "/Download/0/qarn.7z"));
+  EXPECT_TRUE(platform::FileExists(folder + "/home/Desktop/My Game.desktop"));
+  EXPECT_TRUE(platform::FileExists(folder + "/updater/qarnAutoLog.log"));
+  std::string started;
+  for (int i = 0; i < 100 && started.empty(); ++i) {
+    platform::Sleep(20);
+    started = tools::ReadWholeFile(install + "/started.txt");
+  }
+  EXPECT_EQ(started, "blacknull " + install + "\n");
+  const std::string output = Output();
+  EXPECT_NE(output.find("Starting download..."), std::string::npos);
+  EXPECT_NE(output.find("Installing: 100%"), std::string::npos);
+  EXPECT_NE(output.find("Starting client..."), std::string::npos);
+}
+
+TEST_F(UpdaterTest, FailedDownloadAsksAndCancelEndsWithoutTheClient) {
+  CScriptServer server([](CScriptConnection& c) {
+    c.ReadRequest();
+    c.Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+  });
+  // First answer retries, the second gives up.
+  EXPECT_EQ(RunUpdater(server.Url("/qarn") + "$EN$", "y\nno\n"), 0);
+  const std::string output = Output();
+  size_t prompts = 0;
+  for (size_t at = 0; (at = output.find("[tips] Download package failed, Retry it?", at)) != std::string::npos; ++at) ++prompts;
+  EXPECT_EQ(prompts, 2u) << output;
+  EXPECT_EQ(InstallFolder(), "");
+  EXPECT_EQ(output.find("Starting client..."), std::string::npos);
+  const std::string log = tools::ReadWholeFile(folder + "/updater/qarnAutoLog.log");
+  EXPECT_NE(log.find("download file " + server.Url("/qarn") + "/qarn.7z"), std::string::npos) << log;
+}
+
+TEST_F(UpdaterTest, SecondInstanceEndsAtOnce) {
+  CScriptServer silent([](CScriptConnection& c) { c.StaySilent(); });
+  tools::WriteWholeFile(folder + "/answers", "");
+  const platform::ProcessId first =
+      platform::StartProcess(exe, {exe, silent.Url("/qarn") + "$EN$"}, "");
+  platform::Sleep(1500);
+  const uint32_t dwStart = platform::GetTickCount();
+  EXPECT_EQ(RunUpdater(silent.Url("/qarn") + "$EN$", ""), 0);
+  EXPECT_LT(platform::GetTickCount() - dwStart, 5000u);
+  EXPECT_EQ(Output(), "");
+  platform::TerminateProcess(first);
+  platform::WaitProcess(first);
+}
+
+}  // namespace

@@ -1,0 +1,53 @@
+// The main window. In a terminal session (no display) it shows the status
+// and progress lines on standard error and asks its questions on standard
+// input; its logic is the window's: it starts the update threads and reacts
+// to their messages on the main thread.
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "platform/message.h"
+#include "update/update_driver.h"
+
+#include <atomic>
+
+class QarnAutoDlg : public CUpdateWindow {
+ public:
+  QarnAutoDlg();
+  ~QarnAutoDlg() override;
+
+  // Initialisation on the main thread: settings, install folder, login
+  // handle, moves left from the last run, then the prepare thread.
+  void OnInitDialog();
+  // Runs the main thread's message loop; the process ends inside it.
+  int Run();
+
+  // The message reactions; each returns 1.
+  platform::LRESULT OnMessage(uint32_t uMsg, platform::WPARAM wParam, platform::LPARAM lParam);
+
+  platform::HWND Handle() const override { return hWnd_; }
+  void SetStatus(const std::u16string& text, int x, int y, int nWidth, int nHeight) override;
+  void SetPercentText(const std::u16string& text) override;
+  void SetSecondBarStyle(int nStyle) override;
+  [[noreturn]] void FinishAndExit() override;
+
+  // What the window shows (the bars' positions and the labels' texts).
+  int MainBar() const { return nMainBar_; }
+  int SecondBar() const { return nSecondBar_; }
+  std::u16string StatusText();
+
+ private:
+  void Show(const std::string& line, bool bProgress);
+  platform::HWND hWnd_ = 0;
+  std::mutex lock_;  // guards the label texts and the bar style, set from workers
+  std::u16string status_;
+  std::u16string percent_ = u"0%";
+  int nSecondBarStyle_ = 0;
+  int nMainBar_ = 0;    // main thread only
+  int nSecondBar_ = 0;  // main thread only
+  bool bInPlace_;       // standard error is a terminal: progress redrawn in place
+  std::atomic<bool> bLineOpen_{false};
+  static constexpr uint32_t kShowStatus = platform::WM_USER + 1;
+};

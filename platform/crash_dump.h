@@ -1,0 +1,15 @@
+// The crash filter: on a fatal signal (SIGSEGV, SIGBUS, SIGILL, SIGFPE,
+// SIGABRT) it writes a minidump of the process (system information, the
+// crashing thread with its context and stack, the loaded modules, the
+// exception and the memory map) and ends the process quietly.
+#pragma once
+
+namespace platform {
+
+// Installs the handlers, on an alternate stack, for the rest of the
+// process's life. The dump goes to `fileName` in the working folder at the
+// time of the crash, replacing an earlier one. The handler uses only calls
+// that are safe in a signal handler.
+void InstallCrashDumpHandler(const char* fileName);
+
+}  // namespace platform

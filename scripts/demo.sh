@@ -1,0 +1,56 @@
+#!/bin/bash
+# The main job against a local update server, start to end:
+#   scripts/demo.sh
+# Builds qarnauto, makes an update package "qarn.7z" with 7zz, serves it from
+# nginx on 127.0.0.1 and runs the updater with "URL$SUFFIX$NAME" in a
+# private HOME (nothing outside a temporary folder is touched). The package's
+# "play.exe" is a script that notes how the updater started it.
+set -eu
+cd "$(dirname "$0")/.."
+repo=$(pwd)
+scripts/install_deps.sh
+cmake -S . -B build-demo -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQARNAUTO_WERROR=OFF >/dev/null
+cmake --build build-demo --target qarnauto
+
+work=$(mktemp -d)
+trap '[ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null; rm -rf "$work"' EXIT
+mkdir -p "$work/package/data" "$work/www/qarn" "$work/tmp" "$work/home/Desktop" "$work/updater" "$work/run"
+printf '#!/bin/sh\necho "started with $1 in $(pwd)" > "$(dirname "$0")/client-started.txt"\n' > "$work/package/play.exe"
+chmod +x "$work/package/play.exe"
+head -c 3000000 /dev/urandom > "$work/package/data/resources.bin"
+echo "version 2" > "$work/package/data/version.txt"
+(cd "$work/package" && 7zz a -bso0 -bsp0 "$work/www/qarn/qarn.7z" .)
+chmod -R a+rX "$work"
+
+port=$(( 20000 + $$ % 20000 ))
+cat > "$work/nginx.conf" <<CONF
+daemon on;
+pid $work/nginx.pid;
+error_log $work/error.log;
+events { worker_connections 64; }
+http {
+  access_log off;
+  client_body_temp_path $work/tmp; proxy_temp_path $work/tmp; fastcgi_temp_path $work/tmp;
+  uwsgi_temp_path $work/tmp; scgi_temp_path $work/tmp;
+  server { listen 127.0.0.1:$port; root $work/www; }
+}
+CONF
+/usr/sbin/nginx -e "$work/error.log" -p "$work" -c "$work/nginx.conf"
+
+cp build-demo/app/qarnauto "$work/updater/"
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/run
+unset DISPLAY
+echo "== qarnauto 'http://127.0.0.1:$port/qarn\$EN\$Quillmarch Demo'"
+"$work/updater/qarnauto" "http://127.0.0.1:$port/qarn\$EN\$Quillmarch Demo" </dev/null
+echo "== exit code $?"
+sleep 0.5
+install=$(sed -n 's/^STARTUP=sz://p' "$XDG_CONFIG_HOME/qarnauto/registry")
+echo "== install folder: $install"
+(cd "$install" && find . -path ./Download -prune -o -type f -print | sort)
+echo "== client: $(cat "$install/client-started.txt")"
+echo "== registry ($XDG_CONFIG_HOME/qarnauto/registry):"
+cat "$XDG_CONFIG_HOME/qarnauto/registry"
+echo "== desktop launcher:"
+cat "$HOME/Desktop/Quillmarch Demo.desktop"
+echo "== run log:"
+cat "$work/updater/qarnAutoLog.log"

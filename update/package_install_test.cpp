@@ -1,0 +1,247 @@
+#include "update/package_install.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "platform/environment.h"
+#include "platform/file.h"
+#include "platform/message_box.h"
+#include "platform/process.h"
+#include "platform/sync.h"
+#include "platform/text.h"
+#include "tools/http_script.h"
+#include "tools/test_support.h"
+#include "update/install_location.h"
+#include "update/launch_settings.h"
+
+namespace {
+
+struct Entry {
+  Entry(std::string n, std::string c, int t = AE_IFREG, std::string l = "")
+      : name(std::move(n)), content(std::move(c)), type(t), link(std::move(l)) {}
+  std::string name;
+  std::string content;  // for files
+  int type;
+  std::string link;  // for symlinks
+};
+
+// Writes a 7z archive with libarchive, so hostile names can be made too.
+void Write7z(const std::string& path, const std::vector<Entry>& entries) {
+  archive* a = archive_write_new();
+  archive_write_set_format_7zip(a);
+  ASSERT_EQ(archive_write_open_filename(a, path.c_str()), ARCHIVE_OK);
+  for (const Entry& e : entries) {
+    archive_entry* entry = archive_entry_new();
+    archive_entry_set_pathname(entry, e.name.c_str());
+    archive_entry_set_filetype(entry, static_cast<unsigned>(e.type));
+    archive_entry_set_perm(entry, 0644);
+    if (e.type == AE_IFLNK) archive_entry_set_symlink(entry, e.link.c_str());
+    archive_entry_set_size(entry, static_cast<la_int64_t>(e.content.size()));
+    archive_write_header(a, entry);
+    if (!e.content.empty()) archive_write_data(a, e.content.data(), e.content.size());
+    archive_entry_free(entry);
+  }
+  archive_write_close(a);
+  archive_write_free(a);
+}
+
+// Runs 7zz, the tool a publisher makes packages with.
+void Make7zz(const std::string& archivePath, const std::string& folder, const std::string& options) {
+  const platform::ProcessId pid = platform::StartProcess(
+      "/usr/bin/7zz", {"7zz", "a", "-bso0", "-bsp0", options, archivePath, "."}, folder);
+  ASSERT_EQ(platform::WaitProcess(pid), 0);
+}
+
+// Records the progress messages that reach a window on its own thread.
+class CProgressWindow {
+ public:
+  CProgressWindow() {
+    thread_ = std::thread([this] {
+      hWnd_ = platform::CreateMessageWindow(
+          [this](platform::HWND, uint32_t uMsg, platform::WPARAM w, platform::LPARAM l) -> platform::LRESULT {
+            if (uMsg == WM_INSTALL_PROGRESS && l == kInstallProgressTag) seen.push_back(static_cast<int>(w));
+            return 1;
+          });
+      ready_.Set();
+      platform::RunMessageLoop();
+    });
+    ready_.Wait();
+  }
+  ~CProgressWindow() {
+    platform::PostMessage(hWnd_, platform::WM_QUIT, 0, 0);
+    thread_.join();
+  }
+  platform::HWND hWnd() const { return hWnd_; }
+  std::vector<int> seen;
+
+ private:
+  std::thread thread_;
+  platform::CEvent ready_{true, false};
+  platform::HWND hWnd_ = 0;
+};
+
+class PackageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = tools::TestFolder() + "/pkg-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    platform::CreateDirectory(folder);
+    unpack = folder + "/unpack/";
+  }
+  std::string folder, unpack;
+};
+
+TEST_F(PackageTest, EntriesLandUnderTheirFoldersWithProgressPerEntry) {
+  const std::string src = folder + "/src";
+  platform::CreateDirectory(src);
+  platform::CreateDirectory(src + "/data");
+  platform::CreateDirectory(src + "/data/sub");
+  platform::CreateDirectory(src + "/empty");
+  tools::WriteWholeFile(src + "/data/sub/a.bin", tools::PatternBytes(300000, 51));
+  tools::WriteWholeFile(src + "/play.exe", "#!/bin/sh\n");
+  platform::SetExecutable(src + "/play.exe");
+  Make7zz(folder + "/qarn.7z", src, "-mx5");
+  CProgressWindow window;
+  ASSERT_TRUE(ExtractPackage(window.hWnd(), folder + "/qarn.7z", unpack));
+  EXPECT_TRUE(tools::ReadWholeFile(unpack + "data/sub/a.bin") == tools::PatternBytes(300000, 51));
+  EXPECT_EQ(tools::ReadWholeFile(unpack + "play.exe"), "#!/bin/sh\n");
+  EXPECT_EQ(platform::WaitProcess(platform::StartProcess(unpack + "play.exe", {"play.exe"}, "")), 0)
+      << "the executable bit was lost";
+  EXPECT_FALSE(platform::DirectoryExists(unpack + "empty"));  // folders come from files only
+  // Five entries (data, data/sub, empty, a.bin, play.exe): 0, 20, 40, 60, 80, then 100.
+  EXPECT_EQ(window.seen, (std::vector<int>{0, 20, 40, 60, 80, 100}));
+}
+
+TEST_F(PackageTest, ThreeEntriesAndNoEntries) {
+  Write7z(folder + "/three.7z", {{"a", "1"}, {"b", "2"}, {"c", "3"}});
+  Write7z(folder + "/none.7z", {});
+  CProgressWindow window;
+  ASSERT_TRUE(ExtractPackage(window.hWnd(), folder + "/three.7z", unpack));
+  EXPECT_EQ(window.seen, (std::vector<int>{0, 33, 66, 100}));
+  window.seen.clear();
+  ASSERT_TRUE(ExtractPackage(window.hWnd(), folder + "/none.7z", unpack));
+  EXPECT_EQ(window.seen, std::vector<int>{100});
+}
+
+TEST_F(PackageTest, DamagedTruncatedAndForeignPackagesFail) {
+  const std::string src = folder + "/src";
+  platform::CreateDirectory(src);
+  tools::WriteWholeFile(src + "/big.bin", tools::PatternBytes(100000, 52));
+  Make7zz(folder + "/stored.7z", src, "-mx0");
+  std::string bytes = tools::ReadWholeFile(folder + "/stored.7z");
+  std::string flipped = bytes;
+  flipped[32 + 50000] = static_cast<char>(flipped[32 + 50000] ^ 0x55);  // inside the stored data
+  tools::WriteWholeFile(folder + "/flipped.7z", flipped);
+  tools::WriteWholeFile(folder + "/cut.7z", bytes.substr(0, bytes.size() / 2));
+  tools::WriteWholeFile(folder + "/foreign.7z", tools::PatternBytes(5000, 53));
+  EXPECT_FALSE(ExtractPackage(0, folder + "/flipped.7z", unpack)) << "a CRC error went unnoticed";
+  EXPECT_FALSE(ExtractPackage(0, folder + "/cut.7z", unpack));
+  EXPECT_FALSE(ExtractPackage(0, folder + "/foreign.7z", unpack));
+  EXPECT_FALSE(ExtractPackage(0, folder + "/missing.7z", unpack));
+  EXPECT_TRUE(ExtractPackage(0, folder + "/stored.7z", unpack));
+}
+
+TEST_F(PackageTest, NamesLeavingTheUnpackFolderAreRefused) {
+  const std::vector<std::vector<Entry>> hostile = {
+      {{"ok.txt", "fine"}, {"../escaped.txt", "evil"}},
+      {{"/tmp/absolute-qarnauto-test.txt", "evil"}},
+      {{"a/../../escaped.txt", "evil"}},
+      {{"link", "", AE_IFLNK, "../../outside"}},
+      {{"link", "", AE_IFLNK, "/etc"}},
+  };
+  int n = 0;
+  for (const auto& entries : hostile) {
+    const std::string path = folder + "/hostile" + std::to_string(n++) + ".7z";
+    Write7z(path, entries);
+    EXPECT_FALSE(ExtractPackage(0, path, unpack)) << entries.back().name;
+  }
+  EXPECT_FALSE(platform::FileExists(folder + "/escaped.txt"));
+  EXPECT_FALSE(platform::FileExists("/tmp/absolute-qarnauto-test.txt"));
+  EXPECT_FALSE(platform::FileExists(unpack + "link"));
+
+  // A link that stays inside is kept.
+  Write7z(folder + "/inside.7z", {{"dir/file", "x"}, {"dir/alias", "", AE_IFLNK, "file"}});
+  EXPECT_TRUE(ExtractPackage(0, folder + "/inside.7z", unpack));
+  EXPECT_EQ(tools::ReadWholeFile(unpack + "dir/alias"), "x");
+}
+
+TEST_F(PackageTest, MovesReplaceFilesAndFallBackToTheNextStart) {
+  const std::string source = folder + "/tmp";
+  const std::string target = folder + "/install";
+  platform::CreateDirectory(source);
+  platform::CreateDirectory(source + "/data");
+  platform::CreateDirectory(source + "/blocked");
+  tools::WriteWholeFile(source + "/data/a.bin", "new a");
+  tools::WriteWholeFile(source + "/blocked/b.bin", "new b");
+  platform::CreateDirectory(target);
+  platform::CreateDirectory(target + "/data");
+  tools::WriteWholeFile(target + "/data/a.bin", "old a");
+  // A folder where a file must go cannot be replaced now: it is moved aside
+  // and the new file takes its place.
+  platform::CreateDirectory(target + "/blocked");
+  platform::CreateDirectory(target + "/blocked/b.bin");
+  tools::WriteWholeFile(target + "/blocked/b.bin/keep", "k");
+  CGameUpdate update;
+  EXPECT_TRUE(update.MoveFiles(source, target));
+  EXPECT_EQ(tools::ReadWholeFile(target + "/data/a.bin"), "new a");
+  EXPECT_EQ(tools::ReadWholeFile(target + "/blocked/b.bin"), "new b");
+  EXPECT_TRUE(platform::DirectoryExists(target + "/blocked/b.bin.del"));
+}
+
+TEST_F(PackageTest, PendingMovesRunAtTheNextStartAndAreForgotten) {
+  const std::u16string install = platform::Utf8ToUtf16(folder);
+  platform::CreateDirectory(folder + "/Download");
+  tools::WriteWholeFile(folder + "/Download/tmp-new", "fresh");
+  tools::WriteWholeFile(folder + "/target", "stale");
+  tools::WriteWholeFile(folder + "/old.del", "gone");
+  // Recorded the way an installation records them.
+  tools::WriteWholeFile(PendingMovesPath(install),
+                        std::string("") + '\0' + folder + "/old.del" + '\0' + folder +
+                            "/Download/tmp-new" + '\0' + folder + "/target" + '\0' + "cut");
+  EXPECT_EQ(RunPendingMoves(install), 2);
+  EXPECT_EQ(tools::ReadWholeFile(folder + "/target"), "fresh");
+  EXPECT_FALSE(platform::FileExists(folder + "/old.del"));
+  EXPECT_FALSE(platform::FileExists(PendingMovesPath(install)));
+  EXPECT_EQ(RunPendingMoves(install), 0);
+}
+
+TEST_F(PackageTest, InstallationUnpacksMovesAndDropsADamagedPackage) {
+  const std::u16string install = platform::Utf8ToUtf16(folder + "/client");
+  const std::string root = folder + "/client";
+  platform::CreateDirectory(root);
+  platform::CreateDirectory(root + "/Download");
+  platform::CreateDirectory(root + "/Download/0");
+  DownloadList.clear();
+  DownloadList.emplace(u"qarn.7z", 0);
+  Write7z(root + "/Download/0/qarn.7z", {{"bin/play.exe", "v2"}, {"readme", "hello"}});
+  CProgressWindow window;
+  EXPECT_TRUE(InstallPackages(window.hWnd(), install));
+  EXPECT_EQ(tools::ReadWholeFile(root + "/bin/play.exe"), "v2");
+  EXPECT_EQ(tools::ReadWholeFile(root + "/readme"), "hello");
+  EXPECT_FALSE(platform::FileExists(root + "/Download/0/qarn.7z"));
+  EXPECT_EQ(window.seen.front(), 0);
+  EXPECT_EQ(window.seen.back(), 100);
+
+  tools::WriteWholeFile(root + "/Download/0/qarn.7z", "not a package");
+  std::vector<std::string> prompts;
+  platform::SetPromptReaderForTesting([&](std::string* line) {
+    prompts.push_back("asked");
+    *line = "ok";
+    return true;
+  });
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(InstallPackages(0, install));
+  const std::string shown = testing::internal::GetCapturedStderr();
+  platform::SetPromptReaderForTesting(nullptr);
+  EXPECT_EQ(prompts.size(), 1u);
+  EXPECT_NE(shown.find("[网络错误] 下载的包损坏"), std::string::npos);
+  EXPECT_FALSE(platform::FileExists(root + "/Download/0/qarn.7z"));
+  EXPECT_FALSE(InstallPackages(0, u""));
+  DownloadList.clear();
+}
+
+}  // namespace
