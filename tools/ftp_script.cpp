@@ -65,18 +65,6 @@ void ServeFtp(CScriptConnection& c, const FtpScript& script) {
   platform::CloseSocket(listener);
 }
 
-namespace {
-bool Accepts(uint16_t port) {
-  platform::SocketHandle s = platform::OpenStreamSocket();
-  uint32_t address = 0;
-  platform::ResolveIPv4("127.0.0.1", &address);
-  platform::SetNonBlocking(s, true);
-  platform::StartConnect(s, address, port);
-  bool ok = platform::WaitConnected(s, 200) > 0;
-  platform::CloseSocket(s);
-  return ok;
-}
-}  // namespace
 
 bool PyFtpdlibAvailable() {
   return platform::FileExists("/usr/lib/python3/dist-packages/pyftpdlib/__init__.py");

@@ -11,16 +11,6 @@ namespace tools {
 namespace {
 constexpr const char* kNginx = "/usr/sbin/nginx";
 
-bool Accepts(uint16_t port) {
-  platform::SocketHandle s = platform::OpenStreamSocket();
-  uint32_t address = 0;
-  platform::ResolveIPv4("127.0.0.1", &address);
-  platform::SetNonBlocking(s, true);
-  platform::StartConnect(s, address, port);
-  bool ok = platform::WaitConnected(s, 200) > 0;
-  platform::CloseSocket(s);
-  return ok;
-}
 }  // namespace
 
 bool NginxAvailable() { return platform::FileExists(kNginx); }

@@ -138,6 +138,17 @@ void CScriptServer::Stop() {
   for (auto& t : scripts) t.join();
 }
 
+bool Accepts(uint16_t port) {
+  platform::SocketHandle s = platform::OpenStreamSocket();
+  uint32_t address = 0;
+  platform::ResolveIPv4("127.0.0.1", &address);
+  platform::SetNonBlocking(s, true);
+  platform::StartConnect(s, address, port);
+  const bool ok = platform::WaitConnected(s, 200) > 0;
+  platform::CloseSocket(s);
+  return ok;
+}
+
 uint16_t RefusingPort() {
   uint16_t port = 0;
   platform::SocketHandle s = platform::ListenLoopback(0, 1, &port);

@@ -86,4 +86,7 @@ class CScriptServer {
 // A port on 127.0.0.1 on which nothing listens, so connects are refused.
 uint16_t RefusingPort();
 
+// True when a server accepts connections on 127.0.0.1:port (waits 200 ms).
+bool Accepts(uint16_t port);
+
 }  // namespace tools
