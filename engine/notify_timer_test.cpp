@@ -145,7 +145,8 @@ TEST_F(NotifyTimerTest, TimerSendsAtItsPeriodOnlyWhenThereIsNews) {
   }
   StopNotifyTimer(task);
   const std::vector<Received> seen = window.Seen();
-  EXPECT_GE(seen.size(), 5u);
+  // One message per change at most (a late tick may see two changes at once).
+  EXPECT_GE(seen.size(), 3u);
   EXPECT_LE(seen.size(), 7u);
   EXPECT_EQ(seen.back().nPercent, 50);
   for (size_t i = 1; i < seen.size(); ++i) EXPECT_GT(seen[i].llDownloaded, seen[i - 1].llDownloaded);

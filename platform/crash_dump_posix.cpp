@@ -3,8 +3,10 @@
 #include <sys/syscall.h>
 #include <sys/utsname.h>
 #include <ucontext.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -32,6 +34,15 @@ constexpr uint32_t kStreams = 7;
 constexpr uint32_t kContextSize = 1232;  // the AMD64 thread context
 constexpr uint64_t kMaxStack = 256 * 1024;
 constexpr int kMaxModules = 512;
+constexpr int kMaxThreads = 128;
+
+struct Dirent64 {
+  uint64_t ino;
+  int64_t off;
+  unsigned short reclen;
+  unsigned char type;
+  char name[1];
+};
 
 struct Location {
   uint32_t size = 0;
@@ -49,7 +60,9 @@ struct Writer {
     const char* p = static_cast<const char*>(data);
     size_t left = n;
     while (left > 0) {
-      const ssize_t w = ::write(fd, p, left);
+      // The raw system call: stacks hold bytes a memory checker would
+      // refuse to let through an intercepted write.
+      const long w = ::syscall(SYS_write, fd, p, left);
       if (w <= 0) {
         ok = false;
         break;
@@ -183,6 +196,80 @@ uint64_t StackPointer(const ucontext_t* uc) {
 #endif
 }
 
+struct ThreadCapture {
+  uint32_t tid;
+  std::atomic<int> state;  // 0 free, 1 asked, 2 captured
+  uint64_t sp;
+  char context[kContextSize];
+};
+ThreadCapture g_threads[kMaxThreads];
+std::atomic<int> g_release{0};
+int g_captureSignal = 0;
+char g_tasks[8192];
+
+void Nap(long nanoseconds) {
+  timespec ts{0, nanoseconds};
+  ::nanosleep(&ts, nullptr);
+}
+
+// Runs on a thread asked for its registers: records them, then stays here
+// so its stack does not change until the dump is written.
+void OnCapture(int, siginfo_t*, void* context) {
+  const auto self = static_cast<uint32_t>(::syscall(SYS_gettid));
+  for (ThreadCapture& t : g_threads) {
+    if (t.tid != self || t.state.load() != 1) continue;
+    FillContext(t.context, static_cast<ucontext_t*>(context));
+    t.sp = StackPointer(static_cast<ucontext_t*>(context));
+    t.state.store(2);
+    for (int waited = 0; g_release.load() == 0 && waited < 10000; ++waited) Nap(1000000);
+    return;
+  }
+}
+
+// Asks every other thread of the process for its registers; the captured
+// ones fill g_threads from slot `first`. Returns how many were captured.
+int CaptureOtherThreads(uint32_t self, int first) {
+  const int dir = ::open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0 || g_captureSignal == 0) return 0;
+  int asked = first;
+  for (;;) {
+    const long n = ::syscall(SYS_getdents64, dir, g_tasks, sizeof g_tasks);
+    if (n <= 0) break;
+    for (long pos = 0; pos < n;) {
+      const auto* e = reinterpret_cast<const struct Dirent64*>(g_tasks + pos);
+      pos += e->reclen;
+      uint32_t tid = 0;
+      const char* p = e->name;
+      if (*p < '0' || *p > '9') continue;
+      while (*p >= '0' && *p <= '9') tid = tid * 10 + static_cast<uint32_t>(*p++ - '0');
+      if (tid == self || asked == kMaxThreads) continue;
+      g_threads[asked].tid = tid;
+      g_threads[asked].state.store(1);
+      ::syscall(SYS_tgkill, ::getpid(), tid, g_captureSignal);
+      ++asked;
+    }
+  }
+  ::close(dir);
+  // Up to half a second for the threads to answer; those that do not are left out.
+  for (int waited = 0; waited < 500; ++waited) {
+    bool bAll = true;
+    for (int i = first; i < asked; ++i) bAll = bAll && g_threads[i].state.load() == 2;
+    if (bAll) break;
+    Nap(1000000);
+  }
+  int captured = first;
+  for (int i = first; i < asked; ++i) {
+    if (g_threads[i].state.load() != 2) continue;
+    if (captured != i) {
+      g_threads[captured].tid = g_threads[i].tid;
+      g_threads[captured].sp = g_threads[i].sp;
+      std::memcpy(g_threads[captured].context, g_threads[i].context, kContextSize);
+    }
+    ++captured;
+  }
+  return captured - first;
+}
+
 void WriteDump(int signo, siginfo_t* info, ucontext_t* uc) {
   const int fd = ::open(g_fileName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return;
@@ -212,41 +299,59 @@ void WriteDump(int signo, siginfo_t* info, ucontext_t* uc) {
   w.Pad(4);
   addStream(kSystemInfoStream, sizeof system, w.Write(system, sizeof system));
 
-  // The crashing thread: its context and the used part of its stack.
+  // Every thread: its context and the used part of its stack. The others
+  // are stopped in their capture handlers until the dump is written.
   const auto tid = static_cast<uint32_t>(::syscall(SYS_gettid));
-  char context[kContextSize];
-  FillContext(context, uc);
-  w.Pad(16);
-  const uint32_t contextRva = w.Write(context, sizeof context);
-  uint64_t stackStart = StackPointer(uc);
-  stackStart = stackStart > 128 ? stackStart - 128 : 0;  // the red zone below it
-  uint64_t stackEnd = stackStart;
-  ForEachMapping([&](const Mapping& m) {
-    if (stackStart >= m.start && stackStart < m.end) stackEnd = m.end;
-  });
-  if (stackEnd - stackStart > kMaxStack) stackEnd = stackStart + kMaxStack;
-  const uint32_t stackRva = w.offset;
-  if (stackEnd > stackStart) w.Write(reinterpret_cast<const void*>(stackStart), stackEnd - stackStart);
-  const auto stackSize = static_cast<uint32_t>(stackEnd - stackStart);
+  int nThreads = 0;
+  g_threads[nThreads].tid = tid;
+  FillContext(g_threads[nThreads].context, uc);
+  g_threads[nThreads].sp = StackPointer(uc);
+  ++nThreads;
+  nThreads += CaptureOtherThreads(tid, nThreads);
 
-  char threads[4 + 48] = {};
-  Le32(threads, 1);
-  char* t = threads + 4;
-  Le32(t + 0, tid);
-  Le64(t + 24, stackStart);
-  Le32(t + 32, stackSize);
-  Le32(t + 36, stackRva);
-  Le32(t + 40, kContextSize);
-  Le32(t + 44, contextRva);
+  uint32_t contextRva[kMaxThreads], stackRva[kMaxThreads], stackSize[kMaxThreads];
+  uint64_t stackStart[kMaxThreads];
+  for (int i = 0; i < nThreads; ++i) {
+    w.Pad(16);
+    contextRva[i] = w.Write(g_threads[i].context, kContextSize);
+    uint64_t start = g_threads[i].sp;
+    start = start > 128 ? start - 128 : 0;  // the red zone below it
+    uint64_t end = start;
+    ForEachMapping([&](const Mapping& m) {
+      if (start >= m.start && start < m.end) end = m.end;
+    });
+    if (end - start > kMaxStack) end = start + kMaxStack;
+    stackStart[i] = start;
+    stackRva[i] = w.offset;
+    if (end > start) w.Write(reinterpret_cast<const void*>(start), end - start);
+    stackSize[i] = static_cast<uint32_t>(end - start);
+  }
+
   w.Pad(4);
-  addStream(kThreadListStream, sizeof threads, w.Write(threads, sizeof threads));
+  char count[4];
+  Le32(count, static_cast<uint32_t>(nThreads));
+  const uint32_t threadListRva = w.Write(count, 4);
+  for (int i = 0; i < nThreads; ++i) {
+    char t[48] = {};
+    Le32(t + 0, g_threads[i].tid);
+    Le64(t + 24, stackStart[i]);
+    Le32(t + 32, stackSize[i]);
+    Le32(t + 36, stackRva[i]);
+    Le32(t + 40, kContextSize);
+    Le32(t + 44, contextRva[i]);
+    w.Write(t, sizeof t);
+  }
+  addStream(kThreadListStream, 4 + 48 * static_cast<uint32_t>(nThreads), threadListRva);
 
-  char memory[4 + 16] = {};
-  Le32(memory, 1);
-  Le64(memory + 4, stackStart);
-  Le32(memory + 12, stackSize);
-  Le32(memory + 16, stackRva);
-  addStream(kMemoryListStream, sizeof memory, w.Write(memory, sizeof memory));
+  const uint32_t memoryListRva = w.Write(count, 4);
+  for (int i = 0; i < nThreads; ++i) {
+    char range[16] = {};
+    Le64(range, stackStart[i]);
+    Le32(range + 8, stackSize[i]);
+    Le32(range + 12, stackRva[i]);
+    w.Write(range, sizeof range);
+  }
+  addStream(kMemoryListStream, 4 + 16 * static_cast<uint32_t>(nThreads), memoryListRva);
 
   char exception[168] = {};
   Le32(exception + 0, tid);
@@ -254,7 +359,7 @@ void WriteDump(int signo, siginfo_t* info, ucontext_t* uc) {
   Le32(exception + 12, static_cast<uint32_t>(info != nullptr ? info->si_code : 0));
   Le64(exception + 24, info != nullptr ? reinterpret_cast<uint64_t>(info->si_addr) : 0);
   Le32(exception + 160, kContextSize);
-  Le32(exception + 164, contextRva);
+  Le32(exception + 164, contextRva[0]);
   addStream(kExceptionStream, sizeof exception, w.Write(exception, sizeof exception));
 
   // Loaded objects: the extent of every file mapped from offset 0.
@@ -280,7 +385,6 @@ void WriteDump(int signo, siginfo_t* info, ucontext_t* uc) {
   });
   for (int i = 0; i < modules; ++i) nameRva[i] = WriteString(w, name[i], nameLength[i]);
   w.Pad(4);
-  char count[4];
   Le32(count, static_cast<uint32_t>(modules));
   const uint32_t moduleRva = w.Write(count, 4);
   for (int i = 0; i < modules; ++i) {
@@ -311,6 +415,7 @@ void WriteDump(int signo, siginfo_t* info, ucontext_t* uc) {
 
 void OnFatalSignal(int signo, siginfo_t* info, void* context) {
   WriteDump(signo, info, static_cast<ucontext_t*>(context));
+  g_release.store(1);
   ::_exit(128 + signo);
 }
 
@@ -327,6 +432,13 @@ void InstallCrashDumpHandler(const char* fileName) {
   action.sa_flags = SA_SIGINFO | SA_ONSTACK;
   sigemptyset(&action.sa_mask);
   for (int signo : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) ::sigaction(signo, &action, nullptr);
+  // A real-time signal of our own asks the other threads for their registers.
+  g_captureSignal = SIGRTMIN + 7;
+  struct sigaction capture {};
+  capture.sa_sigaction = OnCapture;
+  capture.sa_flags = SA_SIGINFO | SA_RESTART;
+  sigemptyset(&capture.sa_mask);
+  ::sigaction(g_captureSignal, &capture, nullptr);
 }
 
 }  // namespace platform

@@ -48,6 +48,9 @@ TEST_F(CrashDumpTest, CrashWritesAMinidumpAndEndsQuietly) {
   for (uint32_t wanted : {3u, 4u, 6u, 7u}) {  // threads, modules, exception, system
     EXPECT_NE(std::find(types.begin(), types.end(), wanted), types.end()) << wanted;
   }
+  // All three threads of the probe, each with a context.
+  const size_t threadsAt = std::find(types.begin(), types.end(), 3u) - types.begin();
+  EXPECT_EQ(U32(dump, U32(dump, directory + threadsAt * 12 + 8)), 3u);
   // The exception stream names the signal.
   const size_t at = std::find(types.begin(), types.end(), 6u) - types.begin();
   EXPECT_EQ(U32(dump, U32(dump, directory + at * 12 + 8) + 8), 11u);
@@ -68,6 +71,7 @@ TEST_F(CrashDumpTest, LldbLoadsTheDumpAndShowsTheCrashingThread) {
   const std::string text = tools::ReadWholeFile(out);
   EXPECT_NE(text.find("stop reason = signal SIGSEGV"), std::string::npos) << text;
   EXPECT_NE(text.find("CrashHere"), std::string::npos) << text;
+  EXPECT_NE(text.find("thread #3"), std::string::npos) << text;
 }
 
 }  // namespace
