@@ -36,9 +36,13 @@ void QarnAutoDlg::OnInitDialog() {
 
 int QarnAutoDlg::Run() { return platform::RunMessageLoop(); }
 
-void QarnAutoDlg::Show(const std::string& line, bool bProgress) {
+void QarnAutoDlg::Show(const std::string& line, bool bProgress, int nPercent) {
   if (bInPlace_ && bProgress) {
-    std::fprintf(stderr, "\r%s\033[K", line.c_str());
+    // On a terminal the bar is drawn in place: [#####-----] and the line.
+    char bar[23] = "[";
+    for (int i = 0; i < 20; ++i) bar[1 + i] = i < nPercent / 5 ? '#' : '-';
+    bar[21] = ']';
+    std::fprintf(stderr, "\r%s %s\033[K", bar, line.c_str());
     bLineOpen_ = true;
   } else {
     std::fprintf(stderr, "%s%s\n", bLineOpen_ ? "\n" : "", line.c_str());
@@ -63,13 +67,13 @@ platform::LRESULT QarnAutoDlg::OnMessage(uint32_t uMsg, platform::WPARAM wParam,
         status_ = platform::Utf8ToUtf16(line);
       }
       nMainBar_ = p->nPercent;
-      Show(line, true);
+      Show(line, true, p->nPercent);
       return 1;
     }
     case WM_INSTALL_PROGRESS:
       if (lParam != kInstallProgressTag) return 1;
       nSecondBar_ = static_cast<int>(wParam);
-      Show("Installing: " + std::to_string(nSecondBar_) + "%", true);
+      Show("Installing: " + std::to_string(nSecondBar_) + "%", true, nSecondBar_);
       return 1;
     case WM_PREPARE_DONE:
       StartWorkerThread(UpdateThreadProc, this);

@@ -39,7 +39,9 @@ class QarnAutoDlg : public CUpdateWindow {
   std::u16string StatusText();
 
  private:
-  void Show(const std::string& line, bool bProgress);
+  // A progress line is redrawn in place with a bar on a terminal; on
+  // anything else every line is a line of its own.
+  void Show(const std::string& line, bool bProgress, int nPercent = 0);
   platform::HWND hWnd_ = 0;
   std::mutex lock_;  // guards the label texts and the bar style, set from workers
   std::u16string status_;
