@@ -7,6 +7,7 @@
 #   bench/n1_bench.sh [rounds] [size_mib] [fast_rate_mb]
 set -eu
 cd "$(dirname "$0")/.."
+. bench/lib.sh
 rounds=${1:-3}
 size_mib=${2:-128}
 fast=${3:-20}
@@ -78,14 +79,8 @@ run() {
     aria2c) cmd=(aria2c -q -s3 -x3 -k1M --uri-selector=adaptive --allow-overwrite=true --file-allocation=none -d "$work/out" -o big.bin "$a" "$b" "$f") ;;
     curl) cmd=(curl -s -o "$work/out/big.bin" "$a") ;;
   esac
-  /usr/bin/time -f '%e %U %S %M' -o "$work/t" "${cmd[@]}" >/dev/null
-  if ! cmp "$work/out/big.bin" "$work/www/big.bin"; then
-    echo "  $1: downloaded file differs" >&2
-    exit 1
-  fi
-  awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$work/t" >> "$work/$1.times"
+  measure "$1" "${cmd[@]}"
 }
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 for r in $(seq "$rounds"); do
   for tool in nn_n1 aria2c curl; do run "$tool"; done

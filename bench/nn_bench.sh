@@ -8,6 +8,7 @@
 # namespace of the benchmark's own (skipped where namespaces are not allowed).
 set -eu
 cd "$(dirname "$0")/.."
+. bench/lib.sh
 rounds=${1:-3}
 size_mib=${2:-256}
 scripts/install_deps.sh bench >/dev/null
@@ -68,15 +69,9 @@ run() {
     curl) cmd=(curl -s -o "$work/out/big.bin" "$2") ;;
     aria2c) cmd=(aria2c -q -x2 -s2 --allow-overwrite=true --file-allocation=none -d "$work/out" -o big.bin "$2") ;;
   esac
-  /usr/bin/time -f '%e %U %S %M' -o "$work/t" "${cmd[@]}" >/dev/null
-  if ! cmp "$work/out/big.bin" "$work/www/big.bin"; then
-    echo "  $1: downloaded file differs" >&2
-    exit 1
-  fi
-  awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$work/t" >> "$work/$1.times"
+  measure "$1" "${cmd[@]}"
 }
 
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 scenario() {
   local title=$1 url=$2
