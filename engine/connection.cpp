@@ -94,7 +94,8 @@ int32_t Receive(SocketHandle s, char* pBuffer, int32_t nCount, int nFlags, int32
     // connection this saves a system call for every step.
     int64_t n = platform::RecvIfReady(s, pBuffer + received, step, nFlags);
     if (n == platform::kRecvWouldBlock) {
-      if (platform::WaitReadable(s, dwWait) <= 0) break;
+      // A stalled server must not hold a stop request for the whole wait.
+      if (WaitReadableUnlessRaised(s, dwWait, pStop, pHold) <= 0) break;
       n = platform::Recv(s, pBuffer + received, step, nFlags);
     }
     if (n <= 0) {

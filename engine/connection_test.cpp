@@ -172,4 +172,19 @@ TEST_F(RecvNTest, ZeroCountSilenceAndFlagsStopReceiving) {
   platform::CloseSocket(s);
 }
 
+TEST_F(RecvNTest, StopReachesAReceiveWaitingOnASilentServer) {
+  CScriptServer server([](CScriptConnection& c) { c.StaySilent(); });
+  SocketHandle s = Connect(server);
+  std::thread raiser([this] {
+    platform::Sleep(200);
+    stop.fetch_add(1);
+  });
+  char buffer[64];
+  const uint32_t dwStart = platform::GetTickCount();
+  EXPECT_EQ(RecvN(s, buffer, 64, 0, 8, &stop, CountBytes, nullptr), 0);
+  EXPECT_LT(platform::GetTickCount() - dwStart, 4000u) << "the stop waited for the whole time-out";
+  raiser.join();
+  platform::CloseSocket(s);
+}
+
 }  // namespace

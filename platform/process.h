@@ -26,8 +26,13 @@ struct ProcessEntry {
   std::string exeName;  // last component of the executable's path
 };
 
-// Every process that can be seen, in process-table order.
+// Every process that can be seen, in process-table order. When the
+// environment names a parent in kProcessScopeVariable, only that parent's
+// children are seen: tests confine the process table to their own children.
 std::vector<ProcessEntry> SnapshotProcesses();
+inline constexpr const char* kProcessScopeVariable = "QARNAUTO_PROCESS_SCOPE";
+
+ProcessId GetCurrentProcessId();
 
 // An anonymous pipe: [0] read end, [1] write end, both closed on exec.
 bool CreatePipe(int (&fds)[2]);

@@ -56,8 +56,29 @@ int WaitProcess(ProcessId pid) {
   return -1;
 }
 
+namespace {
+
+// The parent of a process, from /proc/PID/stat ("pid (name) state ppid ...").
+long ParentOf(const std::string& base) {
+  FILE* f = std::fopen((base + "/stat").c_str(), "rb");
+  if (f == nullptr) return -1;
+  char stat[512] = {};
+  const size_t n = std::fread(stat, 1, sizeof stat - 1, f);
+  std::fclose(f);
+  const char* close = static_cast<const char*>(memrchr(stat, ')', n));
+  long ppid = -1;
+  if (close != nullptr) std::sscanf(close + 1, " %*c %ld", &ppid);
+  return ppid;
+}
+
+}  // namespace
+
+ProcessId GetCurrentProcessId() { return ::getpid(); }
+
 std::vector<ProcessEntry> SnapshotProcesses() {
   std::vector<ProcessEntry> processes;
+  const std::string scope = GetEnvironmentVariable(kProcessScopeVariable);
+  const long scopeParent = scope.empty() ? -1 : std::strtol(scope.c_str(), nullptr, 10);
   DIR* proc = ::opendir("/proc");
   if (proc == nullptr) return processes;
   while (dirent* e = ::readdir(proc)) {
@@ -65,6 +86,7 @@ std::vector<ProcessEntry> SnapshotProcesses() {
     const long pid = std::strtol(e->d_name, &end, 10);
     if (pid <= 0 || *end != '\0') continue;
     const std::string base = std::string("/proc/") + e->d_name;
+    if (scopeParent > 0 && ParentOf(base) != scopeParent) continue;
     char link[4096];
     ssize_t n = ::readlink((base + "/exe").c_str(), link, sizeof link - 1);
     std::string path;

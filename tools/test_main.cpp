@@ -6,6 +6,7 @@
 
 #include "platform/environment.h"
 #include "platform/file.h"
+#include "platform/process.h"
 #include "tools/test_support.h"
 
 namespace tools {
@@ -31,6 +32,9 @@ int main(int argc, char** argv) {
   platform::SetEnvironmentVariable("XDG_CACHE_HOME", f + "/home/.cache");
   platform::SetEnvironmentVariable("XDG_RUNTIME_DIR", f + "/run");
   platform::UnsetEnvironmentVariable("DISPLAY");
+  // Processes are looked for and ended only among this program's children.
+  platform::SetEnvironmentVariable(platform::kProcessScopeVariable,
+                                   std::to_string(platform::GetCurrentProcessId()));
   platform::CreateDirectory(f + "/home");
   platform::CreateDirectory(f + "/run");
   platform::CreateDirectory(f + "/work");

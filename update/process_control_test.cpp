@@ -96,6 +96,24 @@ TEST_F(ProcessControlTest, RefusalEndsNothing) {
   EXPECT_TRUE(Alive(a));
 }
 
+TEST_F(ProcessControlTest, TestsSeeOnlyTheirOwnChildren) {
+  const std::string client = Copy("/bin/sleep", folder + "/qarn.exe");
+  const platform::ProcessId child = Run(client, {client, "30"});
+  platform::Sleep(100);
+  auto has = [](platform::ProcessId pid) {
+    for (const auto& p : platform::SnapshotProcesses()) {
+      if (p.pid == pid) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(has(child));
+  EXPECT_FALSE(has(platform::GetCurrentProcessId()));
+  const std::string scope = platform::GetEnvironmentVariable(platform::kProcessScopeVariable);
+  platform::UnsetEnvironmentVariable(platform::kProcessScopeVariable);
+  EXPECT_TRUE(has(platform::GetCurrentProcessId()));
+  platform::SetEnvironmentVariable(platform::kProcessScopeVariable, scope);
+}
+
 TEST_F(ProcessControlTest, NoClientRunningNeedsNoPrompt) {
   Answer("y");
   EXPECT_EQ(CloseRunningClients(u"no-such-client.exe"), 1);
