@@ -24,9 +24,6 @@ namespace {
 constexpr int kTaskId = 0;
 constexpr size_t kMaxPath = 259;
 
-// Which list the pending moves of this process go to (set while installing).
-std::string g_pendingList;
-
 void Progress(platform::HWND hWnd, int percent) {
   platform::SendMessage(hWnd, WM_INSTALL_PROGRESS, static_cast<platform::WPARAM>(percent),
                         kInstallProgressTag);
@@ -210,9 +207,10 @@ std::string PendingMovesPath(const std::u16string& installDir) {
 }
 
 bool ScheduleMoveAtRestart(const std::string& source, const std::string& target) {
-  if (g_pendingList.empty()) return false;
+  // The list lives with the install folder, where the next start looks.
+  if (InstallDir[0] == u'\0') return false;
   // Records of "source\0target\0", appended.
-  platform::FileHandle f = platform::OpenFile(g_pendingList, platform::kFileWrite,
+  platform::FileHandle f = platform::OpenFile(PendingMovesPath(InstallDir), platform::kFileWrite,
                                               platform::FileDisposition::kOpenAlways);
   if (!f.IsValid()) return false;
   const std::string record = source + std::string(1, '\0') + target + std::string(1, '\0');
@@ -252,7 +250,6 @@ int RunPendingMoves(const std::u16string& installDir) {
 bool InstallPackages(platform::HWND hWnd, const std::u16string& installDir) {
   if (installDir.empty()) return false;
   const std::string root = platform::Utf16ToUtf8(installDir);
-  g_pendingList = PendingMovesPath(installDir);
   const std::string unpack = root + "/Download/tmp/";
   for (const auto& [key, value] : DownloadList) {
     (void)value;

@@ -39,7 +39,8 @@ bool ExtractPackage(platform::HWND hWnd, const std::string& packagePath,
 
 // Moves that could not be done now, recorded for the next start.
 std::string PendingMovesPath(const std::u16string& installDir);
-// Records "replace target with source" (source empty: delete target).
+// Records "replace target with source" (source empty: delete target) in
+// the list of InstallDir; false when there is no install folder yet.
 bool ScheduleMoveAtRestart(const std::string& source, const std::string& target);
 // Carries out and forgets the recorded moves. Returns how many were done.
 int RunPendingMoves(const std::u16string& installDir);

@@ -178,6 +178,7 @@ TEST_F(PackageTest, MovesReplaceFilesAndFallBackToTheNextStart) {
   tools::WriteWholeFile(source + "/data/a.bin", "new a");
   tools::WriteWholeFile(source + "/blocked/b.bin", "new b");
   platform::CreateDirectory(target);
+  platform::CreateDirectory(target + "/Download");
   platform::CreateDirectory(target + "/data");
   tools::WriteWholeFile(target + "/data/a.bin", "old a");
   // A folder where a file must go cannot be replaced now: it is moved aside
@@ -185,11 +186,30 @@ TEST_F(PackageTest, MovesReplaceFilesAndFallBackToTheNextStart) {
   platform::CreateDirectory(target + "/blocked");
   platform::CreateDirectory(target + "/blocked/b.bin");
   tools::WriteWholeFile(target + "/blocked/b.bin/keep", "k");
+  const std::u16string install = platform::Utf8ToUtf16(target);
+  std::copy(install.begin(), install.end(), InstallDir);
+  InstallDir[install.size()] = u'\0';
   CGameUpdate update;
   EXPECT_TRUE(update.MoveFiles(source, target));
   EXPECT_EQ(tools::ReadWholeFile(target + "/data/a.bin"), "new a");
   EXPECT_EQ(tools::ReadWholeFile(target + "/blocked/b.bin"), "new b");
   EXPECT_TRUE(platform::DirectoryExists(target + "/blocked/b.bin.del"));
+  // The stand-aside is deleted at the next start. (A folder cannot be
+  // deleted as a file: only the record is forgotten.)
+  EXPECT_TRUE(platform::FileExists(PendingMovesPath(install)));
+  RunPendingMoves(install);
+  EXPECT_FALSE(platform::FileExists(PendingMovesPath(install)));
+
+  // A stand-aside file is recorded and removed the same way.
+  tools::WriteWholeFile(target + "/old.del", "x");
+  EXPECT_TRUE(ScheduleMoveAtRestart("", target + "/old.del"));
+  tools::WriteWholeFile(target + "/Download/new", "fresh");
+  EXPECT_TRUE(ScheduleMoveAtRestart(target + "/Download/new", target + "/data/a.bin"));
+  EXPECT_EQ(RunPendingMoves(install), 2);
+  EXPECT_FALSE(platform::FileExists(target + "/old.del"));
+  EXPECT_EQ(tools::ReadWholeFile(target + "/data/a.bin"), "fresh");
+  InstallDir[0] = u'\0';
+  EXPECT_FALSE(ScheduleMoveAtRestart("", target + "/x"));
 }
 
 TEST_F(PackageTest, PendingMovesRunAtTheNextStartAndAreForgotten) {
@@ -198,7 +218,7 @@ TEST_F(PackageTest, PendingMovesRunAtTheNextStartAndAreForgotten) {
   tools::WriteWholeFile(folder + "/Download/tmp-new", "fresh");
   tools::WriteWholeFile(folder + "/target", "stale");
   tools::WriteWholeFile(folder + "/old.del", "gone");
-  // Recorded the way an installation records them.
+  // Written by hand to end in a record cut short, as a crash leaves it.
   tools::WriteWholeFile(PendingMovesPath(install),
                         std::string("") + '\0' + folder + "/old.del" + '\0' + folder +
                             "/Download/tmp-new" + '\0' + folder + "/target" + '\0' + "cut");
