@@ -153,6 +153,24 @@ TEST_F(UpdaterTest, FailedDownloadAsksAndCancelEndsWithoutTheClient) {
   EXPECT_EQ(output.find("Starting client..."), std::string::npos);
   const std::string log = tools::ReadWholeFile(folder + "/updater/qarnAutoLog.log");
   EXPECT_NE(log.find("download file " + server.Url("/qarn") + "/qarn.7z"), std::string::npos) << log;
+  EXPECT_NE(log.find("size of " + server.Url("/qarn") +
+                     "/qarn.7z unknown: the server answered \"HTTP/1.1 404 Not Found\""),
+            std::string::npos)
+      << log;
+}
+
+TEST_F(UpdaterTest, AServerThatIsDownBringsThePromptWithinSeconds) {
+  const std::string location =
+      "http://127.0.0.1:" + std::to_string(tools::RefusingPort()) + "/qarn$EN$";
+  const uint32_t dwStart = platform::GetTickCount();
+  EXPECT_EQ(RunUpdater(location, "no\n"), 0);
+  // 15 refused attempts, each paused half a second, and the design's fixed
+  // pauses; far from the 15 × 8 s a silent server costs.
+  EXPECT_LT(platform::GetTickCount() - dwStart, 20000u);
+  const std::string output = Output();
+  EXPECT_NE(output.find("[tips] Download package failed, Retry it?"), std::string::npos) << output;
+  const std::string log = tools::ReadWholeFile(folder + "/updater/qarnAutoLog.log");
+  EXPECT_NE(log.find("unknown: connection refused"), std::string::npos) << log;
 }
 
 TEST_F(UpdaterTest, SecondInstanceEndsAtOnce) {
@@ -164,7 +182,7 @@ TEST_F(UpdaterTest, SecondInstanceEndsAtOnce) {
   const uint32_t dwStart = platform::GetTickCount();
   EXPECT_EQ(RunUpdater(silent.Url("/qarn") + "$EN$", ""), 0);
   EXPECT_LT(platform::GetTickCount() - dwStart, 5000u);
-  EXPECT_EQ(Output(), "");
+  EXPECT_EQ(Output(), "qarnauto is already running\n");
   platform::TerminateProcess(first);
   platform::WaitProcess(first);
 }

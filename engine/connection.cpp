@@ -13,6 +13,7 @@ namespace {
 using platform::SocketHandle;
 
 constexpr int32_t kRecvStep = 256;
+constexpr uint32_t kRefusedPause = 500;
 
 bool Raised(const StopFlag* pStop, const StopFlag* pHold) {
   return pStop->load() != 0 || (pHold != nullptr && pHold->load() != 0);
@@ -31,13 +32,18 @@ void WaitOutAttempt(uint32_t dwStart, uint32_t dwBudget, const StopFlag* pStop,
 }
 
 int32_t Connect(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts, const char* szHost,
-                int32_t nPort, const StopFlag* pStop, const StopFlag* pHold, bool bHoldVariant) {
+                int32_t nPort, const StopFlag* pStop, const StopFlag* pHold, bool bHoldVariant,
+                ConnFailure* pWhy) {
+  ConnFailure why = ConnFailure::kNone;
+  if (pWhy == nullptr) pWhy = &why;
+  *pWhy = ConnFailure::kSocket;
   if (szHost == nullptr || szHost[0] == '\0' || pStop == nullptr ||
       (bHoldVariant && pHold == nullptr) || nPort < 0 || nPort > 65535) {
     return -1;
   }
   uint32_t address = 0;
   if (!platform::ResolveIPv4(szHost, &address)) {
+    *pWhy = ConnFailure::kUnresolved;
     if (!bHoldVariant) AppendRunLog(u"package gethostbyname fail");
     return -1;
   }
@@ -55,7 +61,11 @@ int32_t Connect(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts, cons
     platform::StartConnect(s, address, static_cast<uint16_t>(nPort));
     int r = platform::WaitConnected(s, dwBudget);
     if (r > 0) break;
-    if (r < 0) WaitOutAttempt(dwStart, dwBudget, pStop, pHold);
+    *pWhy = r < 0 ? ConnFailure::kRefused : ConnFailure::kNoAnswer;
+    // A refused connect is known at once; a short pause still lets a
+    // server that is restarting come back within the attempts, while the
+    // player of a server that is down hears of it within seconds.
+    if (r < 0) WaitOutAttempt(dwStart, std::min(dwBudget, kRefusedPause), pStop, pHold);
     platform::CloseSocket(s);
     s = platform::kInvalidSocket;
     char szNote[64];
@@ -70,14 +80,17 @@ int32_t Connect(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts, cons
       return -1;
     }
   }
+  if (Raised(pStop, pHold)) *pWhy = ConnFailure::kStopped;
   if (s == platform::kInvalidSocket || Raised(pStop, pHold)) {
     platform::CloseSocket(s);
     return -1;
   }
   if (!platform::SetNonBlocking(s, false)) {
+    *pWhy = ConnFailure::kSocket;
     platform::CloseSocket(s);
     return -1;
   }
+  *pWhy = ConnFailure::kNone;
   *pSocket = s;
   return 0;
 }
@@ -125,15 +138,34 @@ void SleepUnlessRaised(uint32_t dwMilliseconds, const StopFlag* pStop, const Sto
   WaitOutAttempt(platform::GetTickCount(), dwMilliseconds, pStop, pHold);
 }
 
+const char* DescribeConnFailure(ConnFailure why) {
+  switch (why) {
+    case ConnFailure::kNone:
+      return "connected";
+    case ConnFailure::kUnresolved:
+      return "the host name does not resolve";
+    case ConnFailure::kRefused:
+      return "connection refused: nothing listens there, the server is down";
+    case ConnFailure::kNoAnswer:
+      return "no answer: the server or the network does not respond";
+    case ConnFailure::kSocket:
+      return "no socket could be made";
+    case ConnFailure::kStopped:
+      return "stopped";
+  }
+  return "unknown";
+}
+
 int32_t ConnWithTime(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
-                     const char* szHost, int32_t nPort, const StopFlag* pStop) {
-  return Connect(pSocket, nSeconds, nAttempts, szHost, nPort, pStop, nullptr, false);
+                     const char* szHost, int32_t nPort, const StopFlag* pStop,
+                     ConnFailure* pWhy) {
+  return Connect(pSocket, nSeconds, nAttempts, szHost, nPort, pStop, nullptr, false, pWhy);
 }
 
 int32_t ConnWithTime(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
                      const char* szHost, int32_t nPort, const StopFlag* pStop,
                      const StopFlag* pHold) {
-  return Connect(pSocket, nSeconds, nAttempts, szHost, nPort, pStop, pHold, true);
+  return Connect(pSocket, nSeconds, nAttempts, szHost, nPort, pStop, pHold, true, nullptr);
 }
 
 int32_t RecvN(SocketHandle s, char* pBuffer, int32_t nCount, int nFlags, int32_t nSeconds,

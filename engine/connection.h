@@ -27,11 +27,17 @@ int WaitReadableUnlessRaised(platform::SocketHandle s, uint32_t dwMilliseconds,
 // Connects to szHost:nPort with up to nAttempts attempts of nSeconds each.
 // Returns 0 with the connected, blocking socket in *pSocket (whose send and
 // receive calls then time out after nSeconds), or -1. The variant without a
-// hold flag reports to the run log, the other to the engine log. A refused
-// attempt waits out its time before the next, so a server that is briefly
-// down gets the whole budget of attempts.
+// hold flag reports to the run log, the other to the engine log. An attempt
+// that times out costs nSeconds; a refused one (nothing listens) waits half
+// a second before the next, so a server that is down fails within seconds
+// (15 attempts: 7.5 s) while one that is restarting still gets a few.
+// Why a connect failed, for notes a person reads.
+enum class ConnFailure { kNone, kUnresolved, kRefused, kNoAnswer, kSocket, kStopped };
+const char* DescribeConnFailure(ConnFailure why);
+
 int32_t ConnWithTime(platform::SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
-                     const char* szHost, int32_t nPort, const StopFlag* pStop);
+                     const char* szHost, int32_t nPort, const StopFlag* pStop,
+                     ConnFailure* pWhy = nullptr);
 int32_t ConnWithTime(platform::SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
                      const char* szHost, int32_t nPort, const StopFlag* pStop,
                      const StopFlag* pHold);

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/nn_down.h"
 #include "platform/clock.h"
@@ -43,7 +44,8 @@ TEST_F(ConnectionTest, MissingHostOrFlagsFail) {
   SocketHandle s = platform::kInvalidSocket;
   EXPECT_EQ(ConnWithTime(&s, 1, 1, "", 80, &stop), -1);
   EXPECT_EQ(ConnWithTime(&s, 1, 1, "127.0.0.1", 80, nullptr), -1);
-  EXPECT_EQ(ConnWithTime(&s, 1, 1, "127.0.0.1", 80, &stop, nullptr), -1);
+  const StopFlag* pNoHold = nullptr;
+  EXPECT_EQ(ConnWithTime(&s, 1, 1, "127.0.0.1", 80, &stop, pNoHold), -1);
   EXPECT_EQ(s, platform::kInvalidSocket);
 }
 
@@ -57,14 +59,57 @@ TEST_F(ConnectionTest, ConnectsToAListeningServer) {
   platform::CloseSocket(s);
 }
 
-TEST_F(ConnectionTest, RefusedAttemptsUseTheirTimeAndAreCounted) {
+TEST_F(ConnectionTest, RefusedAttemptsPauseBrieflyAndAreCounted) {
   const uint16_t port = tools::RefusingPort();
   SocketHandle s = platform::kInvalidSocket;
+  ConnFailure why = ConnFailure::kNone;
   uint32_t dwStart = platform::GetTickCount();
-  EXPECT_EQ(ConnWithTime(&s, 1, 2, "127.0.0.1", port, &stop), -1);
-  EXPECT_GE(platform::GetTickCount() - dwStart, 1900u);
-  EXPECT_EQ(tools::RunLogTexts(), (std::vector<std::string>{"超时：0次\n", "超时：1次\n"}));
+  // Three attempts of 8 s each: a refused one pauses half a second.
+  EXPECT_EQ(ConnWithTime(&s, 8, 3, "127.0.0.1", port, &stop, &why), -1);
+  const uint32_t dwSpent = platform::GetTickCount() - dwStart;
+  EXPECT_GE(dwSpent, 1400u);
+  EXPECT_LT(dwSpent, 8000u);
+  EXPECT_EQ(why, ConnFailure::kRefused);
+  EXPECT_EQ(tools::RunLogTexts(),
+            (std::vector<std::string>{"超时：0次\n", "超时：1次\n", "超时：2次\n"}));
   EXPECT_EQ(log.Messages(), std::vector<std::string>{"超时退出!\n"});
+}
+
+// A listener whose accept queue is full: the kernel drops further SYNs, so
+// a connect gets no answer at all, as from a host that is gone.
+class CFullListener {
+ public:
+  CFullListener() {
+    listener_ = platform::ListenLoopback(0, 0, &port_);
+    for (int i = 0; i < 8; ++i) {
+      SocketHandle s = platform::OpenStreamSocket();
+      platform::SetNonBlocking(s, true);
+      platform::StartConnect(s, 0x0100007F, port_);
+      fillers_.push_back(s);
+      if (platform::WaitConnected(s, 300) == 0) break;
+    }
+  }
+  ~CFullListener() {
+    for (SocketHandle s : fillers_) platform::CloseSocket(s);
+    platform::CloseSocket(listener_);
+  }
+  uint16_t Port() const { return port_; }
+
+ private:
+  SocketHandle listener_;
+  uint16_t port_ = 0;
+  std::vector<SocketHandle> fillers_;
+};
+
+TEST_F(ConnectionTest, ASilentServerCostsTheWholeTimeOfEachAttempt) {
+  CFullListener silent;
+  SocketHandle s = platform::kInvalidSocket;
+  ConnFailure why = ConnFailure::kNone;
+  uint32_t dwStart = platform::GetTickCount();
+  EXPECT_EQ(ConnWithTime(&s, 1, 2, "127.0.0.1", silent.Port(), &stop, &why), -1);
+  EXPECT_GE(platform::GetTickCount() - dwStart, 1900u);
+  EXPECT_EQ(why, ConnFailure::kNoAnswer);
+  EXPECT_EQ(tools::RunLogTexts(), (std::vector<std::string>{"超时：0次\n", "超时：1次\n"}));
 }
 
 TEST_F(ConnectionTest, HoldVariantLogsAttemptsToTheEngineLog) {

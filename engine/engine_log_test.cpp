@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/debug_channel.h"
+#include "platform/environment.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "tools/test_support.h"
@@ -40,6 +42,27 @@ TEST(DebugLogTest, CutsAnOverlongMessageAt1023Characters) {
   DebugLog("%s", longText.c_str());
   ASSERT_EQ(log.Messages().size(), 1u);
   EXPECT_EQ(log.Messages()[0], std::string(1023, 'm'));
+}
+
+TEST(DebugLogTest, AFileOrStreamGetsEveryRecordOnALineOfItsOwn) {
+  const std::string path = tools::TestFolder() + "/engine.log";
+  platform::SetEnvironmentVariable(platform::kDebugLogVariable, path);
+  DebugLog("NN_nn in --> id: %d", 3);
+  DebugLog("quit\n");
+  DebugLog("%s", "");
+  platform::UnsetEnvironmentVariable(platform::kDebugLogVariable);
+  const std::string text = tools::ReadWholeFile(path);
+  const std::regex record(R"(\d\d-\d\d \d\d:\d\d:\d\d\t\t)");
+  const std::vector<std::string> parts = {"NN_nn in --> id: 3\n", "quit\n", "\n"};
+  std::string rest = text;
+  for (const std::string& part : parts) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(rest, m, record)) << text;
+    EXPECT_EQ(m.position(0), 0) << text;
+    ASSERT_EQ(m.suffix().str().substr(0, part.size()), part) << text;
+    rest = m.suffix().str().substr(part.size());
+  }
+  EXPECT_EQ(rest, "");
 }
 
 class RunLogTest : public ::testing::Test {

@@ -37,6 +37,16 @@ int Status(std::string_view response) {
   return status;
 }
 
+// The first line of a response, without its line end.
+std::string_view StatusLine(std::string_view response) {
+  return response.substr(0, std::min(response.find("\r\n"), size_t{200}));
+}
+
+// A note for the person who reads the run log: which file, and why.
+void NoteProbeFailure(const std::string& url, const std::string& why) {
+  AppendRunLog(platform::Utf8ToUtf16("size of " + url + " unknown: " + why));
+}
+
 // The value of a header written exactly as `name` (blank included), up to
 // its "\r\n" or the end of what was received.
 bool HeaderValue(std::string_view response, std::string_view name, std::string_view* pValue) {
@@ -276,8 +286,10 @@ int64_t HttpGetSize(const char* szUrl, const StopFlag* pStop) {
     int32_t nPort = 0;
     if (!SplitHttpUrl(url.c_str(), szHost, &nPort, szPath)) return -1;
     SocketHandle s = platform::kInvalidSocket;
-    if (ConnWithTime(&s, kConnectSeconds, kConnectAttempts, szHost, nPort, pStop) != 0) {
+    ConnFailure why = ConnFailure::kNone;
+    if (ConnWithTime(&s, kConnectSeconds, kConnectAttempts, szHost, nPort, pStop, &why) != 0) {
       AppendRunLog(u"ConnWithTime error");
+      NoteProbeFailure(url, DescribeConnFailure(why));
       return -1;
     }
     SendGetRequest(s, szHost, szPath, 0, 0);
@@ -288,7 +300,10 @@ int64_t HttpGetSize(const char* szUrl, const StopFlag* pStop) {
             ? platform::Recv(s, buffer, sizeof buffer, 0)
             : -1;
     platform::CloseSocket(s);
-    if (received <= 0) return -1;
+    if (received <= 0) {
+      NoteProbeFailure(url, "the server sent no answer");
+      return -1;
+    }
     const std::string_view response(buffer, static_cast<size_t>(received));
     AppendRunLog(platform::Utf8ToUtf16(response));
     if (response.find("HTTP/") == std::string_view::npos) return -1;
@@ -299,8 +314,14 @@ int64_t HttpGetSize(const char* szUrl, const StopFlag* pStop) {
       url = std::string(value);
       continue;
     }
-    if (status < 200 || status > 299) return -1;
-    if (!HeaderValue(response, "Content-Length: ", &value)) return -1;
+    if (status < 200 || status > 299) {
+      NoteProbeFailure(url, "the server answered \"" + std::string(StatusLine(response)) + "\"");
+      return -1;
+    }
+    if (!HeaderValue(response, "Content-Length: ", &value)) {
+      NoteProbeFailure(url, "the answer has no Content-Length");
+      return -1;
+    }
     return ParseLength(value);
   }
   return -1;

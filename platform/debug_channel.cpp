@@ -11,16 +11,23 @@ namespace {
 std::mutex g_sinkLock;
 DebugSink g_sink;  // guarded by g_sinkLock
 
+// A debugger shows every call as a record of its own; in a stream the
+// records would run together, so each one ends with a line break there.
+void WriteRecord(FILE* f, std::string_view line) {
+  std::fwrite(line.data(), 1, line.size(), f);
+  if (line.empty() || line.back() != '\n') std::fputc('\n', f);
+}
+
 void WriteToEnvironmentChoice(std::string_view line) {
   const char* target = std::getenv(kDebugLogVariable);
   if (target == nullptr || *target == '\0') return;
   if (std::strcmp(target, "stderr") == 0) {
-    std::fwrite(line.data(), 1, line.size(), stderr);
+    WriteRecord(stderr, line);
     std::fflush(stderr);
     return;
   }
   if (FILE* f = std::fopen(target, "ab")) {
-    std::fwrite(line.data(), 1, line.size(), f);
+    WriteRecord(f, line);
     std::fclose(f);
   }
 }

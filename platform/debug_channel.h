@@ -11,7 +11,8 @@ using DebugSink = std::function<void(std::string_view line)>;
 
 // Name of the environment variable that makes the channel visible: "stderr"
 // sends the lines to standard error, any other non-empty value is a file that
-// the lines are appended to. Unset or empty: the channel is silent.
+// the lines are appended to; there every record ends with a line break
+// (added when the text has none). Unset or empty: the channel is silent.
 inline constexpr const char* kDebugLogVariable = "QARNAUTO_DEBUG_LOG";
 
 // Writes one line to the channel. Any thread; lines never interleave.

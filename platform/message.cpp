@@ -40,7 +40,7 @@ struct CQueue {
 };
 
 struct WindowEntry {
-  std::shared_ptr<CQueue> pOwner;
+  std::shared_ptr<CQueue> pOwner;  // null: a callback window, run by the sender
   std::shared_ptr<WindowProc> pProc;
 };
 
@@ -138,6 +138,14 @@ HWND CreateMessageWindow(WindowProc proc) {
   return hWnd;
 }
 
+HWND CreateCallbackWindow(WindowProc proc) {
+  auto pProc = std::make_shared<WindowProc>(std::move(proc));
+  std::lock_guard<std::mutex> lock(g_windowsLock);
+  HWND hWnd = g_nextWindow++;
+  g_windows[hWnd] = WindowEntry{nullptr, std::move(pProc)};
+  return hWnd;
+}
+
 void DestroyMessageWindow(HWND hWnd) {
   std::lock_guard<std::mutex> lock(g_windowsLock);
   g_windows.erase(hWnd);
@@ -149,6 +157,7 @@ LRESULT SendMessage(HWND hWnd, uint32_t uMsg, WPARAM wParam, LPARAM lParam) {
   std::shared_ptr<CQueue> pOwner;
   std::shared_ptr<WindowProc> pProc = FindProc(hWnd, &pOwner);
   if (!pProc) return 0;
+  if (!pOwner) return (*pProc)(hWnd, uMsg, wParam, lParam);
   const std::shared_ptr<CQueue>& pMine = CurrentQueue();
   if (pOwner == pMine) return (*pProc)(hWnd, uMsg, wParam, lParam);
 
@@ -177,7 +186,12 @@ LRESULT SendMessage(HWND hWnd, uint32_t uMsg, WPARAM wParam, LPARAM lParam) {
 
 bool PostMessage(HWND hWnd, uint32_t uMsg, WPARAM wParam, LPARAM lParam) {
   std::shared_ptr<CQueue> pOwner;
-  if (!FindProc(hWnd, &pOwner)) return false;
+  std::shared_ptr<WindowProc> pProc = FindProc(hWnd, &pOwner);
+  if (!pProc) return false;
+  if (!pOwner) {
+    (*pProc)(hWnd, uMsg, wParam, lParam);
+    return true;
+  }
   {
     std::lock_guard<std::mutex> lock(pOwner->mutex);
     if (pOwner->bClosed) return false;

@@ -21,6 +21,11 @@ using WindowProc = std::function<LRESULT(HWND, uint32_t, WPARAM, LPARAM)>;
 // thread. Never returns 0.
 HWND CreateMessageWindow(WindowProc proc);
 
+// Makes a window that belongs to no thread: a message sent or posted to it
+// runs the procedure at once on the sending thread (the counterpart of a
+// window for a caller that has no message loop). Never returns 0.
+HWND CreateCallbackWindow(WindowProc proc);
+
 // Removes the window; later messages to it return 0 at once. Any thread.
 void DestroyMessageWindow(HWND hWnd);
 

@@ -123,8 +123,9 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     if (ReplaceInSection(text, section, key, value)) {
       ok = ReplaceFile(native, text);
     } else {
-      std::string added = "[" + section + "]\n" + key + "=" + value + "\n";
-      if (!text.empty() && text.back() != '\n') added.insert(0, "\n");
+      std::string added;
+      if (!text.empty() && text.back() != '\n') added += '\n';
+      added += "[" + section + "]\n" + key + "=" + value + "\n";
       ok = WriteAll(fd, added, static_cast<off_t>(text.size()));
     }
   }

@@ -28,4 +28,9 @@ bool IsNative64Bit();
 // "" when that folder does not exist.
 std::string DesktopFolder();
 
+// The folder of the user's applications menu ($XDG_DATA_HOME/applications,
+// else ~/.local/share/applications), created when missing; "" when it
+// cannot be made.
+std::string ApplicationsFolder();
+
 }  // namespace platform

@@ -86,4 +86,23 @@ std::string DesktopFolder() {
   return DirectoryExists(desktop) ? desktop : std::string();
 }
 
+std::string ApplicationsFolder() {
+  const std::string home = GetEnvironmentVariable("HOME");
+  std::string data = GetEnvironmentVariable("XDG_DATA_HOME");
+  // A relative value is invalid by the base-directory rules and is ignored.
+  if (data.empty() || data.front() != '/') {
+    if (home.empty()) return std::string();
+    data = home + "/.local/share";
+  }
+  const std::string folder = data + "/applications";
+  std::string partial;
+  for (size_t at = 1; at <= folder.size(); ++at) {
+    if (at == folder.size() || folder[at] == '/') {
+      partial = folder.substr(0, at);
+      if (!DirectoryExists(partial)) ::mkdir(partial.c_str(), 0700);
+    }
+  }
+  return DirectoryExists(folder) ? folder : std::string();
+}
+
 }  // namespace platform

@@ -1,8 +1,9 @@
 #!/bin/bash
 # check_exports.sh exact|engine FILE
-#   exact:  the functions FILE exports are exactly the engine's three entry
-#           points (the shared engine library).
-#   engine: FILE exports the three entry points and nothing else of its own:
+#   exact:  the functions FILE exports are exactly the engine's entry points:
+#           the three download calls and the two notification-target calls
+#           (the shared engine library).
+#   engine: FILE exports those entry points and nothing else of its own:
 #           every other export must be a symbol that one of the shared
 #           libraries it uses defines or refers to (the linker exports those
 #           from an executable so that one copy serves all; they are not ours
@@ -10,9 +11,10 @@
 set -eu
 mode=$1
 file=$2
+export LC_ALL=C
 found=$(nm -D --defined-only "$file" | awk '$2 == "T" || $2 == "W" { print $3 }' | sort)
 entry=$(printf '%s\n' "$found" | grep -E '^NN_' | tr '\n' ' ')
-if [ "$entry" != "NN_Down_n1 NN_Down_nn NN_Stop " ]; then
+if [ "$entry" != "NN_CreateNotifyTarget NN_DestroyNotifyTarget NN_Down_n1 NN_Down_nn NN_Stop " ]; then
   echo "entry points exported by $file: '$entry'" >&2
   exit 1
 fi

@@ -40,6 +40,56 @@ std::string QuoteExecArgument(const std::string& arg) {
   return out + "\"";
 }
 
+// A value of a desktop entry: line ends, tabs and the backslash escaped.
+std::string EscapeValue(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// The name becomes a file name inside the launcher folders: nothing that
+// names another folder, and no control characters.
+bool IsLauncherName(const std::string& name) {
+  if (name.empty() || name == "." || name == ".." || name.size() > 200) return false;
+  for (unsigned char c : name) {
+    if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
+  }
+  return true;
+}
+
+std::string LauncherEntry(const std::string& name) {
+  const std::string folder = platform::Utf16ToUtf8(InstallDir);
+  return "[Desktop Entry]\nType=Application\nName=" + EscapeValue(name) +
+         "\nComment=EnValdris2_Demo\nExec=" + QuoteExecArgument(folder + "/play.exe") +
+         "\nPath=" + EscapeValue(folder) + "\nTerminal=false\n";
+}
+
+// Replaces the launcher at path whole: a reader never sees half of one.
+bool WriteLauncher(const std::string& path, const std::string& entry) {
+  const std::string tmp = path + ".new";
+  platform::FileHandle f =
+      platform::OpenFile(tmp, platform::kFileWrite, platform::FileDisposition::kCreateAlways);
+  bool ok = f.IsValid() && platform::WriteFileAt(f, entry.data(), entry.size(), 0) == entry.size();
+  platform::CloseFile(f);
+  ok = ok && platform::SetExecutable(tmp) && platform::MoveFile(tmp, path);
+  if (!ok) platform::DeleteFile(tmp);
+  return ok;
+}
+
+void Note(const std::string& text) { AppendRunLog(platform::Utf8ToUtf16(text)); }
+
 }  // namespace
 
 bool Is64BitWindows() { return platform::IsNative64Bit(); }
@@ -96,23 +146,29 @@ void DiscoverInstallDir() {
 }
 
 bool CreateDesktopShortcut() {
-  const std::string desktop = platform::DesktopFolder();
-  if (desktop.empty()) return false;
   const std::string name =
       ShortcutName[0] != u'\0' ? platform::Utf16ToUtf8(ShortcutName) : "EnValdris2_Demo";
-  const std::string target = platform::Utf16ToUtf8(InstallDir) + "/play.exe";
-  const std::string entry = "[Desktop Entry]\nType=Application\nName=" + name +
-                            "\nComment=EnValdris2_Demo\nExec=" + QuoteExecArgument(target) +
-                            "\nPath=" + platform::Utf16ToUtf8(InstallDir) + "\nTerminal=false\n";
+  if (!IsLauncherName(name)) {
+    Note("launcher skipped: \"" + name + "\" cannot be a file name");
+    return false;
+  }
+  const std::string entry = LauncherEntry(name);
+  // The menu is where Linux desktops look for programs; the design's
+  // desktop launcher stays beside it.
+  const std::string menu = platform::ApplicationsFolder();
+  if (menu.empty()) {
+    Note("menu launcher skipped: no applications folder");
+  } else if (!WriteLauncher(menu + "/" + name + ".desktop", entry)) {
+    Note("menu launcher not written: " + menu + "/" + name + ".desktop");
+  }
+  const std::string desktop = platform::DesktopFolder();
+  if (desktop.empty()) {
+    Note("desktop launcher skipped: no desktop folder");
+    return false;
+  }
   const std::string path = desktop + "/" + name + ".desktop";
-  const std::string tmp = path + ".new";
-  platform::FileHandle f =
-      platform::OpenFile(tmp, platform::kFileWrite, platform::FileDisposition::kCreateAlways);
-  bool ok = f.IsValid() && platform::WriteFileAt(f, entry.data(), entry.size(), 0) == entry.size();
-  platform::CloseFile(f);
-  ok = ok && platform::SetExecutable(tmp) && platform::MoveFile(tmp, path);
-  if (!ok) {
-    platform::DeleteFile(tmp);
+  if (!WriteLauncher(path, entry)) {
+    Note("desktop launcher not written: " + path);
     return false;
   }
   std::printf("创建成功\n");
