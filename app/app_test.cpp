@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/main_dialog.h"
 #include "engine/nn_down.h"
 #include "platform/clock.h"
@@ -9,6 +12,7 @@
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/terminal.h"
 #include "platform/text.h"
 #include "tools/http_script.h"
 #include "tools/script_server.h"
@@ -25,6 +29,7 @@ TEST(MainDialogTest, ProgressOutsideZeroToHundredChangesNothing) {
   LoadLanguageTexts(3);
   QarnAutoDlg dialog;
   DownProgress record;
+  record.bActive = 1;
   record.llTotal = 2 * 1048576;
   record.llDownloaded = 1048576;
   record.nPercent = 101;
@@ -51,6 +56,61 @@ TEST(MainDialogTest, ProgressOutsideZeroToHundredChangesNothing) {
   // Not a terminal here: one line per report.
   EXPECT_NE(shown.find("Downloaded:100% (2.00M/2.00M) Download Speed:2.00K/S\n"), std::string::npos);
   EXPECT_NE(shown.find("Installing: 42%\n"), std::string::npos);
+}
+
+TEST(MainDialogTest, TheFinalReportShowsTheAverageSpeedOfTheAttempt) {
+  LoadLanguageTexts(3);
+  QarnAutoDlg dialog;
+  DownProgress record;
+  record.bActive = 1;
+  record.llTotal = 2 * 1048576;
+  record.llDownloaded = 1048576;
+  record.nPercent = 50;
+  record.dSpeed = 3.072;
+  testing::internal::CaptureStderr();
+  dialog.OnMessage(WM_DOWN_NOTIFY, reinterpret_cast<platform::WPARAM>(&record), 999);
+  EXPECT_NE(dialog.StatusText().find(u"Download Speed:3.00K/S"), std::u16string::npos);
+  platform::Sleep(100);
+  // The engine's final report: not active, no speed of its own.
+  record.bActive = 0;
+  record.dSpeed = 0;
+  record.llDownloaded = record.llTotal;
+  record.nPercent = 100;
+  dialog.OnMessage(WM_DOWN_NOTIFY, reinterpret_cast<platform::WPARAM>(&record), 999);
+  testing::internal::GetCapturedStderr();
+  const std::string text = platform::Utf16ToUtf8(dialog.StatusText());
+  const size_t at = text.find("Download Speed:");
+  ASSERT_NE(at, std::string::npos) << text;
+  const double dShown = std::stod(text.substr(at + 15));
+  // 1 MiB in at least 100 ms: above 0, at most 10240 K/S.
+  EXPECT_GT(dShown, 0.0) << text;
+  EXPECT_LE(dShown, 10240.0) << text;
+}
+
+TEST(MainDialogTest, TheProgressLineNeverWrapsOnANarrowTerminal) {
+  const std::string text = "Downloaded:50% (1.00M/2.00M)   Download Speed:3.00K/S ";
+  EXPECT_EQ(ComposeProgressLine(text, 50, 0), "[##########----------] " + text);
+  EXPECT_EQ(ComposeProgressLine(text, 50, 200), "[##########----------] " + text);
+  // The text takes 54 columns; the bar gets what is left of all but the
+  // last column, and goes when fewer than 5 cells are left.
+  EXPECT_EQ(ComposeProgressLine(text, 100, 60), text);
+  EXPECT_EQ(ComposeProgressLine(text, 100, 64), "[######] " + text);
+  EXPECT_EQ(ComposeProgressLine(text, 40, 66), "[###-----] " + text);
+  // Narrower than the text: no bar, the text cut.
+  EXPECT_EQ(ComposeProgressLine(text, 50, 20), text.substr(0, 19));
+  EXPECT_EQ(ComposeProgressLine(text, 50, 1), "");
+  // Wide characters take two columns and are never cut in half.
+  EXPECT_EQ(ComposeProgressLine("已下载:50%", 50, 8), "已下载:");
+  EXPECT_EQ(ComposeProgressLine("已下载:50%", 50, 7), "已下载");
+}
+
+TEST(CommandLineTest, OnlyALeadingDashIsAnOption) {
+  EXPECT_TRUE(IsOptionArgument("--help"));
+  EXPECT_TRUE(IsOptionArgument("-"));
+  EXPECT_FALSE(IsOptionArgument(""));
+  EXPECT_FALSE(IsOptionArgument("http://h/qarn$EN$-x"));
+  EXPECT_FALSE(IsOptionArgument("a-b$EN$Name"));
+  EXPECT_FALSE(IsOptionArgument(" -h"));
 }
 
 // The updater as a player runs it: its own folder, an update server, answers
@@ -171,6 +231,81 @@ TEST_F(UpdaterTest, AServerThatIsDownBringsThePromptWithinSeconds) {
   EXPECT_NE(output.find("[tips] Download package failed, Retry it?"), std::string::npos) << output;
   const std::string log = tools::ReadWholeFile(folder + "/updater/qarnAutoLog.log");
   EXPECT_NE(log.find("unknown: connection refused"), std::string::npos) << log;
+}
+
+// Everything the folder holds, relative names, sorted.
+std::vector<std::string> TreeOf(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const platform::DirEntry& e : platform::ListDirectory(folder)) {
+    names.push_back(e.name);
+    if (e.bDirectory) {
+      for (const std::string& inner : TreeOf(folder + "/" + e.name)) names.push_back(e.name + "/" + inner);
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(UpdaterTest, OptionsAreAnsweredWithNothingTouched) {
+  platform::RemoveTree(folder + "/home");
+  platform::CreateDirectory(folder + "/home");
+  for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
+    platform::SetEnvironmentVariable(name, folder + "/home/" + name);
+  }
+  const std::vector<std::string> updaterBefore = TreeOf(folder + "/updater");
+  struct Case {
+    std::string option;
+    int nCode;
+    std::string expected;
+  };
+  for (const Case& c : {Case{"--help", 0, "Usage: qarnauto [URL$SUFFIX$NAME]"},
+                        Case{"-h", 0, "Usage: qarnauto [URL$SUFFIX$NAME]"},
+                        Case{"--version", 0, "qarnauto "},
+                        Case{"-V", 0, "qarnauto "},
+                        Case{"--frobnicate", 2, "qarnauto: unknown option \"--frobnicate\""},
+                        Case{"-x$EN$Name", 2, "qarnauto: unknown option \"-x$EN$Name\""}}) {
+    EXPECT_EQ(RunUpdater(c.option, ""), c.nCode) << c.option;
+    EXPECT_EQ(Output().rfind(c.expected, 0), 0u) << c.option << ": " << Output();
+    EXPECT_EQ(TreeOf(folder + "/home"), std::vector<std::string>{}) << c.option;
+    EXPECT_EQ(TreeOf(folder + "/updater"), updaterBefore) << c.option;
+  }
+  EXPECT_NE(Output().find("QARNAUTO_DEBUG_LOG"), std::string::npos);
+  for (const char* name : {"XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
+    platform::SetEnvironmentVariable(name, tools::TestFolder() + "/home");
+  }
+  platform::SetEnvironmentVariable("XDG_RUNTIME_DIR", tools::TestFolder() + "/run");
+}
+
+TEST_F(UpdaterTest, ProgressOnANarrowTerminalStaysOnOneLine) {
+  const std::string package = MakePackage(folder);
+  // Slow enough for several reports.
+  CScriptServer server([&](CScriptConnection& c) { tools::ServeContent(c, package, 100000); });
+  int master = -1, slave = -1;
+  ASSERT_TRUE(platform::OpenPseudoTerminal(50, &master, &slave));
+  tools::WriteWholeFile(folder + "/answers", "");
+  platform::FileHandle in = platform::OpenFile(folder + "/answers", platform::kFileRead,
+                                               platform::FileDisposition::kOpenExisting);
+  const platform::ProcessId pid = platform::StartProcessWithStdio(
+      exe, {exe, server.Url("/qarn") + "$EN$Narrow"}, "", static_cast<int>(in.h), -1, slave);
+  platform::CloseFile(in);
+  platform::ClosePipe(slave);
+  std::string shown;
+  while (platform::ReadAvailable(master, 20000, &shown)) {
+  }
+  EXPECT_EQ(platform::WaitProcess(pid), 0);
+  platform::ClosePipe(master);
+  int nReports = 0;
+  size_t at = 0;
+  while ((at = shown.find("\r[", at)) != std::string::npos) {
+    ++at;
+    const size_t end = shown.find_first_of("\r\n", at);
+    std::string report = shown.substr(at, end - at);
+    const size_t clear = report.find("\033[K");
+    if (clear != std::string::npos) report.erase(clear);
+    EXPECT_LE(report.size(), 49u) << report;
+    ++nReports;
+  }
+  EXPECT_GE(nReports, 1) << shown;
 }
 
 TEST_F(UpdaterTest, SecondInstanceEndsAtOnce) {

@@ -1,14 +1,33 @@
 // The updater executable. It carries the download engine and exports its
 // entry points to modules loaded into the process.
+#include <cstdio>
+#include <optional>
+
+#include "app/command_line.h"
 #include "app/qarnauto_app.h"
+#include "platform/environment.h"
 #include "update/process_control.h"
 
 namespace {
-// The self-update check runs during static initialisation, before main.
-CUpdate g_selfUpdate;
+
+// The self-update check runs during static initialisation, before main,
+// except when an option is asked for: that is answered with nothing started.
+struct CSelfUpdateCheck {
+  std::optional<CUpdate> check;
+  CSelfUpdateCheck() {
+    if (!IsOptionArgument(platform::GetArgumentString())) check.emplace();
+  }
+};
+CSelfUpdateCheck g_selfUpdate;
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1 && IsOptionArgument(argv[1])) {
+    const int nCode = RunOption(argv[1], stdout, stderr);
+    std::fflush(stdout);
+    return nCode;
+  }
   QarnAutoApp app;
   app.InitInstance();
   return 0;

@@ -13,6 +13,11 @@
 
 #include <atomic>
 
+// The progress line drawn in place on a terminal nColumns wide (0: width
+// unknown): "[####----] text" with a bar of up to 20 cells that shortens,
+// then goes, so the line never wraps; the text is cut last.
+std::string ComposeProgressLine(const std::string& text, int nPercent, int nColumns);
+
 class QarnAutoDlg : public CUpdateWindow {
  public:
   QarnAutoDlg();
@@ -51,5 +56,9 @@ class QarnAutoDlg : public CUpdateWindow {
   int nSecondBar_ = 0;  // main thread only
   bool bInPlace_;       // standard error is a terminal: progress redrawn in place
   std::atomic<bool> bLineOpen_{false};
+  // Where the average speed of an attempt starts; main thread only.
+  bool bSpeedBase_ = false;
+  uint32_t dwSpeedBaseTick_ = 0;
+  int64_t llSpeedBaseBytes_ = 0;
   static constexpr uint32_t kShowStatus = platform::WM_USER + 1;
 };

@@ -5,15 +5,37 @@
 #include "app/main_dialog.h"
 #include "platform/crash_dump.h"
 #include "platform/environment.h"
+#include "platform/file.h"
 #include "platform/instance_lock.h"
 #include "platform/process.h"
 #include "ui/language_texts.h"
 
-int QarnAutoApp::InitInstance() {
-  platform::InstallCrashDumpHandler("ValdrisStartup.dmp");
+namespace {
+
+// The updater works in its own folder, where its run log and crash dump
+// land. Installed system-wide that folder is not the user's to write, and
+// the notes would be lost: then a folder of the user's state is used.
+std::string WorkingFolder() {
   const std::string exe = platform::GetModuleFileName();
   const size_t cut = exe.rfind('/');
-  platform::SetCurrentDirectory(cut == std::string::npos ? exe : exe.substr(0, cut));
+  const std::string own = cut == std::string::npos ? exe : exe.substr(0, cut);
+  if (platform::IsWritableDirectory(own)) return own;
+  std::string state = platform::GetEnvironmentVariable("XDG_STATE_HOME");
+  if (state.empty() || state.front() != '/') {
+    state = platform::GetEnvironmentVariable("HOME") + "/.local/state";
+  }
+  const std::string folder = state + "/qarnauto";
+  for (size_t at = 1; at <= folder.size(); ++at) {
+    if (at == folder.size() || folder[at] == '/') platform::CreateDirectory(folder.substr(0, at));
+  }
+  return platform::IsWritableDirectory(folder) ? folder : own;
+}
+
+}  // namespace
+
+int QarnAutoApp::InitInstance() {
+  platform::InstallCrashDumpHandler("ValdrisStartup.dmp");
+  platform::SetCurrentDirectory(WorkingFolder());
   if (!platform::AcquireInstanceLock("qarnauto")) {
     // The window build ends silently; in a terminal the person who typed
     // the command deserves to know why nothing happened.

@@ -54,6 +54,8 @@ bool SetFileSize(FileHandle file, int64_t size);
 bool DeleteFile(const std::string& path);
 bool FileExists(const std::string& path);       // anything at the path
 bool DirectoryExists(const std::string& path);  // a folder at the path
+// A folder this process may create files in.
+bool IsWritableDirectory(const std::string& path);
 // Creates one folder (its parent must exist); false when it cannot be made
 // or something already stands at the path.
 bool CreateDirectory(const std::string& path);

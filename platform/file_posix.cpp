@@ -107,6 +107,10 @@ bool FileExists(const std::string& path) {
   return ::stat(ToNativePath(path).c_str(), &st) == 0;
 }
 
+bool IsWritableDirectory(const std::string& path) {
+  return DirectoryExists(path) && ::access(ToNativePath(path).c_str(), W_OK | X_OK) == 0;
+}
+
 bool DirectoryExists(const std::string& path) {
   struct stat st {};
   return ::stat(ToNativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);

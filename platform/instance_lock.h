@@ -11,7 +11,4 @@ namespace platform {
 // process holds it.
 bool AcquireInstanceLock(const std::string& name);
 
-// True when standard error is a terminal (progress can be redrawn in place).
-bool StandardErrorIsTerminal();
-
 }  // namespace platform

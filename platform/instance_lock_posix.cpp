@@ -21,12 +21,11 @@ bool AcquireInstanceLock(const std::string& name) {
     r = ::flock(fd, LOCK_EX | LOCK_NB);
   } while (r != 0 && errno == EINTR);
   if (r != 0) {
+    const bool bHeld = errno == EWOULDBLOCK;
     ::close(fd);
-    return errno != EWOULDBLOCK;
+    return !bHeld;
   }
   return true;
 }
-
-bool StandardErrorIsTerminal() { return ::isatty(2) == 1; }
 
 }  // namespace platform

@@ -10,7 +10,7 @@ packages="
   libgtest-dev libgmock-dev
   nginx python3 python3-pyftpdlib
   libtinyxml-dev libarchive-dev 7zip lldb
-  desktop-file-utils
+  desktop-file-utils dpkg-dev file man-db
 "
 if [ "${1:-}" = bench ]; then
   packages="$packages curl aria2 time iproute2"

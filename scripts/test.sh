@@ -23,3 +23,6 @@ cmake --build build-tsan -j "$jobs"
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release
 cmake --build build-release -j "$jobs"
 (cd build-release && ctest -j "$jobs" --output-on-failure)
+
+# The Debian package from the Release build, inspected without installing it.
+scripts/check_package.sh "$(scripts/package.sh build-release)"

@@ -1,6 +1,9 @@
 #include "tools/http_script.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace tools {
 
@@ -14,19 +17,30 @@ bool RequestRange(const std::string& request, int64_t* pFirst, int64_t* pLast) {
   return true;
 }
 
-void ServeContent(CScriptConnection& c, const std::string& content) {
+void ServeContent(CScriptConnection& c, const std::string& content, int64_t llBytesPerSecond) {
   const std::string request = c.ReadRequest();
   if (request.empty()) return;
   int64_t first = 0, last = 0;
+  std::string head, body;
   if (RequestRange(request, &first, &last) && first >= 0 && first < static_cast<int64_t>(content.size())) {
     last = std::min<int64_t>(last, static_cast<int64_t>(content.size()) - 1);
-    const std::string part = content.substr(first, last - first + 1);
-    c.Send("HTTP/1.1 206 Partial Content\r\nContent-Length: " + std::to_string(part.size()) +
+    body = content.substr(first, last - first + 1);
+    head = "HTTP/1.1 206 Partial Content\r\nContent-Length: " + std::to_string(body.size()) +
            "\r\nContent-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
-           std::to_string(content.size()) + "\r\n\r\n" + part);
+           std::to_string(content.size()) + "\r\n\r\n";
   } else {
-    c.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(content.size()) + "\r\n\r\n" +
-           content);
+    body = content;
+    head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(content.size()) + "\r\n\r\n";
+  }
+  if (llBytesPerSecond <= 0) {
+    c.Send(head + body);
+    return;
+  }
+  c.Send(head);
+  const size_t step = static_cast<size_t>(std::max<int64_t>(llBytesPerSecond / 10, 1));
+  for (size_t at = 0; at < body.size(); at += step) {
+    if (!c.Send(body.substr(at, step))) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
 }
 

@@ -13,7 +13,8 @@ bool RequestRange(const std::string& request, int64_t* pFirst, int64_t* pLast);
 
 // Reads one request and answers it from `content` as a well-behaved server
 // would: 206 with the asked range, or 200 with everything without a range.
-void ServeContent(CScriptConnection& c, const std::string& content);
+// A rate above 0 sends the body at about that many bytes per second.
+void ServeContent(CScriptConnection& c, const std::string& content, int64_t llBytesPerSecond = 0);
 
 // Deterministic file contents that differ at every offset.
 std::string PatternBytes(size_t n, uint32_t seed = 1);

@@ -1,0 +1,57 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/terminal.h"
+
+namespace platform {
+
+bool StandardErrorIsTerminal() { return ::isatty(2) == 1; }
+
+int StandardErrorColumns() {
+  if (::isatty(2) != 1) return 0;
+  winsize size{};
+  if (::ioctl(2, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
+
+bool OpenPseudoTerminal(int columns, int* pMaster, int* pSlave) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0) return false;
+  const char* name = ::grantpt(master) == 0 && ::unlockpt(master) == 0 ? ::ptsname(master) : nullptr;
+  const int slave = name != nullptr ? ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+  if (slave < 0) {
+    ::close(master);
+    return false;
+  }
+  winsize size{};
+  size.ws_col = static_cast<unsigned short>(columns);
+  size.ws_row = 24;
+  ::ioctl(slave, TIOCSWINSZ, &size);
+  *pMaster = master;
+  *pSlave = slave;
+  return true;
+}
+
+bool ReadAvailable(int fd, uint32_t dwMilliseconds, std::string* pText) {
+  pollfd p{fd, POLLIN, 0};
+  int r;
+  do {
+    r = ::poll(&p, 1, static_cast<int>(dwMilliseconds));
+  } while (r < 0 && errno == EINTR);
+  if (r <= 0) return false;
+  char buffer[4096];
+  ssize_t n;
+  do {
+    n = ::read(fd, buffer, sizeof buffer);
+  } while (n < 0 && errno == EINTR);
+  if (n <= 0) return false;
+  pText->append(buffer, static_cast<size_t>(n));
+  return true;
+}
+
+}  // namespace platform
