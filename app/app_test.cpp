@@ -17,6 +17,7 @@
 #include "tools/http_script.h"
 #include "tools/script_server.h"
 #include "tools/test_support.h"
+#include "tools/wine_support.h"
 #include "ui/language_texts.h"
 #include "update/package_install.h"
 
@@ -161,12 +162,13 @@ class UpdaterTest : public ::testing::Test {
   std::string folder, exe;
 };
 
-std::string MakePackage(const std::string& folder) {
+std::string MakePackage(const std::string& folder, const std::string& client = "") {
   const std::string src = folder + "/src";
   platform::CreateDirectory(src);
   platform::CreateDirectory(src + "/data");
   tools::WriteWholeFile(src + "/play.exe",
-                        "#!/bin/sh\necho \"$1 $(pwd)\" > \"$(dirname \"$0\")/started.txt\"\n");
+                        !client.empty() ? client
+                                        : "#!/bin/sh\necho \"$1 $(pwd)\" > \"$(dirname \"$0\")/started.txt\"\n");
   platform::SetExecutable(src + "/play.exe");
   tools::WriteWholeFile(src + "/data/big.bin", tools::PatternBytes(200000, 61));
   const platform::ProcessId pid = platform::StartProcess(
@@ -196,6 +198,21 @@ TEST_F(UpdaterTest, UpdatesInstallsRecordsAndStartsTheClient) {
   EXPECT_NE(output.find("Starting download..."), std::string::npos);
   EXPECT_NE(output.find("Installing: 100%"), std::string::npos);
   EXPECT_NE(output.find("Starting client..."), std::string::npos);
+}
+
+TEST_F(UpdaterTest, AWindowsClientInThePackageStartsThroughWine) {
+  if (!tools::WineAndClientAvailable(WIN_CLIENT)) GTEST_SKIP() << "no Wine or mingw-w64";
+  tools::UsePrivateWinePrefix();
+  const std::string package = MakePackage(folder, tools::ReadWholeFile(WIN_CLIENT));
+  CScriptServer server([&](CScriptConnection& c) { tools::ServeContent(c, package); });
+  EXPECT_EQ(RunUpdater(server.Url("/qarn") + "$EN$Win Game", ""), 0);
+  const std::string install = InstallFolder();
+  ASSERT_FALSE(install.empty()) << Output();
+  EXPECT_EQ(tools::WaitForFile(install + "/started.txt", 90000),
+            "blacknull " + tools::WindowsPathOf(install) + "\n");
+  const std::string launcher = tools::ReadWholeFile(folder + "/home/Desktop/Win Game.desktop");
+  EXPECT_NE(launcher.find("Exec=env \"WINEPREFIX="), std::string::npos) << launcher;
+  platform::UnsetEnvironmentVariable("WINEPREFIX");
 }
 
 TEST_F(UpdaterTest, FailedDownloadAsksAndCancelEndsWithoutTheClient) {

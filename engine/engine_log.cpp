@@ -1,5 +1,6 @@
 #include "engine/engine_log.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -25,8 +26,27 @@ void DebugLog(const char* szFormat, ...) {
       std::string_view(szLine, std::min(static_cast<size_t>(n), sizeof szLine - 1)));
 }
 
+namespace {
+
+// The section of the last note this process wrote.
+std::atomic<uint32_t> g_lastSection{0};
+
+// The tick names the section; a note in a tick that already has one takes
+// the next free number, so no note replaces another of this process.
+uint32_t NextSection() {
+  const uint32_t dwTick = platform::GetTickCount();
+  uint32_t dwLast = g_lastSection.load();
+  uint32_t dwSection;
+  do {
+    dwSection = dwTick - dwLast > 0x7FFFFFFFu || dwTick == dwLast ? dwLast + 1 : dwTick;
+  } while (!g_lastSection.compare_exchange_weak(dwLast, dwSection));
+  return dwSection;
+}
+
+}  // namespace
+
 int32_t AppendRunLog(std::u16string_view text) {
-  const std::string section = std::to_string(platform::GetTickCount());
+  const std::string section = std::to_string(NextSection());
   platform::WritePrivateProfileString(section, "log", platform::Utf16ToUtf8(text), kRunLogPath);
   return 1;
 }

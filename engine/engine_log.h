@@ -12,6 +12,8 @@ void DebugLog(const char* szFormat, ...) __attribute__((format(printf, 1, 2)));
 inline constexpr const char* kRunLogPath = ".\\qarnAutoLog.log";
 
 // Writes the note as the "log" value of a section named by the current tick
-// count; a note in the same tick replaces the earlier one. Serialised against
-// every other writer, in this process and others. Any thread. Returns 1.
+// count. A note whose tick already has a note of this process takes the
+// next number instead of replacing that one, so no note is lost. Serialised
+// against every other writer, in this process and others. Any thread.
+// Returns 1.
 int32_t AppendRunLog(std::u16string_view text);

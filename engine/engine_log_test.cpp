@@ -93,10 +93,10 @@ TEST_F(RunLogTest, KeepsWideTextAsUtf8) {
   EXPECT_EQ(tools::RunLogTexts(), std::vector<std::string>{"超时：3次"});
 }
 
-TEST_F(RunLogTest, NotesOfOneTickShareASectionAndTheLaterWins) {
+TEST_F(RunLogTest, NotesOfOneTickAreAllKeptInOrder) {
   for (int i = 0; i < 200; ++i) AppendRunLog(platform::Utf8ToUtf16("n" + std::to_string(i)));
   std::vector<tools::RunLogNote> notes = tools::ReadRunLog();
-  ASSERT_FALSE(notes.empty());
+  ASSERT_EQ(notes.size(), 200u);
   EXPECT_EQ(notes.back().text, "n199");
   std::set<std::string> sections;
   int previous = -1;
@@ -152,8 +152,9 @@ TEST_F(RunLogTest, ThreadsAndProcessesWritingAtOnceNeverTearANote) {
 
   size_t nNotes = 0;
   ExpectWholeNotes(tools::ReadWholeFile("qarnAutoLog.log"), &nNotes);
-  // Notes that met in one tick replace each other, but most ticks differ.
-  EXPECT_GT(nNotes, 60u);
+  // A process never replaces its own notes; two processes meeting in one
+  // tick still may.
+  EXPECT_GE(nNotes, 240u);
 }
 
 }  // namespace

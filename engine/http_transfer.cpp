@@ -289,7 +289,7 @@ int64_t HttpGetSize(const char* szUrl, const StopFlag* pStop) {
     ConnFailure why = ConnFailure::kNone;
     if (ConnWithTime(&s, kConnectSeconds, kConnectAttempts, szHost, nPort, pStop, &why) != 0) {
       AppendRunLog(u"ConnWithTime error");
-      NoteProbeFailure(url, DescribeConnFailure(why));
+      if (why != ConnFailure::kStopped) NoteProbeFailure(url, DescribeConnFailure(why));
       return -1;
     }
     SendGetRequest(s, szHost, szPath, 0, 0);
@@ -322,7 +322,9 @@ int64_t HttpGetSize(const char* szUrl, const StopFlag* pStop) {
       NoteProbeFailure(url, "the answer has no Content-Length");
       return -1;
     }
-    return ParseLength(value);
+    const int64_t llSize = ParseLength(value);
+    if (llSize < 0) NoteProbeFailure(url, "its Content-Length is not a size below 2 GiB");
+    return llSize;
   }
   return -1;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <string>
 #include <thread>
@@ -326,10 +328,23 @@ TEST_F(HttpTransferTest, SizeProbeReadsContentLengthAndRefusesNonsense) {
   EXPECT_EQ(probe("HTTP/1.1 200 OK\r\nContent-Length: 2147483647\r\n\r\n"), 2147483647);
   EXPECT_EQ(probe("HTTP/1.1 404 Not Found\r\nContent-Length: 10\r\n\r\n"), -1);
   EXPECT_EQ(probe(""), -1);
-  // Every received header goes to the run log.
+  // Every received header goes to the run log, and each failure says why.
   std::vector<std::string> notes = tools::RunLogTexts();
-  ASSERT_FALSE(notes.empty());
-  EXPECT_EQ(notes.back().rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u);
+  const auto noted = [&](const std::string& start) {
+    return std::count_if(notes.begin(), notes.end(),
+                         [&](const std::string& note) { return note.rfind(start, 0) == 0; });
+  };
+  EXPECT_EQ(noted("HTTP/1.1 404 Not Found\r\n"), 1);
+  EXPECT_EQ(noted("size of http://127.0.0.1:"), 6);
+  EXPECT_EQ(std::count_if(notes.begin(), notes.end(),
+                          [](const std::string& note) {
+                            return note.find("/f unknown: the server answered \"HTTP/1.1 404 Not "
+                                             "Found\"") != std::string::npos;
+                          }),
+            1);
+  const std::string silent = "unknown: the server sent no answer";
+  ASSERT_GE(notes.back().size(), silent.size());
+  EXPECT_EQ(notes.back().substr(notes.back().size() - silent.size()), silent);
 }
 
 TEST_F(HttpTransferTest, SizeProbeFollowsRedirectsUpToItsBound) {

@@ -25,13 +25,15 @@ bool IsYes(std::string answer) {
 
 }  // namespace
 
-int MessageBox(const std::u16string& text, const std::u16string& caption) {
+int MessageBox(const std::u16string& text, const std::u16string& caption, PromptButtons buttons) {
   std::lock_guard<std::mutex> lock(g_promptLock);
-  std::fprintf(stderr, "[%s] %s\n[ok/cancel] ", Utf16ToUtf8(caption).c_str(),
-               Utf16ToUtf8(text).c_str());
+  const bool bOkOnly = buttons == PromptButtons::kOk;
+  std::fprintf(stderr, "[%s] %s\n%s ", Utf16ToUtf8(caption).c_str(), Utf16ToUtf8(text).c_str(),
+               bOkOnly ? "[ok]" : "[ok/cancel]");
   std::fflush(stderr);
   std::string line;
   const bool bGot = g_reader ? g_reader(&line) : ReadStandardInput(&line);
+  if (bOkOnly) return IDOK;
   return bGot && IsYes(line) ? IDOK : IDCANCEL;
 }
 

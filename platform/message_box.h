@@ -9,11 +9,16 @@ namespace platform {
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
 
+// The buttons of a prompt.
+enum class PromptButtons { kOkCancel, kOk };
+
 // Shows the prompt and returns IDOK or IDCANCEL. In a terminal session the
 // caption and text go to standard error and the answer is a line of standard
 // input: "y", "yes" or "ok" in any case is OK; anything else, end of input or
-// no input is Cancel. Blocks the calling thread only.
-int MessageBox(const std::u16string& text, const std::u16string& caption);
+// no input is Cancel. A prompt with OK alone waits for a line (or the end of
+// input) and gives IDOK. Blocks the calling thread only.
+int MessageBox(const std::u16string& text, const std::u16string& caption,
+               PromptButtons buttons = PromptButtons::kOkCancel);
 
 // Replaces where answers are read from (tests): the reader fills the line
 // and returns false at end of input. An empty reader restores standard input.

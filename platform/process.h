@@ -17,13 +17,26 @@ inline constexpr ProcessId kInvalidProcess = -1;
 ProcessId StartProcess(const std::string& program, const std::vector<std::string>& args,
                        const std::string& workingFolder);
 
+// Starts the program in a session of its own, so it outlives us and our
+// terminal; nobody waits for it. kInvalidProcess on failure, with the reason
+// in *pError (may be null).
+ProcessId StartDetachedProcess(const std::string& program, const std::vector<std::string>& args,
+                               const std::string& workingFolder, std::string* pError);
+
+// The full path of an executable program found on PATH; a name with a "/"
+// is taken as it is. "" when there is none.
+std::string FindProgramOnPath(const std::string& name);
+
 // Waits for the process to end; its exit code, 128 + the signal number when
 // a signal ended it, or -1 on failure.
 int WaitProcess(ProcessId pid);
 
 struct ProcessEntry {
   ProcessId pid;
-  std::string exeName;  // last component of the executable's path
+  // The last component of the executable's path; for a Windows program
+  // under Wine, the last component of the path it was started as (after
+  // "\" or "/"), else its thread name.
+  std::string exeName;
 };
 
 // Every process that can be seen, in process-table order. When the

@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,9 +24,14 @@ ProcessId StartProcess(const std::string& program, const std::vector<std::string
   return StartProcessWithStdio(program, args, workingFolder, -1, -1, -1);
 }
 
-ProcessId StartProcessWithStdio(const std::string& program, const std::vector<std::string>& args,
-                                const std::string& workingFolder, int stdinFd, int stdoutFd,
-                                int stderrFd) {
+namespace {
+
+// One spawn for every way of starting: the argument vector, the working
+// folder, standard handles to pass (-1: ours) and, when detached, a session
+// of its own.
+ProcessId Spawn(const std::string& program, const std::vector<std::string>& args,
+                const std::string& workingFolder, const int (&stdio)[3], bool bDetached,
+                std::string* pError) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -34,14 +40,59 @@ ProcessId StartProcessWithStdio(const std::string& program, const std::vector<st
   if (!workingFolder.empty()) {
     posix_spawn_file_actions_addchdir_np(&actions, ToNativePath(workingFolder).c_str());
   }
-  if (stdinFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
-  if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
-  if (stderrFd >= 0) posix_spawn_file_actions_adddup2(&actions, stderrFd, 2);
+  for (int i = 0; i < 3; ++i) {
+    if (stdio[i] >= 0) posix_spawn_file_actions_adddup2(&actions, stdio[i], i);
+  }
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  if (bDetached) posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
   pid_t pid = -1;
-  int r = ::posix_spawn(&pid, ToNativePath(program).c_str(), &actions, nullptr, argv.data(),
-                        environ);
+  const int r = ::posix_spawn(&pid, ToNativePath(program).c_str(), &actions, &attributes,
+                              argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  return r == 0 ? pid : kInvalidProcess;
+  if (r != 0) {
+    if (pError != nullptr) *pError = std::strerror(r);
+    return kInvalidProcess;
+  }
+  return pid;
+}
+
+}  // namespace
+
+ProcessId StartDetachedProcess(const std::string& program, const std::vector<std::string>& args,
+                               const std::string& workingFolder, std::string* pError) {
+  // A session of its own: closing the terminal qarnauto ran in, or ending
+  // its process group, leaves the client running.
+  return Spawn(program, args, workingFolder, {-1, -1, -1}, true, pError);
+}
+
+std::string FindProgramOnPath(const std::string& name) {
+  if (name.empty()) return std::string();
+  if (name.find('/') != std::string::npos) {
+    return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
+  }
+  const std::string path = GetEnvironmentVariable("PATH");
+  size_t at = 0;
+  while (at <= path.size()) {
+    size_t end = path.find(':', at);
+    if (end == std::string::npos) end = path.size();
+    const std::string folder = end > at ? path.substr(at, end - at) : ".";
+    const std::string candidate = folder + "/" + name;
+    struct stat st {};
+    if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        ::access(candidate.c_str(), X_OK) == 0) {
+      return candidate;
+    }
+    at = end + 1;
+  }
+  return std::string();
+}
+
+ProcessId StartProcessWithStdio(const std::string& program, const std::vector<std::string>& args,
+                                const std::string& workingFolder, int stdinFd, int stdoutFd,
+                                int stderrFd) {
+  return Spawn(program, args, workingFolder, {stdinFd, stdoutFd, stderrFd}, false, nullptr);
 }
 
 int WaitProcess(ProcessId pid) {
@@ -71,6 +122,33 @@ long ParentOf(const std::string& base) {
   return ppid;
 }
 
+// The whole first line of a small /proc file ("comm"), or the first
+// zero-ended field of "cmdline".
+std::string ReadProcField(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return std::string();
+  char text[4096] = {};
+  const size_t got = std::fread(text, 1, sizeof text - 1, f);
+  std::fclose(f);
+  std::string field(text, strnlen(text, got));
+  if (!field.empty() && field.back() == '\n') field.pop_back();
+  return field;
+}
+
+// A Windows program under Wine runs in Wine's loader ("wine64",
+// "wine-preloader", ...): its name is the last component of the Windows
+// path it was started as, or its thread name when that says nothing.
+bool IsWineLoader(const std::string& name) {
+  return name.rfind("wine", 0) == 0 && name.rfind("wineserver", 0) != 0;
+}
+
+std::string WineProgramName(const std::string& base) {
+  const std::string arg0 = ReadProcField(base + "/cmdline");
+  const std::string last = arg0.substr(arg0.find_last_of("\\/") + 1);
+  if (!last.empty() && !IsWineLoader(last)) return last;
+  return ReadProcField(base + "/comm");
+}
+
 }  // namespace
 
 ProcessId GetCurrentProcessId() { return ::getpid(); }
@@ -98,14 +176,14 @@ std::vector<ProcessEntry> SnapshotProcesses() {
           path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0) {
         path.resize(path.size() - deleted.size());
       }
-    } else if (FILE* f = std::fopen((base + "/cmdline").c_str(), "rb")) {
-      char arg0[4096] = {};
-      const size_t got = std::fread(arg0, 1, sizeof arg0 - 1, f);
-      std::fclose(f);
-      path.assign(arg0, strnlen(arg0, got));
+    } else {
+      path = ReadProcField(base + "/cmdline");
     }
     if (path.empty()) continue;
-    processes.push_back({static_cast<ProcessId>(pid), path.substr(path.rfind('/') + 1)});
+    std::string name = path.substr(path.rfind('/') + 1);
+    if (IsWineLoader(name)) name = WineProgramName(base);
+    if (name.empty()) continue;
+    processes.push_back({static_cast<ProcessId>(pid), name});
   }
   ::closedir(proc);
   return processes;

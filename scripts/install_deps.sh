@@ -11,6 +11,7 @@ packages="
   nginx python3 python3-pyftpdlib
   libtinyxml-dev libarchive-dev 7zip lldb
   desktop-file-utils dpkg-dev file man-db
+  wine wine64 gcc-mingw-w64-x86-64
 "
 if [ "${1:-}" = bench ]; then
   packages="$packages curl aria2 time iproute2"

@@ -15,7 +15,7 @@ namespace {
 constexpr const char* kKeyNames[kTextCount] = {
     "WindowsText",     "GameIsDowning", "DownloadKb",    "VerifyingClient", "PreparingResources",
     "DownloadDatMsg",  "DownloadFail",  "StartClient",   "StartDownload",   "Cancle",
-    "Ok",              "Updating",      "Select"};
+    "Ok",              "Updating",      "Select",        "NoClientStart"};
 
 char16_t g_szTexts[kTextCount][kTextCapacity] = {};
 

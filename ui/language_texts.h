@@ -19,8 +19,11 @@ enum class TextKey {
   Ok,
   Updating,
   Select,
+  // Not one of the design's texts: the player learns why the client did
+  // not start (a Windows client without Wine); "%s" takes the reason.
+  NoClientStart,
 };
-inline constexpr int kTextCount = 13;
+inline constexpr int kTextCount = 14;
 inline constexpr int kTextCapacity = 260;          // UTF-16 units, terminator included
 inline constexpr size_t kLanguageBufferSize = 4864;  // a document must be shorter
 

@@ -28,7 +28,7 @@ TEST(LanguageTextsTest, CodesSelectTheirDocuments) {
   EXPECT_EQ(FindResource("PNG", 1262), nullptr);
 }
 
-TEST(LanguageTextsTest, ShippedDocumentsAllCarryTheSameThirteenTexts) {
+TEST(LanguageTextsTest, ShippedDocumentsAllCarryTheSameTexts) {
   std::vector<std::u16string> first;
   for (int code : {3, 1, 0}) {  // 1262, 1259 (with a byte-order mark), 1260
     ASSERT_EQ(LoadLanguageTexts(code), 1);
@@ -44,6 +44,7 @@ TEST(LanguageTextsTest, ShippedDocumentsAllCarryTheSameThirteenTexts) {
             std::string::npos);
 
   EXPECT_EQ(Text(TextKey::WindowsText), u"Quillmarch");
+  EXPECT_EQ(Text(TextKey::NoClientStart), u"The game client could not be started: %s");
   EXPECT_EQ(Text(TextKey::Cancle), u"Cancel");
   EXPECT_EQ(Text(TextKey::Ok), u"Confirm");
   EXPECT_EQ(Text(TextKey::GameIsDowning), u"Resources will be ready soon...");

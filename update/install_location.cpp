@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <vector>
 
 #include "engine/engine_log.h"
 #include "platform/environment.h"
@@ -10,6 +11,7 @@
 #include "platform/registry.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "update/client_launch.h"
 #include "update/launch_settings.h"
 
 char16_t InstallDir[kInstallDirCapacity] = u"";
@@ -69,10 +71,27 @@ bool IsLauncherName(const std::string& name) {
   return true;
 }
 
+// The Exec command: the client itself, or for a Windows client the same
+// Wine (and prefix) the updater starts it with.
+std::string LauncherCommand(const std::string& target) {
+  std::vector<std::string> command;
+  std::string why, note;
+  if (!ClientCommand(target, {}, &command, &why, &note) || command.size() < 2) {
+    return QuoteExecArgument(target);
+  }
+  std::string exec;
+  const std::string prefix = platform::GetEnvironmentVariable("WINEPREFIX");
+  if (!prefix.empty()) exec = "env " + QuoteExecArgument("WINEPREFIX=" + prefix) + " ";
+  for (size_t i = 0; i < command.size(); ++i) {
+    exec += (i > 0 ? " " : "") + QuoteExecArgument(command[i]);
+  }
+  return exec;
+}
+
 std::string LauncherEntry(const std::string& name) {
   const std::string folder = platform::Utf16ToUtf8(InstallDir);
   return "[Desktop Entry]\nType=Application\nName=" + EscapeValue(name) +
-         "\nComment=EnValdris2_Demo\nExec=" + QuoteExecArgument(folder + "/play.exe") +
+         "\nComment=EnValdris2_Demo\nExec=" + LauncherCommand(folder + "/play.exe") +
          "\nPath=" + EscapeValue(folder) + "\nTerminal=false\n";
 }
 

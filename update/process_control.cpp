@@ -1,6 +1,8 @@
 #include "update/process_control.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/environment.h"
@@ -8,7 +10,9 @@
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/text.h"
+#include "engine/engine_log.h"
 #include "ui/language_texts.h"
+#include "update/client_launch.h"
 #include "update/install_location.h"
 
 namespace {
@@ -66,14 +70,28 @@ void TerminateP2pProcess() {
 }
 
 int32_t LaunchClient() {
-  std::string folder = platform::Utf16ToUtf8(InstallDir);
-  std::string program = folder + "\\" + "play.exe";
-  for (size_t at; (at = program.find("\\\\")) != std::string::npos;) program.erase(at, 1);
-  // An argument vector needs no quoting, whatever blanks the path holds.
-  const platform::ProcessId pid =
-      platform::StartProcess(platform::ToNativePath(program), {program, "blacknull"}, folder);
-  (void)pid;
-  return 1;
+  const std::string folder = platform::Utf16ToUtf8(InstallDir);
+  // argv[0] is the real path, so a client that finds its files from it
+  // looks in its own folder.
+  const std::string program = platform::ToNativePath(folder + "/play.exe");
+  std::vector<std::string> command;
+  std::string why, note;
+  if (ClientCommand(program, {"blacknull"}, &command, &why, &note)) {
+    if (!note.empty()) AppendRunLog(platform::Utf8ToUtf16(note));
+    // An argument vector needs no quoting, whatever blanks the path holds.
+    if (platform::StartDetachedProcess(command.front(), command, folder, &why) !=
+        platform::kInvalidProcess) {
+      return 1;
+    }
+    why = command.front() + ": " + why;
+  }
+  AppendRunLog(platform::Utf8ToUtf16("client not started: " + why));
+  std::string format = platform::Utf16ToUtf8(GetText(TextKey::NoClientStart));
+  std::u16string text = GetText(TextKey::NoClientStart);
+  const size_t at = format.find("%s");
+  if (at != std::string::npos) text = platform::Utf8ToUtf16(format.replace(at, 2, why));
+  platform::MessageBox(text, u"tips", platform::PromptButtons::kOk);
+  return 0;
 }
 
 CUpdate::CUpdate(const std::string& argumentString, const std::string& exeFolder) {

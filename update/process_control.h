@@ -19,8 +19,10 @@ int32_t CloseRunningClients(const std::u16string& exeName);
 // Ends the first process named "p2p.exe" (any case) after 500 ms.
 void TerminateP2pProcess();
 
-// Starts InstallDir/play.exe with the argument "blacknull" in InstallDir.
-// Always 1.
+// Starts InstallDir/play.exe with the argument "blacknull" in InstallDir,
+// detached so it outlives the updater; a Windows client runs through Wine.
+// 1 when it was started; 0 when it could not be, after a run-log note and a
+// prompt (OK alone) that tells the player why.
 int32_t LaunchClient();
 
 // The self-update check. Built once in the updater's static initialisation:

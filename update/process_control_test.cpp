@@ -127,6 +127,10 @@ TEST_F(ProcessControlTest, OnlyTheFirstCompanionIsEnded) {
   const platform::ProcessId b = Run(p2p, {p2p, "30"});
   platform::Sleep(100);
   TerminateP2pProcess();
+  // SIGKILL takes effect soon, not at once: wait for one of them to go.
+  const uint32_t dwStart = platform::GetTickCount();
+  while (Alive(a) && Alive(b) && platform::GetTickCount() - dwStart < 5000) platform::Sleep(10);
+  platform::Sleep(200);  // a second, wrong kill would have landed by now
   const bool aAlive = Alive(a), bAlive = Alive(b);
   EXPECT_NE(aAlive, bAlive) << "exactly one companion must have been ended";
 }

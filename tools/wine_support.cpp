@@ -1,0 +1,80 @@
+#include "tools/wine_support.h"
+
+#include "platform/clock.h"
+#include "platform/environment.h"
+#include "platform/file.h"
+#include "platform/process.h"
+#include "tools/test_support.h"
+
+namespace tools {
+
+bool WineAndClientAvailable(const std::string& client) {
+  return !client.empty() && platform::FileExists(client) &&
+         !platform::FindProgramOnPath("wine").empty();
+}
+
+void UsePrivateWinePrefix() {
+  platform::SetEnvironmentVariable("WINEPREFIX", TestFolder() + "/wineprefix");
+  platform::SetEnvironmentVariable("WINEDEBUG", "-all");
+}
+
+std::string WindowsPathOf(const std::string& path) {
+  std::string out = "Z:" + path;
+  for (char& c : out) {
+    if (c == '/') c = '\\';
+  }
+  return out;
+}
+
+std::vector<std::string> SplitDesktopExec(const std::string& value) {
+  std::string text;
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '\\' && i + 1 < value.size()) {
+      const char next = value[++i];
+      text += next == 's' ? ' ' : next == 'n' ? '\n' : next == 't' ? '\t' : next == 'r' ? '\r' : next;
+      continue;
+    }
+    text += value[i];
+  }
+  std::vector<std::string> args;
+  std::string current;
+  bool bInQuotes = false, bHaveArg = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (bInQuotes) {
+      if (c == '\\' && i + 1 < text.size()) {
+        current += text[++i];
+      } else if (c == '"') {
+        bInQuotes = false;
+      } else {
+        current += c;
+      }
+    } else if (c == '"') {
+      bInQuotes = bHaveArg = true;
+    } else if (c == ' ') {
+      if (bHaveArg) args.push_back(current);
+      current.clear();
+      bHaveArg = false;
+    } else if (c == '%' && i + 1 < text.size() && text[i + 1] == '%') {
+      current += '%';
+      ++i;
+      bHaveArg = true;
+    } else {
+      current += c;
+      bHaveArg = true;
+    }
+  }
+  if (bHaveArg) args.push_back(current);
+  return args;
+}
+
+std::string WaitForFile(const std::string& path, unsigned dwMilliseconds) {
+  const uint32_t dwStart = platform::GetTickCount();
+  std::string text;
+  while ((text = ReadWholeFile(path)).empty() && platform::GetTickCount() - dwStart < dwMilliseconds) {
+    platform::Sleep(50);
+  }
+  return text;
+}
+
+}  // namespace tools

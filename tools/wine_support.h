@@ -1,0 +1,30 @@
+// What the tests of the Windows client need: a private Wine prefix, the
+// Windows form of a path, and the Exec line of a launcher taken apart as
+// the Desktop Entry specification says.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tools {
+
+// True when Wine and the test's Windows client (built with mingw-w64) are
+// at hand; tests skip otherwise.
+bool WineAndClientAvailable(const std::string& client);
+
+// Points WINEPREFIX at a prefix inside the test program's folder (made on
+// the first start, which takes seconds) and quiets Wine's own messages.
+void UsePrivateWinePrefix();
+
+// The path as a Windows program under Wine sees it: "Z:" and backslashes.
+std::string WindowsPathOf(const std::string& path);
+
+// The arguments of a desktop entry's Exec value: the string-level escapes
+// undone, then split at blanks outside double quotes, with "\"", "\`",
+// "\$" and "\\" inside quotes taken literally; "%%" becomes "%".
+std::vector<std::string> SplitDesktopExec(const std::string& value);
+
+// Waits up to the time-out for the file to hold text; its content.
+std::string WaitForFile(const std::string& path, unsigned dwMilliseconds);
+
+}  // namespace tools

@@ -1,0 +1,254 @@
+#include "update/client_launch.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine/engine_log.h"
+#include "platform/clock.h"
+#include "platform/environment.h"
+#include "platform/file.h"
+#include "platform/message_box.h"
+#include "platform/process.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "tools/test_support.h"
+#include "tools/wine_support.h"
+#include "ui/language_texts.h"
+#include "update/install_location.h"
+#include "update/launch_settings.h"
+#include "update/process_control.h"
+
+namespace {
+
+// The smallest files the classification looks at: a DOS header whose
+// e_lfanew points at a PE signature and a machine field.
+std::string PeHeader(uint16_t machine, uint32_t lfanew = 0x40) {
+  std::string bytes(lfanew + 24, '\0');
+  bytes[0] = 'M';
+  bytes[1] = 'Z';
+  for (int i = 0; i < 4; ++i) bytes[0x3C + i] = static_cast<char>(lfanew >> (8 * i));
+  if (lfanew + 6 <= bytes.size()) {
+    bytes.replace(lfanew, 4, std::string("PE\0\0", 4));
+    bytes[lfanew + 4] = static_cast<char>(machine & 0xFF);
+    bytes[lfanew + 5] = static_cast<char>(machine >> 8);
+  }
+  return bytes;
+}
+
+std::string WriteScript(const std::string& path, const std::string& body) {
+  tools::WriteWholeFile(path, "#!/bin/sh\n" + body);
+  platform::SetExecutable(path);
+  return path;
+}
+
+class ClientLaunchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = tools::TestFolder() + "/launch-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    platform::CreateDirectory(folder);
+    install = folder + "/My Client";
+    platform::CreateDirectory(install);
+    const std::u16string dir = platform::Utf8ToUtf16(install);
+    std::copy(dir.begin(), dir.end(), InstallDir);
+    InstallDir[dir.size()] = u'\0';
+    LoadLanguageTexts(3);
+    tools::DeleteRunLog();
+    path = platform::GetEnvironmentVariable("PATH");
+  }
+  void TearDown() override {
+    platform::SetPromptReaderForTesting(nullptr);
+    platform::SetEnvironmentVariable("PATH", path);
+    platform::UnsetEnvironmentVariable("QARNAUTO_WINE");
+    platform::UnsetEnvironmentVariable("WINEPREFIX");
+    for (platform::ProcessId pid : started) {
+      platform::TerminateProcess(pid);
+      platform::WaitProcess(pid);
+    }
+  }
+  // Everything the run log says, one string.
+  std::string RunLog() {
+    std::string all;
+    for (const std::string& note : tools::RunLogTexts()) all += note + "\n";
+    return all;
+  }
+  std::string folder, install, path;
+  std::vector<platform::ProcessId> started;
+};
+
+TEST_F(ClientLaunchTest, PeFilesAreToldFromEverythingElse) {
+  const auto classify = [&](const std::string& bytes) {
+    tools::WriteWholeFile(folder + "/probe.exe", bytes);
+    return ClassifyClient(folder + "/probe.exe");
+  };
+  EXPECT_EQ(classify(PeHeader(0x8664)), ClientKind::kWindows64);
+  EXPECT_EQ(classify(PeHeader(0xAA64)), ClientKind::kWindows64);
+  EXPECT_EQ(classify(PeHeader(0x014C)), ClientKind::kWindows32);
+  EXPECT_EQ(classify(PeHeader(0x014C, 0x200)), ClientKind::kWindows32);
+  // An "MZ" without the signature, or an e_lfanew that points nowhere.
+  std::string noSignature = PeHeader(0x8664);
+  noSignature[0x40] = 'X';
+  EXPECT_EQ(classify(noSignature), ClientKind::kNative);
+  std::string farAway = PeHeader(0x8664).substr(0, 64);
+  farAway.replace(0x3C, 4, std::string("\xF0\xFF\xFF\x7F", 4));
+  EXPECT_EQ(classify(farAway), ClientKind::kNative);
+  EXPECT_EQ(classify(PeHeader(0x8664).substr(0, 0x42)), ClientKind::kNative);
+  EXPECT_EQ(classify("MZ"), ClientKind::kNative);
+  EXPECT_EQ(classify("#!/bin/sh\necho hi\n"), ClientKind::kNative);
+  EXPECT_EQ(classify(""), ClientKind::kNative);
+  EXPECT_EQ(ClassifyClient(folder + "/none.exe"), ClientKind::kMissing);
+  if (!std::string(WIN_CLIENT).empty()) {
+    EXPECT_EQ(ClassifyClient(WIN_CLIENT), ClientKind::kWindows64);
+  }
+}
+
+TEST_F(ClientLaunchTest, AWindowsClientStartsThroughTheChosenWine) {
+  tools::WriteWholeFile(install + "/play.exe", PeHeader(0x8664));
+  const std::string record = folder + "/wine-args.txt";
+  WriteScript(folder + "/fake-wine",
+              "printf '%s|' \"$@\" > \"" + record + ".tmp\"\npwd >> \"" + record + ".tmp\"\nmv \"" +
+                  record + ".tmp\" \"" + record + "\"\n");
+  platform::SetEnvironmentVariable("QARNAUTO_WINE", folder + "/fake-wine");
+  EXPECT_EQ(LaunchClient(), 1);
+  EXPECT_EQ(tools::WaitForFile(record, 5000), install + "/play.exe|blacknull|" + install + "\n");
+  EXPECT_EQ(RunLog(), "");
+
+  // A 32-bit client: started all the same, with a note when no Wine here
+  // runs 32-bit programs.
+  platform::DeleteFile(record);
+  tools::WriteWholeFile(install + "/play.exe", PeHeader(0x014C));
+  EXPECT_EQ(LaunchClient(), 1);
+  EXPECT_EQ(tools::WaitForFile(record, 5000), install + "/play.exe|blacknull|" + install + "\n");
+  EXPECT_EQ(RunLog().find("needs a Wine that runs 32-bit programs") != std::string::npos,
+            !WineRuns32Bit(folder + "/fake-wine"));
+}
+
+TEST_F(ClientLaunchTest, WithoutWineThePlayerIsToldAndNothingClaimsAStart) {
+  tools::WriteWholeFile(install + "/play.exe", PeHeader(0x8664));
+  platform::CreateDirectory(folder + "/empty-bin");
+  platform::SetEnvironmentVariable("PATH", folder + "/empty-bin");
+  int prompts = 0;
+  platform::SetPromptReaderForTesting([&](std::string* line) {
+    ++prompts;
+    *line = "";
+    return true;
+  });
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(LaunchClient(), 0);
+  const std::string shown = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(prompts, 1);
+  EXPECT_NE(shown.find("[tips] The game client could not be started: it is a Windows program and "
+                       "no Wine was found"),
+            std::string::npos)
+      << shown;
+  EXPECT_NE(RunLog().find("client not started: it is a Windows program and no Wine was found"),
+            std::string::npos);
+
+  // A chosen Wine that is not there counts as none.
+  tools::DeleteRunLog();
+  prompts = 0;
+  platform::SetEnvironmentVariable("QARNAUTO_WINE", folder + "/no-such-wine");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(LaunchClient(), 0);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(prompts, 1);
+  EXPECT_NE(RunLog().find("no Wine was found"), std::string::npos);
+
+  // A missing client says so too.
+  tools::DeleteRunLog();
+  platform::DeleteFile(install + "/play.exe");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(LaunchClient(), 0);
+  testing::internal::GetCapturedStderr();
+  EXPECT_NE(RunLog().find("play.exe is missing"), std::string::npos);
+}
+
+TEST_F(ClientLaunchTest, TheRealClientRunsUnderWineInTheInstallFolder) {
+  if (!tools::WineAndClientAvailable(WIN_CLIENT)) GTEST_SKIP() << "no Wine or mingw-w64";
+  tools::UsePrivateWinePrefix();
+  tools::WriteWholeFile(install + "/play.exe", tools::ReadWholeFile(WIN_CLIENT));
+  EXPECT_EQ(LaunchClient(), 1);
+  // The first start of a prefix makes it, which takes a while.
+  EXPECT_EQ(tools::WaitForFile(install + "/started.txt", 90000),
+            "blacknull " + tools::WindowsPathOf(install) + "\n");
+}
+
+TEST_F(ClientLaunchTest, TheLauncherRunsAWindowsClientThroughWine) {
+  if (!tools::WineAndClientAvailable(WIN_CLIENT)) GTEST_SKIP() << "no Wine or mingw-w64";
+  tools::UsePrivateWinePrefix();
+  tools::WriteWholeFile(install + "/play.exe", tools::ReadWholeFile(WIN_CLIENT));
+  const std::string desktop = platform::GetEnvironmentVariable("HOME") + "/Desktop";
+  platform::CreateDirectory(desktop);
+  std::copy_n(u"Quill $game", 12, ShortcutName);
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(CreateDesktopShortcut());
+  testing::internal::GetCapturedStdout();
+  const std::string entry = tools::ReadWholeFile(desktop + "/Quill $game.desktop");
+  std::string exec, workPath;
+  for (size_t at = 0; at < entry.size();) {
+    const size_t end = entry.find('\n', at);
+    const std::string line = entry.substr(at, end - at);
+    if (line.rfind("Exec=", 0) == 0) exec = line.substr(5);
+    if (line.rfind("Path=", 0) == 0) workPath = line.substr(5);
+    at = end == std::string::npos ? entry.size() : end + 1;
+  }
+  const std::vector<std::string> args = tools::SplitDesktopExec(exec);
+  ASSERT_EQ(args.size(), 4u) << exec;
+  EXPECT_EQ(args[0], "env");
+  EXPECT_EQ(args[1], "WINEPREFIX=" + tools::TestFolder() + "/wineprefix");
+  EXPECT_EQ(args[2], platform::FindProgramOnPath("wine"));
+  EXPECT_EQ(args[3], install + "/play.exe");
+  EXPECT_EQ(workPath, install);
+  // Run as a desktop would: the command in the entry's Path.
+  const platform::ProcessId pid =
+      platform::StartProcess(platform::FindProgramOnPath(args[0]), args, workPath);
+  EXPECT_EQ(platform::WaitProcess(pid), 0);
+  EXPECT_EQ(tools::WaitForFile(install + "/started.txt", 90000),
+            tools::WindowsPathOf(install) + "\n");
+}
+
+TEST_F(ClientLaunchTest, ClientsUnderWineAreFoundAndEndedByName) {
+  if (!tools::WineAndClientAvailable(WIN_CLIENT)) GTEST_SKIP() << "no Wine or mingw-w64";
+  tools::UsePrivateWinePrefix();
+  const std::string wine = platform::FindProgramOnPath("wine");
+  for (const char* name : {"qarn.exe", "notqarn.exe", "P2P.exe"}) {
+    tools::WriteWholeFile(install + "/" + name, tools::ReadWholeFile(WIN_CLIENT));
+    // Started by a Windows path, as a Windows launcher would.
+    started.push_back(platform::StartProcess(
+        wine, {wine, tools::WindowsPathOf(install + "/" + name), "wait"}, install));
+  }
+  const auto named = [](const std::string& name) {
+    std::vector<platform::ProcessId> pids;
+    for (const platform::ProcessEntry& p : platform::SnapshotProcesses()) {
+      if (p.exeName == name) pids.push_back(p.pid);
+    }
+    return pids;
+  };
+  const uint32_t dwStart = platform::GetTickCount();
+  while ((named("qarn.exe").empty() || named("notqarn.exe").empty() || named("P2P.exe").empty()) &&
+         platform::GetTickCount() - dwStart < 90000) {
+    platform::Sleep(100);
+  }
+  ASSERT_EQ(named("qarn.exe"), std::vector<platform::ProcessId>{started[0]});
+  ASSERT_EQ(named("notqarn.exe"), std::vector<platform::ProcessId>{started[1]});
+
+  int prompts = 0;
+  platform::SetPromptReaderForTesting([&](std::string* line) {
+    ++prompts;
+    *line = "ok";
+    return true;
+  });
+  EXPECT_EQ(CloseRunningClients(u"QARN.EXE"), 1);
+  EXPECT_EQ(prompts, 1);
+  TerminateP2pProcess();
+  EXPECT_EQ(platform::WaitProcess(started[0]), 128 + 9);
+  EXPECT_EQ(platform::WaitProcess(started[2]), 128 + 9);
+  EXPECT_EQ(named("notqarn.exe"), std::vector<platform::ProcessId>{started[1]});
+  started.erase(started.begin() + 2);
+  started.erase(started.begin());
+}
+
+}  // namespace
