@@ -84,6 +84,7 @@ extern "C" int32_t NN_Stop(int32_t nId) {
       // only the shared event may be touched.
       pTask->nStop.store(1);
       pTask->nStop.fetch_add(1);
+      pTask->nQuit.fetch_add(1);
       pDone = pTask->hDoneEvent;
       nType = pTask->nType;
       break;

@@ -65,7 +65,7 @@ CDownN1::CDownN1() {
 CDownN1::~CDownN1() = default;
 
 void CDownN1::AddMirror(DownFileItem& item, const std::string& line) {
-  const int64_t llSize = GetUrlSize(line.c_str(), &nStop);
+  const int64_t llSize = GetUrlSize(line.c_str(), &nQuit);
   if (item.llSize == 0) {
     item.llSize = llSize;
     item.vecUrls.push_back(line);
@@ -143,7 +143,7 @@ int32_t CDownN1::Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int3
       AddMirror(item, line);
     }
   }
-  if (nStop.load() == 0) vecFiles.push_back(std::move(item));
+  if (nQuit.load() == 0) vecFiles.push_back(std::move(item));
   return Run(hWndNotify, uPeriod);
 }
 
@@ -219,14 +219,22 @@ void CDownN1::RunTransferLoop(Records& records, int32_t* pFinished) {
     pointers.push_back(records[i].get());
   }
   int32_t restarts = 0;
-  while (*pFinished < nConnCount && nStop.load() == 0) {
+  CStallWatch watch;
+  while (*pFinished < nConnCount && nQuit.load() == 0) {
     platform::Sleep(100);
     platform::WaitForAnySlot(slots.data(), nConnCount, platform::kInfinite);
-    for (int32_t i = 0; i < nConnCount && nStop.load() == 0; ++i) {
+    for (int32_t i = 0; i < nConnCount && nQuit.load() == 0; ++i) {
       if (phThreads[i].IsRunning()) continue;
       DownThreadInfo& record = *records[i];
       record.nRetryDelay = 0;
       if (record.nState.load() != 0) {
+        int64_t llDone = 0;
+        for (const auto& r : records) llDone += r->llDone.load();
+        if (watch.Stalled(llDone)) {
+          DebugLog("no progress for %u s of restarts: giving up\n", kNoProgressLimit / 1000);
+          nQuit.fetch_add(1);
+          break;
+        }
         StartConnection(i, &record, pFinished, true);
         ++restarts;
         continue;
@@ -313,7 +321,7 @@ int32_t CDownN1::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
     bool bAllDone = true;
     int64_t llDone = 0;
     for (auto& r : records) {
-      r->pStop = &nStop;
+      r->pStop = &nQuit;
       r->pProgress = pLive;
       r->hFile = item.hFile;
       r->pfnOnBytes = AddDownloaded;

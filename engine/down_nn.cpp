@@ -71,7 +71,7 @@ bool CDownNN::AddItem(const std::string& line, const std::string& name, const ch
   SetPath(item.szName, cut);
   SetPath(item.szDir, szPath);
   item.vecUrls.push_back(line);
-  item.llSize = GetUrlSize(line.c_str(), &nStop);
+  item.llSize = GetUrlSize(line.c_str(), &nQuit);
   if (!SplitHttpUrl(line.c_str(), item.szHost, &item.nPort, item.szRemotePath)) {
     AppendRunLog(u"SplitHttpUrl error\n");
     return false;
@@ -127,6 +127,12 @@ int32_t CDownNN::Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int3
       bListOk = false;
       break;
     }
+    // Only HTTP is spoken here; any other scheme would probe as size 0
+    // and "succeed" with an empty file.
+    if (JudgeProtocol(line.c_str()) != kProtocolHttp) {
+      Note("list line " + line + ": the list download speaks http:// only");
+      return 0;
+    }
     bListOk = AddItem(line, name, szPath);
   }
   if (bListOk && !list.empty() && list.size() < static_cast<size_t>(kUrlCapacity)) {
@@ -134,10 +140,14 @@ int32_t CDownNN::Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int3
     std::string name;
     if (RemoveUrlPrefix(line.c_str(), LastListLine, &name) >= 0 && !name.empty() &&
         name != "." && name != "..") {
+      if (JudgeProtocol(line.c_str()) != kProtocolHttp) {
+        Note("list line " + line + ": the list download speaks http:// only");
+        return 0;
+      }
       AddItem(line, name, szPath);
     }
   }
-  if (nStop.load() != 0) vecFiles.clear();
+  if (nQuit.load() != 0) vecFiles.clear();
   return Run(hWndNotify, uPeriod);
 }
 
@@ -270,12 +280,13 @@ int32_t CDownNN::RunBatch(size_t first, bool* pSuccess) {
   int32_t finished = 0;
   int32_t restarts = 0;
   bool bDone[2] = {false, false};
+  CStallWatch watch;
   platform::CThreadSlot* slots[2] = {&phThreads[0], &phThreads[1]};
-  while (finished < count && nStop.load() == 0) {
+  while (finished < count && nQuit.load() == 0) {
     platform::Sleep(100);
     platform::WaitForAnySlot(slots, count, platform::kInfinite);
     for (int32_t i = 0; i < count; ++i) {
-      if (nStop.load() != 0) {
+      if (nQuit.load() != 0) {
         hDoneEvent->Set();
         break;
       }
@@ -286,8 +297,17 @@ int32_t CDownNN::RunBatch(size_t first, bool* pSuccess) {
         phThreads[i].Start([pDone] { return WaitDoneThread(pDone); });
         ++finished;
       } else {
-        SleepUnlessRaised(kRestartDelay, &nStop, nullptr);
-        if (nStop.load() != 0) continue;
+        int64_t llDone = 0;
+        for (int32_t k = 0; k < count; ++k) llDone += records[k]->llDone.load();
+        if (watch.Stalled(llDone)) {
+          AppendRunLog(platform::Utf8ToUtf16(
+              "no progress on " + std::string(records[i]->szHost) + records[i]->szRemotePath +
+              " for " + std::to_string(kNoProgressLimit / 1000) + " s of restarts: giving up"));
+          nQuit.fetch_add(1);
+          continue;
+        }
+        SleepUnlessRaised(kRestartDelay, &nQuit, nullptr);
+        if (nQuit.load() != 0) continue;
         DownThreadInfo* p = records[i].get();
         phThreads[i].Start([p] { return HttpDownThreadNN(p); });
         ++restarts;
@@ -325,11 +345,11 @@ int32_t CDownNN::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
       return 0;
     }
   }
-  for (size_t first = 0; first < vecFiles.size() && nStop.load() == 0 && bSuccess;
+  for (size_t first = 0; first < vecFiles.size() && nQuit.load() == 0 && bSuccess;
        first += nGroupCount) {
     RunBatch(first, &bSuccess);
   }
-  if (nStop.load() != 0) bSuccess = false;
+  if (nQuit.load() != 0) bSuccess = false;
 
   if (hWndNotify != 0) {
     StopNotifyTimer(*this);
@@ -356,9 +376,13 @@ int32_t CDownNN::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
   if (bSuccess) {
     for (DownFileItem& item : vecFiles) {
       if (item.nState == 1) continue;
+      // A file that cannot take its final name is not downloaded; its size
+      // header stays, so the next attempt resumes instead of starting over.
+      if (!platform::MoveFile(item.szDataPath, item.szFinalPath)) {
+        bSuccess = false;
+        continue;
+      }
       platform::DeleteFile(item.szSizePath);
-      // A file that cannot take its final name is not downloaded.
-      if (!platform::MoveFile(item.szDataPath, item.szFinalPath)) bSuccess = false;
     }
   }
   DebugLog("quit\n");

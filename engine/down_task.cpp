@@ -1,5 +1,9 @@
 #include "engine/down_task.h"
 
+#include <atomic>
+
+#include "platform/clock.h"
+
 #include <cstring>
 
 void CopyProgressFields(DownProgress& to, const DownProgress& from) {
@@ -33,11 +37,31 @@ int32_t WaitDoneThread(const std::shared_ptr<platform::CEvent>& pDone) {
   return 0;
 }
 
+namespace {
+std::atomic<uint32_t> g_dwNoProgressLimit{kNoProgressLimit};
+}
+
+CStallWatch::CStallWatch() : dwSince_(platform::GetTickCount()) {}
+
+bool CStallWatch::Stalled(int64_t llDone) {
+  const uint32_t dwNow = platform::GetTickCount();
+  if (llDone > llBest_) {
+    llBest_ = llDone;
+    dwSince_ = dwNow;
+    return false;
+  }
+  return dwNow - dwSince_ >= g_dwNoProgressLimit.load();
+}
+
+void SetNoProgressLimitForTesting(uint32_t dwMilliseconds) {
+  g_dwNoProgressLimit = dwMilliseconds != 0 ? dwMilliseconds : kNoProgressLimit;
+}
+
 std::unique_ptr<DownThreadInfo> MakeRecord(CDownBase& task, const DownFileItem& item,
                                            int32_t nProtocol) {
   auto p = std::make_unique<DownThreadInfo>();
   p->nProtocol = nProtocol;
-  p->pStop = &task.nStop;
+  p->pStop = &task.nQuit;
   p->nFileTag = item.nFileSerial;
   p->llDone = 0;
   std::memcpy(p->szHost, item.szHost, sizeof p->szHost);

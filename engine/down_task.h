@@ -49,6 +49,27 @@ struct DownFileItem {
   std::vector<std::string> vecUrls;
 };
 
+// How long a task may go without a single byte of progress while its
+// connections keep restarting before it gives up (a server that answers
+// every request wrongly would otherwise hold it for ever).
+inline constexpr uint32_t kNoProgressLimit = 90000;
+
+// Watches a task's bytes across connection restarts.
+class CStallWatch {
+ public:
+  CStallWatch();
+  // Called at each restart with the bytes the task has so far; true when
+  // nothing has arrived for the limit, so the task should give up.
+  bool Stalled(int64_t llDone);
+
+ private:
+  int64_t llBest_ = -1;
+  uint32_t dwSince_;
+};
+
+// The limit every new watch uses (tests shorten it); 0 restores the default.
+void SetNoProgressLimitForTesting(uint32_t dwMilliseconds);
+
 // A download task. Lives for exactly one download call, which runs its
 // driver on the calling thread; only nStop is touched by other threads
 // (NN_Stop and the connections).
@@ -59,7 +80,10 @@ class CDownBase {
   CDownBase(const CDownBase&) = delete;
   CDownBase& operator=(const CDownBase&) = delete;
 
-  StopFlag nStop{0};  // only ever raised
+  StopFlag nStop{0};  // only ever raised; NN_Stop's request
+  // Raised with nStop, or when the task gives up on its own (see
+  // CStallWatch); what the connections watch. Only ever raised.
+  StopFlag nQuit{0};
   int32_t nType = 0;
   int32_t nChunkSize = kChunkSize;
   int32_t nGroupCount = 0;

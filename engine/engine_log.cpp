@@ -47,6 +47,14 @@ uint32_t NextSection() {
 
 int32_t AppendRunLog(std::u16string_view text) {
   const std::string section = std::to_string(NextSection());
-  platform::WritePrivateProfileString(section, "log", platform::Utf16ToUtf8(text), kRunLogPath);
+  // A line break inside a value would end it and start a line no INI
+  // reader understands: it is stored as a blank. Breaks at the very end
+  // (many of the design's texts have one) only leave an empty line.
+  std::string value = platform::Utf16ToUtf8(text);
+  const size_t end = value.find_last_not_of("\r\n");
+  for (size_t i = 0; end != std::string::npos && i < end; ++i) {
+    if (value[i] == '\r' || value[i] == '\n') value[i] = ' ';
+  }
+  platform::WritePrivateProfileString(section, "log", value, kRunLogPath);
   return 1;
 }

@@ -13,7 +13,9 @@ inline constexpr const char* kRunLogPath = ".\\qarnAutoLog.log";
 
 // Writes the note as the "log" value of a section named by the current tick
 // count. A note whose tick already has a note of this process takes the
-// next number instead of replacing that one, so no note is lost. Serialised
+// next number instead of replacing that one, so no note is lost. Line
+// breaks inside the text are stored as blanks (those at its end stay), so
+// the file stays an INI file that reads back. Serialised
 // against every other writer, in this process and others. Any thread.
 // Returns 1.
 int32_t AppendRunLog(std::u16string_view text);

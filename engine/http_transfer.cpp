@@ -42,6 +42,23 @@ std::string_view StatusLine(std::string_view response) {
   return response.substr(0, std::min(response.find("\r\n"), size_t{200}));
 }
 
+// The response header alone (never body bytes), its lines joined by " | "
+// and anything but printable ASCII as "?", for a one-line run-log note.
+std::string HeaderForLog(std::string_view response) {
+  std::string_view header = response.substr(0, response.find("\r\n\r\n"));
+  std::string out;
+  for (size_t i = 0; i < header.size(); ++i) {
+    if (header.compare(i, 2, "\r\n") == 0) {
+      out += " | ";
+      ++i;
+      continue;
+    }
+    const auto c = static_cast<unsigned char>(header[i]);
+    out += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+  }
+  return out;
+}
+
 // A note for the person who reads the run log: which file, and why.
 void NoteProbeFailure(const std::string& url, const std::string& why) {
   AppendRunLog(platform::Utf8ToUtf16("size of " + url + " unknown: " + why));
@@ -305,7 +322,7 @@ int64_t HttpGetSize(const char* szUrl, const StopFlag* pStop) {
       return -1;
     }
     const std::string_view response(buffer, static_cast<size_t>(received));
-    AppendRunLog(platform::Utf8ToUtf16(response));
+    AppendRunLog(platform::Utf8ToUtf16(HeaderForLog(response)));
     if (response.find("HTTP/") == std::string_view::npos) return -1;
     const int status = Status(response);
     std::string_view value;
@@ -315,7 +332,7 @@ int64_t HttpGetSize(const char* szUrl, const StopFlag* pStop) {
       continue;
     }
     if (status < 200 || status > 299) {
-      NoteProbeFailure(url, "the server answered \"" + std::string(StatusLine(response)) + "\"");
+      NoteProbeFailure(url, "the server answered \"" + HeaderForLog(StatusLine(response)) + "\"");
       return -1;
     }
     if (!HeaderValue(response, "Content-Length: ", &value)) {

@@ -334,7 +334,7 @@ TEST_F(HttpTransferTest, SizeProbeReadsContentLengthAndRefusesNonsense) {
     return std::count_if(notes.begin(), notes.end(),
                          [&](const std::string& note) { return note.rfind(start, 0) == 0; });
   };
-  EXPECT_EQ(noted("HTTP/1.1 404 Not Found\r\n"), 1);
+  EXPECT_EQ(noted("HTTP/1.1 404 Not Found | Content-Length: 10"), 1);
   EXPECT_EQ(noted("size of http://127.0.0.1:"), 6);
   EXPECT_EQ(std::count_if(notes.begin(), notes.end(),
                           [](const std::string& note) {

@@ -54,6 +54,7 @@ bool SetFileSize(FileHandle file, int64_t size);
 bool DeleteFile(const std::string& path);
 bool FileExists(const std::string& path);       // anything at the path
 bool DirectoryExists(const std::string& path);  // a folder at the path
+bool IsSymbolicLink(const std::string& path);   // a link at the path itself
 // A folder this process may create files in.
 bool IsWritableDirectory(const std::string& path);
 // Creates one folder (its parent must exist); false when it cannot be made
@@ -69,8 +70,18 @@ struct DirEntry {
 // read.
 std::vector<DirEntry> ListDirectory(const std::string& path);
 
+// Creates (or truncates) the file at the "/"-separated relative path beneath
+// the folder root, making missing folders on the way, without ever
+// following a symbolic link beneath root: a link in the way, or at the file's
+// own place, fails the call. The invalid handle on failure (LastError says
+// why). The file's folders are made 0755, the file 0644.
+FileHandle CreateFileBeneath(const std::string& root, const std::string& relative);
+
 // Makes a symbolic link at linkPath that points at target.
 bool CreateSymbolicLink(const std::string& target, const std::string& linkPath);
+
+// Makes the file readable and writable by its owner alone (a secret key).
+bool RestrictToOwner(const std::string& path);
 
 // Makes the file executable by its owner, group and others that may read it.
 bool SetExecutable(const std::string& path);

@@ -3,9 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
+#include "platform/error.h"
+#include "platform/fault_injection.h"
 #include "platform/file.h"
 
 namespace platform {
@@ -37,17 +40,26 @@ FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition di
     case FileDisposition::kOpenExisting:
       break;
   }
+  const Fault fault = InjectedFault(FileOp::kOpen, path);
+  if (fault.nErrno != 0) {
+    SetLastError(fault.nErrno, "open " + path);
+    return FileHandle{};
+  }
   int fd;
   do {
     fd = ::open(ToNativePath(path).c_str(), flags, 0644);
   } while (fd < 0 && errno == EINTR);
-  if (fd >= 0) {
+  if (fd < 0) {
+    SetLastError(errno, "open " + path);
+  } else {
     struct stat st {};
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+      SetLastError(EISDIR, "open " + path);
       ::close(fd);
       fd = -1;
     }
   }
+  if (fd >= 0) NoteOpenedPath(fd, path);
   return FileHandle{fd};
 }
 
@@ -59,14 +71,19 @@ void CloseFile(FileHandle& file) {
 size_t WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset) {
   if (!file.IsValid() || offset < 0) return 0;
   const auto* p = static_cast<const char*>(data);
+  size_t limit = n;
+  const Fault fault = InjectedFault(FileOp::kWrite, OpenedPath(file.h));
+  if (fault.nErrno != 0) limit = std::min(n, fault.nShortWrite);
   size_t written = 0;
-  while (written < n) {
-    ssize_t r = ::pwrite(static_cast<int>(file.h), p + written, n - written,
+  while (written < limit) {
+    ssize_t r = ::pwrite(static_cast<int>(file.h), p + written, limit - written,
                          static_cast<off_t>(offset + static_cast<int64_t>(written)));
     if (r < 0 && errno == EINTR) continue;
+    if (r < 0) SetLastError(errno, "write");
     if (r <= 0) break;
     written += static_cast<size_t>(r);
   }
+  if (fault.nErrno != 0 && written < n) SetLastError(fault.nErrno, "write");
   return written;
 }
 
@@ -86,7 +103,15 @@ int64_t ReadFileAt(FileHandle file, void* data, size_t n, int64_t offset) {
 }
 
 bool FlushFile(FileHandle file) {
-  return file.IsValid() && ::fdatasync(static_cast<int>(file.h)) == 0;
+  if (!file.IsValid()) return false;
+  const Fault fault = InjectedFault(FileOp::kFlush, OpenedPath(file.h));
+  if (fault.nErrno != 0) {
+    SetLastError(fault.nErrno, "fsync");
+    return false;
+  }
+  if (::fdatasync(static_cast<int>(file.h)) == 0) return true;
+  SetLastError(errno, "fsync");
+  return false;
 }
 
 int64_t GetFileSize(FileHandle file) {
@@ -100,11 +125,25 @@ bool SetFileSize(FileHandle file, int64_t size) {
          ::ftruncate(static_cast<int>(file.h), static_cast<off_t>(size)) == 0;
 }
 
-bool DeleteFile(const std::string& path) { return ::unlink(ToNativePath(path).c_str()) == 0; }
+bool DeleteFile(const std::string& path) {
+  const Fault fault = InjectedFault(FileOp::kDelete, path);
+  if (fault.nErrno != 0) {
+    SetLastError(fault.nErrno, "delete " + path);
+    return false;
+  }
+  if (::unlink(ToNativePath(path).c_str()) == 0) return true;
+  SetLastError(errno, "delete " + path);
+  return false;
+}
 
 bool FileExists(const std::string& path) {
   struct stat st {};
   return ::stat(ToNativePath(path).c_str(), &st) == 0;
+}
+
+bool IsSymbolicLink(const std::string& path) {
+  struct stat st {};
+  return ::lstat(ToNativePath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 bool IsWritableDirectory(const std::string& path) {
@@ -117,7 +156,14 @@ bool DirectoryExists(const std::string& path) {
 }
 
 bool CreateDirectory(const std::string& path) {
-  return ::mkdir(ToNativePath(path).c_str(), 0755) == 0;
+  const Fault fault = InjectedFault(FileOp::kCreateDirectory, path);
+  if (fault.nErrno != 0) {
+    SetLastError(fault.nErrno, "mkdir " + path);
+    return false;
+  }
+  if (::mkdir(ToNativePath(path).c_str(), 0755) == 0) return true;
+  SetLastError(errno, "mkdir " + path);
+  return false;
 }
 
 std::vector<DirEntry> ListDirectory(const std::string& path) {
@@ -136,8 +182,63 @@ std::vector<DirEntry> ListDirectory(const std::string& path) {
   return entries;
 }
 
+FileHandle CreateFileBeneath(const std::string& root, const std::string& relative) {
+  int dir = ::open(ToNativePath(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) {
+    SetLastError(errno, "open " + root);
+    return FileHandle{};
+  }
+  std::string walked = root;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = relative.find('/', start);
+    const std::string part = relative.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (part.empty() || part == "." || part == "..") {
+      ::close(dir);
+      SetLastError(EINVAL, "create " + root + "/" + relative);
+      return FileHandle{};
+    }
+    walked += "/" + part;
+    if (end == std::string::npos) {
+      const Fault fault = InjectedFault(FileOp::kOpen, walked);
+      int fd = -1;
+      if (fault.nErrno != 0) {
+        errno = fault.nErrno;
+      } else {
+        do {
+          fd = ::openat(dir, part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+        } while (fd < 0 && errno == EINTR);
+      }
+      if (fd < 0) SetLastError(errno, "create " + walked);
+      ::close(dir);
+      if (fd >= 0) NoteOpenedPath(fd, walked);
+      return FileHandle{fd};
+    }
+    const Fault fault = InjectedFault(FileOp::kCreateDirectory, walked);
+    if (fault.nErrno != 0 || (::mkdirat(dir, part.c_str(), 0755) != 0 && errno != EEXIST)) {
+      SetLastError(fault.nErrno != 0 ? fault.nErrno : errno, "mkdir " + walked);
+      ::close(dir);
+      return FileHandle{};
+    }
+    // O_NOFOLLOW: a link where a folder should be fails here (ELOOP or
+    // ENOTDIR) instead of leading out of root.
+    const int next = ::openat(dir, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    ::close(dir);
+    if (next < 0) {
+      SetLastError(errno, "open folder " + walked);
+      return FileHandle{};
+    }
+    dir = next;
+    start = end + 1;
+  }
+}
+
 bool CreateSymbolicLink(const std::string& target, const std::string& linkPath) {
   return ::symlink(target.c_str(), ToNativePath(linkPath).c_str()) == 0;
+}
+
+bool RestrictToOwner(const std::string& path) {
+  return ::chmod(ToNativePath(path).c_str(), S_IRUSR | S_IWUSR) == 0;
 }
 
 bool SetExecutable(const std::string& path) {
@@ -178,8 +279,16 @@ bool CopyThenDelete(const std::string& from, const std::string& to) {
 }  // namespace
 
 bool MoveFile(const std::string& from, const std::string& to) {
+  const Fault fault = InjectedFault(FileOp::kRename, to);
+  if (fault.nErrno != 0) {
+    SetLastError(fault.nErrno, "rename " + from + " to " + to);
+    return false;
+  }
   if (::rename(ToNativePath(from).c_str(), ToNativePath(to).c_str()) == 0) return true;
-  return errno == EXDEV && CopyThenDelete(from, to);
+  const int nError = errno;
+  if (nError == EXDEV && CopyThenDelete(from, to)) return true;
+  SetLastError(nError, "rename " + from + " to " + to);
+  return false;
 }
 
 }  // namespace platform

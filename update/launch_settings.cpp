@@ -5,6 +5,7 @@
 
 #include "platform/environment.h"
 #include "platform/text.h"
+#include "update/package_signature.h"
 
 #ifndef QARNAUTO_UPDATE_HOST
 #error "the build sets QARNAUTO_UPDATE_HOST, the default update server"
@@ -75,5 +76,9 @@ int32_t PrepareDownloadList(const char16_t* szInstallDir) {
   if (szInstallDir == nullptr) return -1;
   SelectUpdateUrl();
   DownloadList.emplace(u"qarn.7z", 0);
+  // A build that checks signatures fetches the package's beside it.
+  if (!PackageKey().empty()) {
+    DownloadList.emplace(u"qarn.7z" + platform::Utf8ToUtf16(kSignatureSuffix), 0);
+  }
   return 1;
 }

@@ -13,11 +13,13 @@
 #include "engine/list_names.h"
 #include "engine/nn_down.h"
 #include "platform/environment.h"
+#include "platform/error.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/text.h"
 #include "update/install_location.h"
 #include "update/launch_settings.h"
+#include "update/package_signature.h"
 
 namespace {
 
@@ -61,6 +63,19 @@ bool NormaliseRelative(const std::string& path, std::string* pOut) {
   return !out.empty();
 }
 
+bool IsSignatureName(const std::u16string& key) {
+  const std::u16string suffix = platform::Utf8ToUtf16(kSignatureSuffix);
+  return key.size() > suffix.size() && key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+void DeleteSignature(const std::string& package) {
+  if (platform::FileExists(package + kSignatureSuffix)) platform::DeleteFile(package + kSignatureSuffix);
+}
+
+void NoteWriteFailure(const std::string& path) {
+  AppendRunLog(platform::Utf8ToUtf16("cannot write " + path + ": " + platform::LastError().text));
+}
+
 struct ArchiveCloser {
   void operator()(archive* a) const { archive_read_free(a); }
 };
@@ -77,27 +92,30 @@ Archive OpenPackage(const std::string& path) {
   return a;
 }
 
-// Streams the entry's data into the file; the reader checks its CRC.
-bool WriteEntry(archive* a, const std::string& path) {
-  platform::FileHandle out =
-      platform::OpenFile(path, platform::kFileWrite, platform::FileDisposition::kCreateAlways);
-  if (!out.IsValid()) return false;
-  bool ok = true;
+// Streams the entry's data into the file; the reader checks its CRC. A
+// write that fails is told apart from a damaged package: the package is
+// not to blame for a full disk.
+ExtractResult WriteEntry(archive* a, platform::FileHandle out, const std::string& path) {
+  ExtractResult result = ExtractResult::kExtracted;
   for (;;) {
     const void* block = nullptr;
     size_t size = 0;
     la_int64_t offset = 0;
     const int r = archive_read_data_block(a, &block, &size, &offset);
     if (r == ARCHIVE_EOF) break;
-    if (r != ARCHIVE_OK || offset < 0 ||
-        platform::WriteFileAt(out, block, size, offset) != size) {
-      ok = false;
+    if (r != ARCHIVE_OK || offset < 0) {
+      result = ExtractResult::kDamaged;
+      break;
+    }
+    if (platform::WriteFileAt(out, block, size, offset) != size) {
+      NoteWriteFailure(path);
+      result = ExtractResult::kWriteFailed;
       break;
     }
   }
   platform::CloseFile(out);
-  if (!ok) platform::DeleteFile(path);
-  return ok;
+  if (result != ExtractResult::kExtracted) platform::DeleteFile(path);
+  return result;
 }
 
 }  // namespace
@@ -122,68 +140,69 @@ int32_t CGameUpdate::DownloadPackages(const std::u16string& installDir, std::u16
   return NN_Down_nn(platform::Utf16ToUtf8(*pListText).c_str(), folder.c_str(), hWnd, nId, 500);
 }
 
-bool ExtractPackage(platform::HWND hWnd, const std::string& packagePath,
-                    const std::string& unpackFolder) {
+ExtractResult ExtractPackage(platform::HWND hWnd, const std::string& packagePath,
+                             const std::string& unpackFolder) {
   // A header-only first pass counts the entries, so progress keeps its
   // meaning: the share of entries handled.
   int count = 0;
   {
     Archive a = OpenPackage(packagePath);
-    if (!a) return false;
+    if (!a) return ExtractResult::kDamaged;
     archive_entry* entry = nullptr;
     int r;
     while ((r = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK) ++count;
-    if (r != ARCHIVE_EOF) return false;
+    if (r != ARCHIVE_EOF) return ExtractResult::kDamaged;
   }
   Archive a = OpenPackage(packagePath);
-  if (!a) return false;
+  if (!a) return ExtractResult::kDamaged;
+  if (!JudgeDir(unpackFolder.c_str())) {
+    NoteWriteFailure(unpackFolder);
+    return ExtractResult::kWriteFailed;
+  }
+  const std::string root = unpackFolder.substr(0, unpackFolder.find_last_not_of('/') + 1);
   archive_entry* entry = nullptr;
-  bool ok = true;
-  for (int i = 0; ok && i < count; ++i) {
-    if (archive_read_next_header(a.get(), &entry) != ARCHIVE_OK) {
-      ok = false;
-      break;
-    }
+  for (int i = 0; i < count; ++i) {
+    if (archive_read_next_header(a.get(), &entry) != ARCHIVE_OK) return ExtractResult::kDamaged;
     Progress(hWnd, i * 100 / count);
     const char* szName = archive_entry_pathname(entry);
     std::string name;
     // Names that would leave the unpack folder make the package damaged.
     if (szName == nullptr || !NormaliseRelative(szName, &name) ||
         unpackFolder.size() + name.size() > kMaxPath) {
-      ok = false;
-      break;
+      return ExtractResult::kDamaged;
     }
     const mode_t type = archive_entry_filetype(entry);
     if (type == AE_IFDIR) continue;
-    const size_t slash = name.rfind('/');
-    const std::string dir = unpackFolder + (slash == std::string::npos ? "" : name.substr(0, slash + 1));
-    if (!JudgeDir(dir.c_str())) {
-      ok = false;
-      break;
+    // A package for the Windows client has no links, devices or pipes; a
+    // link is refused outright, so no later entry can be written through
+    // one, whatever the order of the entries.
+    if (type != AE_IFREG || archive_entry_hardlink(entry) != nullptr ||
+        archive_entry_symlink(entry) != nullptr) {
+      return ExtractResult::kDamaged;
+    }
+    // Created beneath the unpack folder without following any link, so a
+    // link left in the folder cannot lead a file out of it either.
+    platform::FileHandle out = platform::CreateFileBeneath(root, name);
+    if (!out.IsValid()) {
+      NoteWriteFailure(unpackFolder + name);
+      return ExtractResult::kWriteFailed;
     }
     const std::string path = unpackFolder + name;
-    if (type == AE_IFLNK) {
-      const char* szTarget = archive_entry_symlink(entry);
-      std::string resolved;
-      const std::string base = slash == std::string::npos ? "" : name.substr(0, slash + 1);
-      ok = szTarget != nullptr && szTarget[0] != '/' && szTarget[0] != '\\' &&
-           NormaliseRelative(base + szTarget, &resolved) &&
-           (platform::DeleteFile(path) || true) && platform::CreateSymbolicLink(szTarget, path);
-    } else if (archive_entry_hardlink(entry) != nullptr || type != AE_IFREG) {
-      ok = false;  // nothing a game package needs: hard links, devices, pipes
-    } else {
-      ok = WriteEntry(a.get(), path);
-      // The client's programs must stay runnable.
-      if (ok && (archive_entry_perm(entry) & 0111) != 0) ok = platform::SetExecutable(path);
+    const ExtractResult written = WriteEntry(a.get(), out, path);
+    if (written != ExtractResult::kExtracted) return written;
+    // The client's programs must stay runnable.
+    if ((archive_entry_perm(entry) & 0111) != 0 && !platform::SetExecutable(path)) {
+      NoteWriteFailure(path);
+      return ExtractResult::kWriteFailed;
     }
   }
-  if (!ok) return false;
   Progress(hWnd, 100);
-  return true;
+  return ExtractResult::kExtracted;
 }
 
 bool CGameUpdate::MoveFiles(const std::string& source, const std::string& target) {
   platform::CreateDirectory(target);
+  bool ok = true;
   for (const platform::DirEntry& e : platform::ListDirectory(source)) {
     const std::string from = source + "/" + e.name;
     const std::string to = target + "/" + e.name;
@@ -193,13 +212,19 @@ bool CGameUpdate::MoveFiles(const std::string& source, const std::string& target
     }
     if (platform::MoveFile(from, to)) continue;
     const std::string aside = to + ".del";
-    platform::MoveFile(to, aside);
+    // Recorded before the move, so a process killed in between still has
+    // the stand-aside deleted at the next start.
     ScheduleMoveAtRestart("", aside);
+    platform::MoveFile(to, aside);
     if (platform::MoveFile(from, to)) continue;
     ScheduleMoveAtRestart(from, to);
     DebugLog("KX=%s", to.c_str());
+    // The old file stays for now; the update is not complete until the
+    // next start has moved it, so this attempt does not count as done.
+    AppendRunLog(platform::Utf8ToUtf16("cannot replace " + to + ": " + platform::LastError().text));
+    ok = false;
   }
-  return true;
+  return ok;
 }
 
 std::string PendingMovesPath(const std::u16string& installDir) {
@@ -251,21 +276,40 @@ bool InstallPackages(platform::HWND hWnd, const std::u16string& installDir) {
   if (installDir.empty()) return false;
   const std::string root = platform::Utf16ToUtf8(installDir);
   const std::string unpack = root + "/Download/tmp/";
+  std::vector<std::string> packages;
   for (const auto& [key, value] : DownloadList) {
     (void)value;
     const std::string package = root + "/Download/" + std::to_string(kTaskId) + "/" + PackageName(key);
+    if (IsSignatureName(key)) continue;
     Progress(hWnd, 0);
-    if (ExtractPackage(hWnd, package, unpack)) {
-      platform::DeleteFile(package);
-    } else {
+    // Whatever an interrupted run left in the unpack folder comes again
+    // from the package; starting empty keeps strays out of the install.
+    platform::RemoveTree(unpack);
+    ExtractResult result = VerifyPackage(package) ? ExtractPackage(hWnd, package, unpack)
+                                                  : ExtractResult::kDamaged;
+    if (result == ExtractResult::kDamaged) {
       // Nothing of a damaged package is installed, and it is not kept: a
       // complete-looking bad file would otherwise be skipped by every later
-      // download and fail here forever.
+      // download and fail here forever. The next attempt fetches it afresh.
       platform::RemoveTree(unpack);
       platform::DeleteFile(package);
-      platform::MessageBox(u"下载的包损坏", u"网络错误");
+      DeleteSignature(package);
+      platform::MessageBox(u"下载的包损坏", u"网络错误", platform::PromptButtons::kOk);
+      return false;
     }
+    if (result == ExtractResult::kWriteFailed) {
+      platform::RemoveTree(unpack);
+      return false;
+    }
+    CGameUpdate update;
+    if (!update.MoveFiles(root + "/Download/tmp", root)) return false;
+    packages.push_back(package);
   }
-  CGameUpdate update;
-  return update.MoveFiles(root + "/Download/tmp", root);
+  // Only a package whose tree is in place is deleted: a process ended
+  // before this point finds it complete and installs it again.
+  for (const std::string& package : packages) {
+    platform::DeleteFile(package);
+    DeleteSignature(package);
+  }
+  return true;
 }

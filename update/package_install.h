@@ -22,20 +22,30 @@ class CGameUpdate {
                            platform::HWND hWnd, int32_t nId);
 
   // Moves everything under source over target; a file that cannot be
-  // replaced now is moved aside or replaced at the next start.
+  // replaced now is moved aside, or replaced at the next start: then the
+  // result is false, since the tree is not complete yet.
   bool MoveFiles(const std::string& source, const std::string& target);
 };
 
 // Unpacks every package of DownloadList into <installDir>/Download/tmp/ and
-// moves the tree over the install folder. A damaged package is reported in
-// a message box and kept; false only when installDir is empty.
+// moves the tree over the install folder; a package is deleted once its
+// tree is in place. A damaged package (or, with a signing key, one whose
+// signature fails) is deleted and reported in a message box with OK alone.
+// False when installDir is empty, a package is damaged, a file cannot be
+// written or a file could not be replaced now: the installation is then not
+// complete and the caller asks to retry.
 bool InstallPackages(platform::HWND hWnd, const std::u16string& installDir);
 
-// Unpacks one 7z package into the folder (ending in "/"). False when it
-// cannot be read, fails a CRC, is not a 7z archive, names a path outside the
-// folder or a file cannot be written.
-bool ExtractPackage(platform::HWND hWnd, const std::string& packagePath,
-                    const std::string& unpackFolder);
+enum class ExtractResult {
+  kExtracted,
+  kDamaged,      // unreadable, a CRC error, not 7z, a name outside the folder, a link
+  kWriteFailed,  // a file of it could not be written (a full disk, say)
+};
+
+// Unpacks one 7z package into the folder (ending in "/"), creating no entry
+// through a link.
+ExtractResult ExtractPackage(platform::HWND hWnd, const std::string& packagePath,
+                             const std::string& unpackFolder);
 
 // Moves that could not be done now, recorded for the next start.
 std::string PendingMovesPath(const std::u16string& installDir);

@@ -21,12 +21,13 @@
 namespace {
 
 struct Entry {
-  Entry(std::string n, std::string c, int t = AE_IFREG, std::string l = "")
-      : name(std::move(n)), content(std::move(c)), type(t), link(std::move(l)) {}
+  Entry(std::string n, std::string c, int t = AE_IFREG, std::string l = "", std::string h = "")
+      : name(std::move(n)), content(std::move(c)), type(t), link(std::move(l)), hard(std::move(h)) {}
   std::string name;
   std::string content;  // for files
   int type;
   std::string link;  // for symlinks
+  std::string hard;  // for hard links
 };
 
 // Writes a 7z archive with libarchive, so hostile names can be made too.
@@ -40,6 +41,7 @@ void Write7z(const std::string& path, const std::vector<Entry>& entries) {
     archive_entry_set_filetype(entry, static_cast<unsigned>(e.type));
     archive_entry_set_perm(entry, 0644);
     if (e.type == AE_IFLNK) archive_entry_set_symlink(entry, e.link.c_str());
+    if (!e.hard.empty()) archive_entry_set_hardlink(entry, e.hard.c_str());
     archive_entry_set_size(entry, static_cast<la_int64_t>(e.content.size()));
     archive_write_header(a, entry);
     if (!e.content.empty()) archive_write_data(a, e.content.data(), e.content.size());
@@ -106,7 +108,7 @@ TEST_F(PackageTest, EntriesLandUnderTheirFoldersWithProgressPerEntry) {
   platform::SetExecutable(src + "/play.exe");
   Make7zz(folder + "/qarn.7z", src, "-mx5");
   CProgressWindow window;
-  ASSERT_TRUE(ExtractPackage(window.hWnd(), folder + "/qarn.7z", unpack));
+  ASSERT_EQ(ExtractPackage(window.hWnd(), folder + "/qarn.7z", unpack), ExtractResult::kExtracted);
   EXPECT_TRUE(tools::ReadWholeFile(unpack + "data/sub/a.bin") == tools::PatternBytes(300000, 51));
   EXPECT_EQ(tools::ReadWholeFile(unpack + "play.exe"), "#!/bin/sh\n");
   EXPECT_EQ(platform::WaitProcess(platform::StartProcess(unpack + "play.exe", {"play.exe"}, "")), 0)
@@ -120,10 +122,10 @@ TEST_F(PackageTest, ThreeEntriesAndNoEntries) {
   Write7z(folder + "/three.7z", {{"a", "1"}, {"b", "2"}, {"c", "3"}});
   Write7z(folder + "/none.7z", {});
   CProgressWindow window;
-  ASSERT_TRUE(ExtractPackage(window.hWnd(), folder + "/three.7z", unpack));
+  ASSERT_EQ(ExtractPackage(window.hWnd(), folder + "/three.7z", unpack), ExtractResult::kExtracted);
   EXPECT_EQ(window.seen, (std::vector<int>{0, 33, 66, 100}));
   window.seen.clear();
-  ASSERT_TRUE(ExtractPackage(window.hWnd(), folder + "/none.7z", unpack));
+  ASSERT_EQ(ExtractPackage(window.hWnd(), folder + "/none.7z", unpack), ExtractResult::kExtracted);
   EXPECT_EQ(window.seen, std::vector<int>{100});
 }
 
@@ -138,11 +140,11 @@ TEST_F(PackageTest, DamagedTruncatedAndForeignPackagesFail) {
   tools::WriteWholeFile(folder + "/flipped.7z", flipped);
   tools::WriteWholeFile(folder + "/cut.7z", bytes.substr(0, bytes.size() / 2));
   tools::WriteWholeFile(folder + "/foreign.7z", tools::PatternBytes(5000, 53));
-  EXPECT_FALSE(ExtractPackage(0, folder + "/flipped.7z", unpack)) << "a CRC error went unnoticed";
-  EXPECT_FALSE(ExtractPackage(0, folder + "/cut.7z", unpack));
-  EXPECT_FALSE(ExtractPackage(0, folder + "/foreign.7z", unpack));
-  EXPECT_FALSE(ExtractPackage(0, folder + "/missing.7z", unpack));
-  EXPECT_TRUE(ExtractPackage(0, folder + "/stored.7z", unpack));
+  EXPECT_EQ(ExtractPackage(0, folder + "/flipped.7z", unpack), ExtractResult::kDamaged) << "a CRC error went unnoticed";
+  EXPECT_EQ(ExtractPackage(0, folder + "/cut.7z", unpack), ExtractResult::kDamaged);
+  EXPECT_EQ(ExtractPackage(0, folder + "/foreign.7z", unpack), ExtractResult::kDamaged);
+  EXPECT_EQ(ExtractPackage(0, folder + "/missing.7z", unpack), ExtractResult::kDamaged);
+  EXPECT_EQ(ExtractPackage(0, folder + "/stored.7z", unpack), ExtractResult::kExtracted);
 }
 
 TEST_F(PackageTest, NamesLeavingTheUnpackFolderAreRefused) {
@@ -150,23 +152,82 @@ TEST_F(PackageTest, NamesLeavingTheUnpackFolderAreRefused) {
       {{"ok.txt", "fine"}, {"../escaped.txt", "evil"}},
       {{"/tmp/absolute-qarnauto-test.txt", "evil"}},
       {{"a/../../escaped.txt", "evil"}},
-      {{"link", "", AE_IFLNK, "../../outside"}},
-      {{"link", "", AE_IFLNK, "/etc"}},
   };
   int n = 0;
   for (const auto& entries : hostile) {
     const std::string path = folder + "/hostile" + std::to_string(n++) + ".7z";
     Write7z(path, entries);
-    EXPECT_FALSE(ExtractPackage(0, path, unpack)) << entries.back().name;
+    EXPECT_EQ(ExtractPackage(0, path, unpack), ExtractResult::kDamaged) << entries.back().name;
   }
   EXPECT_FALSE(platform::FileExists(folder + "/escaped.txt"));
   EXPECT_FALSE(platform::FileExists("/tmp/absolute-qarnauto-test.txt"));
-  EXPECT_FALSE(platform::FileExists(unpack + "link"));
+}
 
-  // A link that stays inside is kept.
-  Write7z(folder + "/inside.7z", {{"dir/file", "x"}, {"dir/alias", "", AE_IFLNK, "file"}});
-  EXPECT_TRUE(ExtractPackage(0, folder + "/inside.7z", unpack));
-  EXPECT_EQ(tools::ReadWholeFile(unpack + "dir/alias"), "x");
+// Every file anywhere under the folder, relative names.
+void ListTree(const std::string& folder, const std::string& prefix, std::vector<std::string>* pOut) {
+  for (const platform::DirEntry& e : platform::ListDirectory(folder)) {
+    pOut->push_back(prefix + e.name);
+    if (e.bDirectory) ListTree(folder + "/" + e.name, prefix + e.name + "/", pOut);
+  }
+}
+
+TEST_F(PackageTest, LinksOfAnyKindInAnyOrderMakeThePackageDamaged) {
+  // The unpack folder sits two levels below the test's own folder; "outside"
+  // is what a link chain would reach.
+  const std::string outside = folder + "/outside";
+  platform::CreateDirectory(outside);
+  const std::vector<std::vector<Entry>> hostile = {
+      // A chain whose every link looks harmless on its own.
+      {{"a", "", AE_IFLNK, "."}, {"a/b", "", AE_IFLNK, ".."}, {"a/b/c", "", AE_IFLNK, "../outside"},
+       {"a/b/c/pwned.txt", "evil"}},
+      // A link to a folder, then entries under its name.
+      {{"dir", "", AE_IFLNK, "../outside"}, {"dir/pwned.txt", "evil"}},
+      {{"dir/pwned.txt", "evil"}, {"dir", "", AE_IFLNK, "../outside"}},
+      // A link later replaced by a folder, or by a file.
+      {{"x", "", AE_IFLNK, "../outside"}, {"x", "", AE_IFDIR}, {"x/pwned.txt", "evil"}},
+      {{"x", "", AE_IFLNK, "../outside/pwned.txt"}, {"x", "evil"}},
+      // A link that stays inside.
+      {{"file", "x"}, {"alias", "", AE_IFLNK, "file"}},
+      // Hard links: 7z cannot carry them, so they arrive as plain files,
+      // which may be extracted, but never anywhere else.
+      {{"file", "x"}, {"hard", "", AE_IFREG, "", "file"}},
+      {{"hard", "", AE_IFREG, "", "../outside/pwned.txt"}, {"hard", "evil"}},
+  };
+  int n = 0;
+  for (const auto& entries : hostile) {
+    const std::string path = folder + "/links" + std::to_string(n++) + ".7z";
+    Write7z(path, entries);
+    platform::RemoveTree(unpack);
+    const ExtractResult result = ExtractPackage(0, path, unpack);
+    if (entries.back().hard.empty() && entries.front().hard.empty()) {
+      EXPECT_EQ(result, ExtractResult::kDamaged) << "package " << n - 1;
+    }
+    std::vector<std::string> inside;
+    ListTree(unpack, "", &inside);
+    for (const std::string& name : inside) {
+      EXPECT_FALSE(platform::IsSymbolicLink(unpack + name)) << "package " << n - 1 << ": " << name;
+    }
+  }
+  std::vector<std::string> reached;
+  ListTree(outside, "", &reached);
+  EXPECT_EQ(reached, std::vector<std::string>{});
+  EXPECT_FALSE(platform::FileExists(folder + "/pwned.txt"));
+}
+
+TEST_F(PackageTest, ALinkAlreadyInTheUnpackFolderLeadsNowhere) {
+  // Whatever put it there, a link in the folder is never followed.
+  const std::string outside = folder + "/outside";
+  platform::CreateDirectory(outside);
+  platform::CreateDirectory(unpack);
+  ASSERT_TRUE(platform::CreateSymbolicLink(outside, unpack + "data"));
+  ASSERT_TRUE(platform::CreateSymbolicLink(outside + "/file.bin", unpack + "file.bin"));
+  Write7z(folder + "/plain.7z", {{"data/a.bin", "new"}});
+  EXPECT_EQ(ExtractPackage(0, folder + "/plain.7z", unpack), ExtractResult::kWriteFailed);
+  Write7z(folder + "/plain2.7z", {{"file.bin", "new"}});
+  EXPECT_EQ(ExtractPackage(0, folder + "/plain2.7z", unpack), ExtractResult::kWriteFailed);
+  std::vector<std::string> reached;
+  ListTree(outside, "", &reached);
+  EXPECT_EQ(reached, std::vector<std::string>{});
 }
 
 TEST_F(PackageTest, MovesReplaceFilesAndFallBackToTheNextStart) {
@@ -254,12 +315,14 @@ TEST_F(PackageTest, InstallationUnpacksMovesAndDropsADamagedPackage) {
     return true;
   });
   testing::internal::CaptureStderr();
-  EXPECT_TRUE(InstallPackages(0, install));
+  // A damaged package fails the installation: the caller asks to retry.
+  EXPECT_FALSE(InstallPackages(0, install));
   const std::string shown = testing::internal::GetCapturedStderr();
   platform::SetPromptReaderForTesting(nullptr);
   EXPECT_EQ(prompts.size(), 1u);
-  EXPECT_NE(shown.find("[网络错误] 下载的包损坏"), std::string::npos);
+  EXPECT_NE(shown.find("[网络错误] 下载的包损坏\n[ok] "), std::string::npos) << shown;
   EXPECT_FALSE(platform::FileExists(root + "/Download/0/qarn.7z"));
+  EXPECT_EQ(tools::ReadWholeFile(root + "/readme"), "hello");  // the earlier install stays
   EXPECT_FALSE(InstallPackages(0, u""));
   DownloadList.clear();
 }

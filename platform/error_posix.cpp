@@ -1,0 +1,17 @@
+#include <cstring>
+
+#include "platform/error.h"
+
+namespace platform {
+namespace {
+thread_local PlatformError t_lastError;
+}
+
+const PlatformError& LastError() { return t_lastError; }
+
+void SetLastError(int nCode, const std::string& context) {
+  t_lastError.nCode = nCode;
+  t_lastError.text = context + ": " + std::strerror(nCode);
+}
+
+}  // namespace platform

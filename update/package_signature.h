@@ -1,0 +1,27 @@
+// Authentic packages, an opt-in beyond the CRCs: a build that names an
+// Ed25519 public key installs only packages whose detached signature
+// "<package>.sig" (64 bytes, Ed25519ph over the whole file) verifies.
+#pragma once
+
+#include <string>
+
+inline constexpr const char* kSignatureSuffix = ".sig";
+
+// The key packages must be signed with, as 64 hex digits; "" when the build
+// sets none (then no signature is fetched or checked).
+const std::string& PackageKey();
+// Replaces the build's key (tests).
+void SetPackageKeyForTesting(const std::string& hexKey);
+
+// True when the file's signature verifies with the key; false when the
+// signature file is missing, malformed or wrong, or the key is malformed.
+bool VerifyPackageSignature(const std::string& packagePath, const std::string& hexKey);
+
+// True without a key; else VerifyPackageSignature with it, noting a failure
+// in the run log.
+bool VerifyPackage(const std::string& packagePath);
+
+// Writes "<package>.sig" signed with the 64-byte secret key (the tools'
+// signing program). False when the package cannot be read or the signature
+// written.
+bool SignPackage(const std::string& packagePath, const unsigned char (&secretKey)[64]);
