@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -215,6 +216,108 @@ TEST_F(UpdaterTest, AWindowsClientInThePackageStartsThroughWine) {
   platform::UnsetEnvironmentVariable("WINEPREFIX");
 }
 
+// Everything the folder holds, relative names, sorted.
+std::vector<std::string> TreeOf(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const platform::DirEntry& e : platform::ListDirectory(folder)) {
+    names.push_back(e.name);
+    if (e.bDirectory) {
+      for (const std::string& inner : TreeOf(folder + "/" + e.name)) names.push_back(e.name + "/" + inner);
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A package of many files, so an installation takes a while; "version"
+// changes every file's content, and a few names exist in one version only.
+std::string MakeManyFilePackage(const std::string& folder, int nVersion) {
+  const std::string src = folder + "/src-v" + std::to_string(nVersion);
+  platform::CreateDirectory(src);
+  tools::WriteWholeFile(src + "/play.exe", "#!/bin/sh\necho started > \"$(dirname \"$0\")/started.txt\"\n");
+  platform::SetExecutable(src + "/play.exe");
+  for (int d = 0; d < 6; ++d) {
+    const std::string dir = src + "/d" + std::to_string(d);
+    platform::CreateDirectory(dir);
+    for (int f = 0; f < 40; ++f) {
+      tools::WriteWholeFile(dir + "/f" + std::to_string(f) + ".bin",
+                            tools::PatternBytes(6000 + f, static_cast<uint32_t>(nVersion * 1000 + d * 50 + f)));
+    }
+  }
+  tools::WriteWholeFile(src + "/only-v" + std::to_string(nVersion) + ".txt", "v" + std::to_string(nVersion));
+  const std::string archive = folder + "/qarn-v" + std::to_string(nVersion) + ".7z";
+  const platform::ProcessId pid =
+      platform::StartProcess("/usr/bin/7zz", {"7zz", "a", "-bso0", "-bsp0", "-mx1", archive, "."}, src);
+  EXPECT_EQ(platform::WaitProcess(pid), 0);
+  return tools::ReadWholeFile(archive);
+}
+
+TEST_F(UpdaterTest, KilledAtAnyPointOfTheInstallationTheNextRunCompletesIt) {
+  std::string package = MakeManyFilePackage(folder, 1);
+  std::mutex packageLock;
+  CScriptServer server([&](CScriptConnection& c) {
+    std::string current;
+    {
+      std::lock_guard<std::mutex> lock(packageLock);
+      current = package;
+    }
+    tools::ServeContent(c, current);
+  });
+  const std::string location = server.Url("/qarn") + "$EN$Killed";
+  ASSERT_EQ(RunUpdater(location, ""), 0);
+  const std::string install = InstallFolder();
+  ASSERT_TRUE(platform::FileExists(install + "/only-v1.txt")) << Output();
+  {
+    std::lock_guard<std::mutex> lock(packageLock);
+    package = MakeManyFilePackage(folder, 2);
+  }
+  // Killed at several points while version 2 goes in: during the
+  // extraction at rising shares, and during the moves.
+  int nKilledMidway = 0;
+  for (const char* point : {"Installing: 0%", "Installing: 20%", "Installing: 50%", "Installing: 80%",
+                            "Installing: 100%"}) {
+    tools::WriteWholeFile(folder + "/answers", "");
+    platform::FileHandle in = platform::OpenFile(folder + "/answers", platform::kFileRead,
+                                                 platform::FileDisposition::kOpenExisting);
+    platform::FileHandle out = platform::OpenFile(folder + "/output", platform::kFileWrite,
+                                                  platform::FileDisposition::kCreateAlways);
+    const platform::ProcessId pid = platform::StartProcessWithStdio(
+        exe, {exe, location}, "", static_cast<int>(in.h), static_cast<int>(out.h), static_cast<int>(out.h));
+    platform::CloseFile(in);
+    platform::CloseFile(out);
+    const uint32_t dwStart = platform::GetTickCount();
+    while (Output().find(point) == std::string::npos &&
+           Output().find("Starting client") == std::string::npos &&
+           platform::GetTickCount() - dwStart < 60000) {
+      platform::Sleep(1);
+    }
+    platform::TerminateProcess(pid);
+    platform::WaitProcess(pid);
+    if (Output().find("Starting client") == std::string::npos) ++nKilledMidway;
+  }
+  EXPECT_GE(nKilledMidway, 3) << "the kills came too late to test anything";
+  // The next run completes the update.
+  EXPECT_EQ(RunUpdater(location, ""), 0);
+  EXPECT_EQ(InstallFolder(), install);
+  for (int d = 0; d < 6; ++d) {
+    for (int f = 0; f < 40; ++f) {
+      const std::string name = "/d" + std::to_string(d) + "/f" + std::to_string(f) + ".bin";
+      ASSERT_TRUE(tools::ReadWholeFile(install + name) ==
+                  tools::PatternBytes(6000 + f, static_cast<uint32_t>(2000 + d * 50 + f)))
+          << name;
+    }
+  }
+  EXPECT_EQ(tools::ReadWholeFile(install + "/only-v2.txt"), "v2");
+  EXPECT_EQ(tools::ReadWholeFile(install + "/only-v1.txt"), "v1") << "an old file was lost";
+  // One more start (as the player's next) leaves no stand-aside behind.
+  EXPECT_EQ(RunUpdater(location, ""), 0);
+  std::vector<std::string> dels;
+  for (const std::string& name : TreeOf(install)) {
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".del") == 0) dels.push_back(name);
+  }
+  EXPECT_EQ(dels, std::vector<std::string>{});
+}
+
 TEST_F(UpdaterTest, FailedDownloadAsksAndCancelEndsWithoutTheClient) {
   CScriptServer server([](CScriptConnection& c) {
     c.ReadRequest();
@@ -248,19 +351,6 @@ TEST_F(UpdaterTest, AServerThatIsDownBringsThePromptWithinSeconds) {
   EXPECT_NE(output.find("[tips] Download package failed, Retry it?"), std::string::npos) << output;
   const std::string log = tools::ReadWholeFile(folder + "/updater/qarnAutoLog.log");
   EXPECT_NE(log.find("unknown: connection refused"), std::string::npos) << log;
-}
-
-// Everything the folder holds, relative names, sorted.
-std::vector<std::string> TreeOf(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const platform::DirEntry& e : platform::ListDirectory(folder)) {
-    names.push_back(e.name);
-    if (e.bDirectory) {
-      for (const std::string& inner : TreeOf(folder + "/" + e.name)) names.push_back(e.name + "/" + inner);
-    }
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 TEST_F(UpdaterTest, OptionsAreAnsweredWithNothingTouched) {

@@ -231,7 +231,7 @@ void CDownN1::RunTransferLoop(Records& records, int32_t* pFinished) {
         int64_t llDone = 0;
         for (const auto& r : records) llDone += r->llDone.load();
         if (watch.Stalled(llDone)) {
-          DebugLog("no progress for %u s of restarts: giving up\n", kNoProgressLimit / 1000);
+          DebugLog("no progress for %u s of restarts: giving up\n", NoProgressLimit() / 1000);
           nQuit.fetch_add(1);
           break;
         }

@@ -302,7 +302,7 @@ int32_t CDownNN::RunBatch(size_t first, bool* pSuccess) {
         if (watch.Stalled(llDone)) {
           AppendRunLog(platform::Utf8ToUtf16(
               "no progress on " + std::string(records[i]->szHost) + records[i]->szRemotePath +
-              " for " + std::to_string(kNoProgressLimit / 1000) + " s of restarts: giving up"));
+              " for " + std::to_string(NoProgressLimit() / 1000) + " s of restarts: giving up"));
           nQuit.fetch_add(1);
           continue;
         }

@@ -53,6 +53,8 @@ bool CStallWatch::Stalled(int64_t llDone) {
   return dwNow - dwSince_ >= g_dwNoProgressLimit.load();
 }
 
+uint32_t NoProgressLimit() { return g_dwNoProgressLimit.load(); }
+
 void SetNoProgressLimitForTesting(uint32_t dwMilliseconds) {
   g_dwNoProgressLimit = dwMilliseconds != 0 ? dwMilliseconds : kNoProgressLimit;
 }

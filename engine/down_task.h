@@ -69,6 +69,7 @@ class CStallWatch {
 
 // The limit every new watch uses (tests shorten it); 0 restores the default.
 void SetNoProgressLimitForTesting(uint32_t dwMilliseconds);
+uint32_t NoProgressLimit();
 
 // A download task. Lives for exactly one download call, which runs its
 // driver on the calling thread; only nStop is touched by other threads

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <strings.h>
 
+#include "platform/fault_injection.h"
 #include "platform/file.h"
 #include "platform/profile.h"
 
@@ -27,6 +28,7 @@ int OpenLocked(const std::string& native) {
     struct stat held {}, named {};
     if (r == 0 && ::fstat(fd, &held) == 0 && ::stat(native.c_str(), &named) == 0 &&
         held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
+      NoteOpenedPath(fd, native);
       return fd;
     }
     ::close(fd);
@@ -102,10 +104,11 @@ bool ReplaceFile(const std::string& native, const std::string& text) {
   std::string tmp = native + ".XXXXXX";
   int fd = ::mkstemp(tmp.data());
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, text, 0) && ::fdatasync(fd) == 0;
+  NoteOpenedPath(fd, tmp);
+  bool ok = WriteAll(fd, text, 0) && FlushFile(FileHandle{fd});
   ::fchmod(fd, 0644);
   ::close(fd);
-  if (ok) ok = ::rename(tmp.c_str(), native.c_str()) == 0;
+  if (ok) ok = InjectedFault(FileOp::kRename, native).nErrno == 0 && ::rename(tmp.c_str(), native.c_str()) == 0;
   if (!ok) ::unlink(tmp.c_str());
   return ok;
 }
@@ -127,6 +130,8 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
       if (!text.empty() && text.back() != '\n') added += '\n';
       added += "[" + section + "]\n" + key + "=" + value + "\n";
       ok = WriteAll(fd, added, static_cast<off_t>(text.size()));
+      // A torn append (a full disk) would run into the notes after it.
+      if (!ok) SetFileSize(FileHandle{fd}, static_cast<int64_t>(text.size()));
     }
   }
   ::close(fd);  // releases the lock

@@ -217,6 +217,9 @@ bool CGameUpdate::MoveFiles(const std::string& source, const std::string& target
     ScheduleMoveAtRestart("", aside);
     platform::MoveFile(to, aside);
     if (platform::MoveFile(from, to)) continue;
+    // The old file goes back to its place: the tree stays whole until the
+    // next start replaces it.
+    platform::MoveFile(aside, to);
     ScheduleMoveAtRestart(from, to);
     DebugLog("KX=%s", to.c_str());
     // The old file stays for now; the update is not complete until the

@@ -4,6 +4,7 @@
 #include <archive_entry.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 #include <thread>
 
@@ -13,6 +14,7 @@
 #include "platform/process.h"
 #include "platform/sync.h"
 #include "platform/text.h"
+#include "tools/fault_plan.h"
 #include "tools/http_script.h"
 #include "tools/test_support.h"
 #include "update/install_location.h"
@@ -325,6 +327,89 @@ TEST_F(PackageTest, InstallationUnpacksMovesAndDropsADamagedPackage) {
   EXPECT_EQ(tools::ReadWholeFile(root + "/readme"), "hello");  // the earlier install stays
   EXPECT_FALSE(InstallPackages(0, u""));
   DownloadList.clear();
+}
+
+class InstallFaultTest : public PackageTest {
+ protected:
+  void SetUp() override {
+    PackageTest::SetUp();
+    root = folder + "/client";
+    install = platform::Utf8ToUtf16(root);
+    std::copy(install.begin(), install.end(), InstallDir);
+    InstallDir[install.size()] = u'\0';
+    platform::CreateDirectory(root);
+    platform::CreateDirectory(root + "/Download");
+    platform::CreateDirectory(root + "/Download/0");
+    tools::WriteWholeFile(root + "/keep.txt", "old file the package does not have");
+    tools::WriteWholeFile(root + "/readme", "old readme");
+    DownloadList.clear();
+    DownloadList.emplace(u"qarn.7z", 0);
+    Write7z(root + "/Download/0/qarn.7z",
+            {{"bin/play.exe", tools::PatternBytes(70000, 5)}, {"readme", "new readme"}});
+    tools::DeleteRunLog();
+  }
+  void TearDown() override {
+    DownloadList.clear();
+    InstallDir[0] = u'\0';
+  }
+  void ExpectCompleteInstall() {
+    EXPECT_TRUE(tools::ReadWholeFile(root + "/bin/play.exe") == tools::PatternBytes(70000, 5));
+    EXPECT_EQ(tools::ReadWholeFile(root + "/readme"), "new readme");
+    EXPECT_EQ(tools::ReadWholeFile(root + "/keep.txt"), "old file the package does not have");
+    EXPECT_FALSE(platform::FileExists(root + "/Download/0/qarn.7z"));
+  }
+  std::string root;
+  std::u16string install;
+};
+
+TEST_F(InstallFaultTest, AFullDiskWhileUnpackingFailsKeepsThePackageAndTheRetryInstalls) {
+  {
+    tools::CFaultPlan plan(tools::FailOn(platform::FileOp::kWrite, "tmp/bin/play.exe", ENOSPC, 4096));
+    EXPECT_FALSE(InstallPackages(0, install));
+  }
+  // Nothing half-written reached the install folder; the package is not
+  // blamed for the disk.
+  EXPECT_EQ(tools::ReadWholeFile(root + "/readme"), "old readme");
+  EXPECT_FALSE(platform::FileExists(root + "/bin/play.exe"));
+  EXPECT_TRUE(platform::FileExists(root + "/Download/0/qarn.7z"));
+  bool bNoted = false;
+  for (const std::string& note : tools::RunLogTexts()) {
+    bNoted = bNoted || note.find("cannot write") != std::string::npos;
+  }
+  EXPECT_TRUE(bNoted);
+  EXPECT_TRUE(InstallPackages(0, install));
+  ExpectCompleteInstall();
+}
+
+TEST_F(InstallFaultTest, AFileThatCannotBeReplacedFailsTheInstallUntilTheRetry) {
+  {
+    // The new file cannot take the name, before and after the old one has
+    // been moved aside; putting the old one back works.
+    int nRenames = 0;
+    tools::CFaultPlan plan([&](platform::FileOp op, const std::string& path) {
+      const bool bHit = op == platform::FileOp::kRename && path == root + "/readme";
+      return bHit && ++nRenames <= 2 ? platform::Fault{EIO, 0} : platform::Fault{};
+    });
+    EXPECT_FALSE(InstallPackages(0, install));
+    EXPECT_EQ(nRenames, 3);
+  }
+  EXPECT_TRUE(platform::FileExists(root + "/Download/0/qarn.7z")) << "the package went before its tree";
+  EXPECT_EQ(tools::ReadWholeFile(root + "/readme"), "old readme");
+  EXPECT_TRUE(InstallPackages(0, install));
+  ExpectCompleteInstall();
+  // The stand-aside of the failed attempt goes at the next start.
+  RunPendingMoves(install);
+  EXPECT_FALSE(platform::FileExists(root + "/readme.del"));
+}
+
+TEST_F(InstallFaultTest, AFolderThatCannotBeMadeFailsCleanly) {
+  {
+    tools::CFaultPlan plan(tools::FailOn(platform::FileOp::kCreateDirectory, "tmp/bin", EACCES));
+    EXPECT_FALSE(InstallPackages(0, install));
+  }
+  EXPECT_EQ(tools::ReadWholeFile(root + "/readme"), "old readme");
+  EXPECT_TRUE(InstallPackages(0, install));
+  ExpectCompleteInstall();
 }
 
 }  // namespace
