@@ -101,7 +101,11 @@ bool FtpCommand(const FtpRequest& request, FtpReply* pReply) {
   }
   const int64_t received = platform::Recv(request.s, buffer, kReplyBuffer, 0);
   if (received <= 0) return false;
-  const std::string_view reply(buffer, static_cast<size_t>(received));
+  return ParseFtpReply(std::string_view(buffer, static_cast<size_t>(received)), request.szCommand,
+                       pReply);
+}
+
+bool ParseFtpReply(std::string_view reply, const char* szCommand, FtpReply* pReply) {
   const size_t end = reply.find("\r\n");
   if (end == std::string_view::npos || end + 2 < 5) return false;
   const std::string_view text = reply.substr(4, end + 2 - 4);
@@ -111,7 +115,7 @@ bool FtpCommand(const FtpRequest& request, FtpReply* pReply) {
   std::memcpy(pReply->szText, text.data(), text.size());
   const int32_t code = pReply->nCode;
   if (code >= 500) return false;
-  const std::string_view command = request.szCommand;
+  const std::string_view command = szCommand;
   if (command.empty()) return true;
   if (command == "USER") return code == 230 || code == 331;
   if (command == "PASS") return code == 230;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "engine/down_task.h"
 
@@ -28,6 +29,10 @@ struct FtpReply {
 // when the reply's code is one the command accepts. A reply whose first
 // line does not fit its field fails.
 bool FtpCommand(const FtpRequest& request, FtpReply* pReply);
+
+// Reads one received reply ("ddd text\r\n...") into *pReply; true when its
+// code is one the command (szCommand, "" for a greeting) accepts.
+bool ParseFtpReply(std::string_view reply, const char* szCommand, FtpReply* pReply);
 
 // Parses the "(h1,h2,h3,h4,p1,p2)" of a PASV reply text.
 bool ParsePasvReply(const char* szText, FtpReply* pReply);

@@ -12,6 +12,7 @@
 #include "engine/down_engine.h"
 #include "engine/engine_log.h"
 #include "engine/ftp_transfer.h"
+#include "engine/http_response.h"
 #include "engine/resume_log.h"
 #include "platform/clock.h"
 #include "platform/text.h"
@@ -24,67 +25,10 @@ constexpr int kHeaderBuffer = 2048;
 constexpr int kConnectSeconds = 8;
 constexpr int kConnectAttempts = 15;
 constexpr int kRecvSeconds = 8;
-constexpr int64_t kMaxContentLength = 0x7FFFFFFF;
-
-// The status code: the 3 characters at offset 9 read as atoi would, or -1
-// when the status line is too short to hold them.
-int Status(std::string_view response) {
-  if (response.size() < 12) return -1;
-  int status = 0;
-  for (size_t i = 9; i < 12 && response[i] >= '0' && response[i] <= '9'; ++i) {
-    status = status * 10 + (response[i] - '0');
-  }
-  return status;
-}
-
-// The first line of a response, without its line end.
-std::string_view StatusLine(std::string_view response) {
-  return response.substr(0, std::min(response.find("\r\n"), size_t{200}));
-}
-
-// The response header alone (never body bytes), its lines joined by " | "
-// and anything but printable ASCII as "?", for a one-line run-log note.
-std::string HeaderForLog(std::string_view response) {
-  std::string_view header = response.substr(0, response.find("\r\n\r\n"));
-  std::string out;
-  for (size_t i = 0; i < header.size(); ++i) {
-    if (header.compare(i, 2, "\r\n") == 0) {
-      out += " | ";
-      ++i;
-      continue;
-    }
-    const auto c = static_cast<unsigned char>(header[i]);
-    out += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
-  }
-  return out;
-}
 
 // A note for the person who reads the run log: which file, and why.
 void NoteProbeFailure(const std::string& url, const std::string& why) {
   AppendRunLog(platform::Utf8ToUtf16("size of " + url + " unknown: " + why));
-}
-
-// The value of a header written exactly as `name` (blank included), up to
-// its "\r\n" or the end of what was received.
-bool HeaderValue(std::string_view response, std::string_view name, std::string_view* pValue) {
-  size_t at = response.find(name);
-  if (at == std::string_view::npos) return false;
-  std::string_view rest = response.substr(at + name.size());
-  *pValue = rest.substr(0, rest.find("\r\n"));
-  return true;
-}
-
-// A Content-Length as a size below 2 GiB: digits only, or -1.
-int64_t ParseLength(std::string_view value) {
-  while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
-  if (value.empty()) return -1;
-  int64_t n = 0;
-  for (char c : value) {
-    if (c < '0' || c > '9') return -1;
-    n = n * 10 + (c - '0');
-    if (n > kMaxContentLength) return -1;
-  }
-  return n;
 }
 
 struct Connection {
@@ -162,14 +106,14 @@ bool Connection::ReadHeader(bool* pConnectFailed) {
     if (received <= 0) return Fail("http ack fail");
     std::string_view response(buffer, static_cast<size_t>(received));
     if (response.find("HTTP/") == std::string_view::npos) return Fail("http ack fail");
-    const int status = Status(response);
+    const int status = HttpStatus(response);
     if (status == 301) {
       DebugLog("Jmp\n");
       std::string_view location;
       char szHost[kUrlCapacity], szPath[kUrlCapacity];
       int32_t nPort = 0;
       // Only an absolute http location can be followed, and only once.
-      if (nRedirects > 0 || !HeaderValue(response, "Location: ", &location) ||
+      if (nRedirects > 0 || !HttpHeaderValue(response, "Location: ", &location) ||
           location.size() >= static_cast<size_t>(kUrlCapacity)) {
         return Fail("http ack fail");
       }
@@ -202,7 +146,7 @@ bool Connection::ReadHeader(bool* pConnectFailed) {
     const int64_t llFirst = info.llStart + info.llDone.load();
     // A 206 must be the range we asked for; a 200 carries the file from byte 0.
     std::string_view range;
-    if (status == 206 && HeaderValue(header, "Content-Range: bytes ", &range) &&
+    if (status == 206 && HttpHeaderValue(header, "Content-Range: bytes ", &range) &&
         std::strtoll(std::string(range).c_str(), nullptr, 10) != llFirst) {
       return Fail("http ack fail");
     }
@@ -324,10 +268,10 @@ int64_t HttpGetSize(const char* szUrl, const StopFlag* pStop) {
     const std::string_view response(buffer, static_cast<size_t>(received));
     AppendRunLog(platform::Utf8ToUtf16(HeaderForLog(response)));
     if (response.find("HTTP/") == std::string_view::npos) return -1;
-    const int status = Status(response);
+    const int status = HttpStatus(response);
     std::string_view value;
     if (status == 301) {
-      if (!HeaderValue(response, "Location: ", &value)) return -1;
+      if (!HttpHeaderValue(response, "Location: ", &value)) return -1;
       url = std::string(value);
       continue;
     }
@@ -335,11 +279,11 @@ int64_t HttpGetSize(const char* szUrl, const StopFlag* pStop) {
       NoteProbeFailure(url, "the server answered \"" + HeaderForLog(StatusLine(response)) + "\"");
       return -1;
     }
-    if (!HeaderValue(response, "Content-Length: ", &value)) {
+    if (!HttpHeaderValue(response, "Content-Length: ", &value)) {
       NoteProbeFailure(url, "the answer has no Content-Length");
       return -1;
     }
-    const int64_t llSize = ParseLength(value);
+    const int64_t llSize = ParseContentLength(value);
     if (llSize < 0) NoteProbeFailure(url, "its Content-Length is not a size below 2 GiB");
     return llSize;
   }

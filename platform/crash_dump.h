@@ -12,4 +12,9 @@ namespace platform {
 // that are safe in a signal handler.
 void InstallCrashDumpHandler(const char* fileName);
 
+// Gives the calling thread an alternate signal stack of its own (freed when
+// the thread ends), so a stack overflow on it still leaves a dump. Every
+// thread the platform starts calls it; harmless when called twice.
+void PrepareThreadForCrashDump();
+
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/utsname.h>
 #include <ucontext.h>
@@ -55,20 +56,22 @@ struct Writer {
   uint32_t offset = 0;
   bool ok = true;
 
+  // Writes at the layout's offset, which advances by n whatever happens,
+  // so every address already recorded stays right; after a failed write
+  // nothing more is written and the dump is removed at the end.
   uint32_t Write(const void* data, size_t n) {
     const uint32_t at = offset;
     const char* p = static_cast<const char*>(data);
-    size_t left = n;
-    while (left > 0) {
+    size_t done = 0;
+    while (ok && done < n) {
       // The raw system call: stacks hold bytes a memory checker would
       // refuse to let through an intercepted write.
-      const long w = ::syscall(SYS_write, fd, p, left);
+      const long w = ::syscall(SYS_pwrite64, fd, p + done, n - done, static_cast<off_t>(at + done));
       if (w <= 0) {
         ok = false;
         break;
       }
-      p += w;
-      left -= static_cast<size_t>(w);
+      done += static_cast<size_t>(w);
     }
     offset += static_cast<uint32_t>(n);
     return at;
@@ -120,6 +123,7 @@ void ReadMaps() {
 
 struct Mapping {
   uint64_t start, end, offset;
+  bool bReadable;
   const char* path;  // inside g_maps, not terminated
   size_t pathLength;
 };
@@ -141,6 +145,7 @@ void ForEachMapping(F f) {
     int field = 0;
     while (q < lineEnd && field < 5) {
       while (q < lineEnd && *q == ' ') ++q;
+      if (field == 0) m.bReadable = q < lineEnd && *q == 'r';
       if (field == 1) {
         m.offset = ParseHex(q, lineEnd);
       } else if (field == 4) {
@@ -317,8 +322,13 @@ void WriteDump(int signo, siginfo_t* info, ucontext_t* uc) {
     uint64_t start = g_threads[i].sp;
     start = start > 128 ? start - 128 : 0;  // the red zone below it
     uint64_t end = start;
+    // After a stack overflow the pointer sits in the guard page: the stack
+    // that can be read begins where that page ends.
     ForEachMapping([&](const Mapping& m) {
-      if (start >= m.start && start < m.end) end = m.end;
+      if (start >= m.start && start < m.end && !m.bReadable) start = end = m.end;
+    });
+    ForEachMapping([&](const Mapping& m) {
+      if (start >= m.start && start < m.end && m.bReadable) end = m.end;
     });
     if (end - start > kMaxStack) end = start + kMaxStack;
     stackStart[i] = start;
@@ -411,6 +421,8 @@ void WriteDump(int signo, siginfo_t* info, ucontext_t* uc) {
   w.Put(0, header, sizeof header);
   w.Put(directoryRva, directory, sizeof directory);
   ::close(fd);
+  // A dump with a hole (a full disk) would mislead whoever loads it.
+  if (!w.ok) ::unlink(g_fileName);
 }
 
 void OnFatalSignal(int signo, siginfo_t* info, void* context) {
@@ -420,6 +432,41 @@ void OnFatalSignal(int signo, siginfo_t* info, void* context) {
 }
 
 }  // namespace
+
+namespace {
+
+// The alternate stack of a thread the platform started; disabled and freed
+// when the thread ends.
+struct CThreadCrashStack {
+  void* pStack = nullptr;
+  ~CThreadCrashStack() {
+    if (pStack == nullptr) return;
+    stack_t off{};
+    off.ss_flags = SS_DISABLE;
+    ::sigaltstack(&off, nullptr);
+    ::munmap(pStack, kThreadStackSize);
+  }
+  static constexpr size_t kThreadStackSize = 64 * 1024;
+};
+
+thread_local CThreadCrashStack t_crashStack;
+
+}  // namespace
+
+void PrepareThreadForCrashDump() {
+  if (t_crashStack.pStack != nullptr) return;
+  void* p = ::mmap(nullptr, CThreadCrashStack::kThreadStackSize, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return;
+  stack_t stack{};
+  stack.ss_sp = p;
+  stack.ss_size = CThreadCrashStack::kThreadStackSize;
+  if (::sigaltstack(&stack, nullptr) != 0) {
+    ::munmap(p, CThreadCrashStack::kThreadStackSize);
+    return;
+  }
+  t_crashStack.pStack = p;
+}
 
 void InstallCrashDumpHandler(const char* fileName) {
   std::strncpy(g_fileName, fileName, sizeof g_fileName - 1);

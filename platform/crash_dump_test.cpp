@@ -74,4 +74,20 @@ TEST_F(CrashDumpTest, LldbLoadsTheDumpAndShowsTheCrashingThread) {
   EXPECT_NE(text.find("thread #3"), std::string::npos) << text;
 }
 
+TEST_F(CrashDumpTest, AStackOverflowOnAWorkerThreadStillLeavesADump) {
+  EXPECT_EQ(Crash("overflow"), 128 + 11);
+  const std::string dump = tools::ReadWholeFile(folder + "/ValdrisStartup.dmp");
+  ASSERT_GE(dump.size(), 32u);
+  EXPECT_EQ(dump.substr(0, 4), "MDMP");
+  if (!platform::FileExists("/usr/bin/lldb")) return;
+  tools::WriteWholeFile(folder + "/lldb.sh",
+                        "#!/bin/sh\nexec /usr/bin/lldb -b -c ValdrisStartup.dmp " CRASH_PROBE
+                        " -o 'thread list' > lldb.txt 2>&1\n");
+  platform::SetExecutable(folder + "/lldb.sh");
+  EXPECT_EQ(platform::WaitProcess(platform::StartProcess(folder + "/lldb.sh", {"lldb.sh"}, folder)), 0);
+  const std::string text = tools::ReadWholeFile(folder + "/lldb.txt");
+  EXPECT_NE(text.find("stop reason = signal SIGSEGV"), std::string::npos) << text;
+  EXPECT_NE(text.find("OverflowHere"), std::string::npos) << text;
+}
+
 }  // namespace

@@ -2,12 +2,15 @@
 
 #include <chrono>
 
+#include "platform/crash_dump.h"
+
 namespace platform {
 
 bool CPeriodicTimer::Start(uint32_t dwPeriod, std::function<void()> proc) {
   if (thread_.joinable() || dwPeriod == 0) return false;
   bStop_ = false;
   thread_ = std::thread([this, dwPeriod, proc = std::move(proc)] {
+    PrepareThreadForCrashDump();
     const auto period = std::chrono::milliseconds(dwPeriod);
     auto next = std::chrono::steady_clock::now() + period;
     std::unique_lock<std::mutex> lock(lock_);

@@ -67,6 +67,40 @@ std::string Unescape(std::string_view text) {
   return out;
 }
 
+// Key names keep their backslashes as they are (stores already written rely
+// on it); only what would break the section line is percent-escaped.
+std::string EscapeKey(std::string_view name) {
+  std::string out;
+  for (char c : name) {
+    if (c == '\n') {
+      out += "%0A";
+    } else if (c == '\r') {
+      out += "%0D";
+    } else if (c == ']') {
+      out += "%5D";
+    } else if (c == '%') {
+      out += "%25";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string UnescapeKey(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const std::string_view code = text.substr(i, 3);
+    if (code == "%0A" || code == "%0D" || code == "%5D" || code == "%25") {
+      out += code == "%0A" ? '\n' : code == "%0D" ? '\r' : code == "%5D" ? ']' : '%';
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 Store Parse(const std::string& text) {
   Store store;
   size_t pos = 0;
@@ -76,7 +110,7 @@ Store Parse(const std::string& text) {
     std::string_view line(text.data() + pos, end - pos);
     pos = end + 1;
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-      store.push_back(Key{std::string(line.substr(1, line.size() - 2)), {}});
+      store.push_back(Key{UnescapeKey(line.substr(1, line.size() - 2)), {}});
     } else if (!store.empty()) {
       const size_t eq = line.find('=');
       if (eq != std::string_view::npos) {
@@ -91,7 +125,7 @@ Store Parse(const std::string& text) {
 std::string Serialise(const Store& store) {
   std::string text;
   for (const Key& key : store) {
-    text += "[" + key.name + "]\n";
+    text += "[" + EscapeKey(key.name) + "]\n";
     for (const Value& v : key.values) text += Escape(v.name) + "=" + v.raw + "\n";
   }
   return text;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "tools/test_support.h"
 
 namespace {
 
@@ -60,6 +61,35 @@ TEST_F(RegistryStoreTest, ConcurrentWritersLoseNothing) {
     }
   }
   EXPECT_FALSE(platform::FileExists(platform::RegistryFilePath() + ".new"));
+}
+
+TEST(RegistryEscapeTest, KeyNamesWithLineBreaksOrBracketsNeverCorruptTheStore) {
+  platform::DeleteFile(platform::RegistryFilePath());
+  const std::u16string plain = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvanic";
+  const std::u16string odd = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\QARN_STARTUP_a]\n[evil]\nx=%0A";
+  ASSERT_EQ(platform::RegCreateKey(plain), platform::kRegOk);
+  ASSERT_EQ(platform::RegCreateKey(odd), platform::kRegOk);
+  ASSERT_EQ(platform::RegSetString(odd, u"STARTUP", u"/games/odd"), platform::kRegOk);
+  ASSERT_EQ(platform::RegSetString(plain, u"PeloDownPath", u"/games/plain"), platform::kRegOk);
+  std::u16string value;
+  EXPECT_EQ(platform::RegQueryString(odd, u"STARTUP", &value), platform::kRegOk);
+  EXPECT_EQ(value, u"/games/odd");
+  EXPECT_EQ(platform::RegQueryString(plain, u"PeloDownPath", &value), platform::kRegOk);
+  EXPECT_EQ(value, u"/games/plain");
+  EXPECT_NE(platform::RegQueryString(u"evil", u"x", &value), platform::kRegOk);
+  // Every line of the file is a section or a value: nothing leaked out.
+  const std::string text = tools::ReadWholeFile(platform::RegistryFilePath());
+  size_t sections = 0;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find('\n', at);
+    const std::string line = text.substr(at, end - at);
+    if (!line.empty() && line.front() == '[') ++sections;
+    at = end + 1;
+  }
+  EXPECT_EQ(sections, 2u) << text;
+  // A store written before names were escaped still reads: backslashes
+  // stay as they are.
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvanic]\n"), std::string::npos) << text;
 }
 
 }  // namespace

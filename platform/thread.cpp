@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "platform/crash_dump.h"
 #include "platform/sync.h"
 
 namespace platform {
@@ -20,6 +21,7 @@ bool CThreadSlot::Start(std::function<int32_t()> proc) {
   Join();
   bRunning_.store(true);
   thread_ = std::thread([this, proc = std::move(proc)] {
+    PrepareThreadForCrashDump();
     int32_t nCode = proc();
     {
       std::lock_guard<std::mutex> lock(g_endLock);
@@ -29,6 +31,13 @@ bool CThreadSlot::Start(std::function<int32_t()> proc) {
     g_endCv.notify_all();
   });
   return true;
+}
+
+void StartDetachedThread(std::function<void()> proc) {
+  std::thread([proc = std::move(proc)] {
+    PrepareThreadForCrashDump();
+    proc();
+  }).detach();
 }
 
 void CThreadSlot::Join() {

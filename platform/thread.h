@@ -37,6 +37,11 @@ class CThreadSlot {
   std::atomic<int32_t> nExitCode_{0};
 };
 
+// Starts the procedure on a thread that nobody waits for (it ends with the
+// process at the latest). Like every thread the platform starts, it has a
+// signal stack of its own for the crash filter.
+void StartDetachedThread(std::function<void()> proc);
+
 // Waits until one of the started slots has ended, up to the time-out
 // (kInfinite from sync.h waits without limit). Returns the index of the first
 // ended started slot, or -1 on time-out or when none is started.

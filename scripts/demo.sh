@@ -1,6 +1,9 @@
 #!/bin/bash
 # The main job against a local update server, start to end:
-#   scripts/demo.sh
+#   scripts/demo.sh            the design's update
+#   scripts/demo.sh --signed   with signed packages: a key pair is made, the
+#                              updater is built with its public key and the
+#                              package is signed ("qarn.7z.sig" beside it)
 # Builds qarnauto, makes an update package "qarn.7z" with 7zz, serves it from
 # nginx on 127.0.0.1 and runs the updater with "URL$SUFFIX$NAME" in a
 # private HOME (nothing outside a temporary folder is touched). The package's
@@ -8,11 +11,23 @@
 set -eu
 cd "$(dirname "$0")/.."
 repo=$(pwd)
+signed=${1:-}
 scripts/install_deps.sh
-cmake -S . -B build-demo -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQARNAUTO_WERROR=OFF >/dev/null
-cmake --build build-demo --target qarnauto
 
 work=$(mktemp -d)
+build=build-demo
+key=""
+if [ "$signed" = --signed ]; then
+  cmake -S . -B build-demo -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQARNAUTO_TESTS=OFF >/dev/null
+  cmake --build build-demo --target qarnauto-sign
+  key=$(build-demo/update/qarnauto-sign keygen "$work/package.key")
+  echo "== signing key made; public key $key"
+  build=build-demo-signed
+fi
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQARNAUTO_TESTS=OFF \
+  -DQARNAUTO_PACKAGE_KEY="$key" >/dev/null
+cmake --build "$build" --target qarnauto
+
 trap '[ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -p "$work/package/data" "$work/www/qarn" "$work/tmp" "$work/home/Desktop" "$work/updater" "$work/run"
 printf '#!/bin/sh\necho "started with $1 in $(pwd)" > "$(dirname "$0")/client-started.txt"\n' > "$work/package/play.exe"
@@ -20,6 +35,10 @@ chmod +x "$work/package/play.exe"
 head -c 3000000 /dev/urandom > "$work/package/data/resources.bin"
 echo "version 2" > "$work/package/data/version.txt"
 (cd "$work/package" && 7zz a -bso0 -bsp0 "$work/www/qarn/qarn.7z" .)
+if [ -n "$key" ]; then
+  scripts/sign_package.sh "$work/package.key" "$work/www/qarn/qarn.7z"
+  echo "== signed: $(ls "$work/www/qarn")"
+fi
 chmod -R a+rX "$work"
 
 port=$(( 20000 + $$ % 20000 ))
@@ -37,7 +56,7 @@ http {
 CONF
 /usr/sbin/nginx -e "$work/error.log" -p "$work" -c "$work/nginx.conf"
 
-cp build-demo/app/qarnauto "$work/updater/"
+cp "$build/app/qarnauto" "$work/updater/"
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/run
 unset DISPLAY
 echo "== qarnauto 'http://127.0.0.1:$port/qarn\$EN\$Quillmarch Demo'"

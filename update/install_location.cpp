@@ -118,8 +118,23 @@ std::u16string StartupKeyName() {
   return u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\QARN_STARTUP_" + suffix;
 }
 
+namespace {
+
+// The suffix as one folder name: it may not name another folder ("/",
+// "\\", "." or "..") or hold control characters.
+std::u16string SuffixFolder() {
+  std::u16string folder = EditionSuffix;
+  for (char16_t& c : folder) {
+    if (c == u'/' || c == u'\\' || c < 0x20 || c == 0x7F) c = u'_';
+  }
+  if (folder == u"." || folder == u"..") folder = u"_";
+  return folder;
+}
+
+}  // namespace
+
 std::u16string DefaultFolderName() {
-  if (EditionSuffix[0] != u'\0') return std::u16string(u"program files (x86)/Talvora/") + EditionSuffix;
+  if (EditionSuffix[0] != u'\0') return u"program files (x86)/Talvora/" + SuffixFolder();
   return Is64BitWindows() ? u"program files (x86)/Talvora/enqarn" : u"program files/Talvora/enqarn";
 }
 

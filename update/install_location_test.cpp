@@ -207,4 +207,24 @@ TEST_F(InstallLocationTest, ASkippedLauncherSaysWhyAndNothingLeavesItsFolder) {
             std::vector<std::string>{"desktop launcher skipped: no desktop folder"});
 }
 
+TEST_F(InstallLocationTest, ASuffixNeverMovesTheInstallFolderOut) {
+  for (const char16_t* suffix : {u"../../../escaped", u"..", u"a/b", u"x\\..\\..\\y", u"line\nbreak]"}) {
+    std::u16string text = suffix;
+    std::copy_n(text.c_str(), text.size() + 1, EditionSuffix);
+    InstallDir[0] = u'\0';
+    platform::DeleteFile(platform::RegistryFilePath());
+    DiscoverInstallDir();
+    const std::string dir = platform::Utf16ToUtf8(Dir());
+    const std::string base = root + "/c/program files (x86)/Talvora/";
+    ASSERT_EQ(dir.rfind(base, 0), 0u) << dir;
+    const std::string last = dir.substr(base.size());
+    EXPECT_EQ(last.find('/'), std::string::npos) << dir;
+    EXPECT_NE(last, "..");
+    EXPECT_TRUE(platform::DirectoryExists(dir) || !platform::DirectoryExists(base)) << dir;
+    WriteStartupValue(Dir());
+    EXPECT_EQ(ReadStartupValue(), Dir());
+  }
+  EXPECT_FALSE(platform::FileExists(root + "/escaped"));
+}
+
 }  // namespace

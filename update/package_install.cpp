@@ -37,9 +37,9 @@ std::string PackageName(const std::u16string& key) {
   return name;
 }
 
-// The path with "." and ".." resolved lexically; false when it climbs above
-// its start or is absolute.
-bool NormaliseRelative(const std::string& path, std::string* pOut) {
+}  // namespace
+
+bool NormaliseEntryName(const std::string& path, std::string* pOut) {
   if (path.empty() || path[0] == '/' || path[0] == '\\') return false;
   std::vector<std::string> parts;
   size_t start = 0;
@@ -62,6 +62,8 @@ bool NormaliseRelative(const std::string& path, std::string* pOut) {
   *pOut = out;
   return !out.empty();
 }
+
+namespace {
 
 bool IsSignatureName(const std::u16string& key) {
   const std::u16string suffix = platform::Utf8ToUtf16(kSignatureSuffix);
@@ -167,7 +169,7 @@ ExtractResult ExtractPackage(platform::HWND hWnd, const std::string& packagePath
     const char* szName = archive_entry_pathname(entry);
     std::string name;
     // Names that would leave the unpack folder make the package damaged.
-    if (szName == nullptr || !NormaliseRelative(szName, &name) ||
+    if (szName == nullptr || !NormaliseEntryName(szName, &name) ||
         unpackFolder.size() + name.size() > kMaxPath) {
       return ExtractResult::kDamaged;
     }

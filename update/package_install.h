@@ -47,6 +47,11 @@ enum class ExtractResult {
 ExtractResult ExtractPackage(platform::HWND hWnd, const std::string& packagePath,
                              const std::string& unpackFolder);
 
+// An entry's name as a path beneath the unpack folder: "." and ".." resolved
+// lexically, "\\" read as "/". False when it is empty, absolute, climbs
+// above its start or holds a ":" (a drive on the design's home platform).
+bool NormaliseEntryName(const std::string& path, std::string* pOut);
+
 // Moves that could not be done now, recorded for the next start.
 std::string PendingMovesPath(const std::u16string& installDir);
 // Records "replace target with source" (source empty: delete target) in

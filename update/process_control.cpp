@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/crash_dump.h"
 #include "platform/environment.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
@@ -122,7 +123,10 @@ void CUpdate::Start(const std::string& argumentString, const std::string& exeFol
   const platform::ProcessId pid =
       platform::StartProcessWithStdio(program, {program}, "", in[0], out[1], out[1]);
   (void)pid;
-  hReaderThread = std::thread(ReaderThread, hChildOut, hChildIn);
+  hReaderThread = std::thread([hOut = hChildOut, hIn = hChildIn] {
+    platform::PrepareThreadForCrashDump();
+    ReaderThread(hOut, hIn);
+  });
   // It blocks in its read for the life of the process.
   hReaderThread.detach();
 }

@@ -1,8 +1,8 @@
 #include "update/update_driver.h"
 
-#include <thread>
 
 #include "engine/engine_log.h"
+#include "platform/thread.h"
 #include "update/install_location.h"
 #include "update/launch_settings.h"
 #include "update/package_install.h"
@@ -42,5 +42,5 @@ int32_t UpdateThreadProc(CUpdateWindow* pWindow) {
 }
 
 void StartWorkerThread(int32_t (*proc)(CUpdateWindow*), CUpdateWindow* pWindow) {
-  std::thread(proc, pWindow).detach();
+  platform::StartDetachedThread([proc, pWindow] { proc(pWindow); });
 }
