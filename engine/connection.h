@@ -42,9 +42,11 @@ int32_t ConnWithTime(platform::SocketHandle* pSocket, int32_t nSeconds, int32_t 
                      const char* szHost, int32_t nPort, const StopFlag* pStop,
                      const StopFlag* pHold);
 
-// Receives up to nCount bytes into pBuffer, at most 256 bytes per receive,
-// each receive waiting up to nSeconds. Returns the bytes received before the
-// count was reached, the peer closed, a wait timed out or a flag was raised.
+// Receives up to nCount bytes into pBuffer: each receive takes what has
+// arrived (up to 256 KiB) and reports it to the callback, waiting up to
+// nSeconds for the first byte while looking at the flags every 100 ms.
+// Returns the bytes received before the count was reached, the peer closed,
+// a wait timed out or a flag was raised.
 int32_t RecvN(platform::SocketHandle s, char* pBuffer, int32_t nCount, int nFlags,
               int32_t nSeconds, const StopFlag* pStop, OnBytesFn pfnOnBytes,
               DownProgress* pProgress);

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/nn_down.h"
 #include "platform/clock.h"
+#include "tools/http_script.h"
 #include "tools/script_server.h"
 #include "tools/test_support.h"
 
@@ -164,21 +166,61 @@ class RecvNTest : public ConnectionTest {
   }
 };
 
-TEST_F(RecvNTest, ReceivesInStepsOfAtMost256BytesAndReportsEachStep) {
-  const std::string body(5000, 'x');
+TEST_F(RecvNTest, TakesWhatHasArrivedInLargeStepsAndReportsEveryByte) {
+  const std::string body = tools::PatternBytes(600000, 3);
   CScriptServer server([&](CScriptConnection& c) {
     c.Send(body);
     c.WaitPeerClose();
   });
   SocketHandle s = Connect(server);
-  std::string buffer(6000, '\0');
-  int32_t n = RecvN(s, buffer.data(), 5000, 0, 2, &stop, CountBytes, nullptr);
-  EXPECT_EQ(n, 5000);
-  EXPECT_EQ(buffer.substr(0, 5000), body);
-  EXPECT_EQ(g_counter.llTotal, 5000);
-  EXPECT_LE(g_counter.nLargest, 256);
-  EXPECT_GE(g_counter.nCalls, 20);
+  // Let it all arrive first: then a few receives take it, none past the count.
+  platform::Sleep(300);
+  std::string buffer(700000, '\0');
+  int32_t n = RecvN(s, buffer.data(), 550000, 0, 2, &stop, CountBytes, nullptr);
+  EXPECT_EQ(n, 550000);
+  EXPECT_TRUE(buffer.substr(0, 550000) == body.substr(0, 550000));
+  EXPECT_EQ(buffer[550000], '\0') << "wrote past the count";
+  EXPECT_EQ(g_counter.llTotal, 550000);
+  EXPECT_LE(g_counter.nLargest, 256 * 1024);
+  EXPECT_GT(g_counter.nLargest, 256) << "still receiving in small steps";
+  EXPECT_LE(g_counter.nCalls, 550000 / 4096) << "a receive call per few bytes";
   EXPECT_TRUE(log.Lines().empty());
+  platform::CloseSocket(s);
+}
+
+TEST_F(RecvNTest, ASlowServerIsReportedByteForByteAsItArrives) {
+  CScriptServer server([&](CScriptConnection& c) {
+    c.SendSlowly(std::string(3000, 'q'), 100, 10);
+    c.WaitPeerClose();
+  });
+  SocketHandle s = Connect(server);
+  char buffer[3000];
+  EXPECT_EQ(RecvN(s, buffer, 3000, 0, 2, &stop, CountBytes, nullptr), 3000);
+  EXPECT_EQ(g_counter.llTotal, 3000);
+  // Progress moved as the pieces came, not once at the end.
+  EXPECT_GE(g_counter.nCalls, 10);
+  platform::CloseSocket(s);
+}
+
+TEST_F(RecvNTest, AHoldRaisedWhileDataKeepsArrivingIsSeenWithin100Ms) {
+  std::atomic<bool> bDone{false};
+  CScriptServer server([&](CScriptConnection& c) {
+    while (!bDone && c.Send(std::string(1000, 'h'))) platform::Sleep(5);
+  });
+  SocketHandle s = Connect(server);
+  std::thread raiser([this] {
+    platform::Sleep(300);
+    hold.fetch_add(1);
+  });
+  std::string buffer(100 * 1000 * 1000, '\0');
+  const uint32_t dwStart = platform::GetTickCount();
+  const int32_t n =
+      RecvN(s, buffer.data(), static_cast<int32_t>(buffer.size()), 0, 8, &stop, &hold, CountBytes, nullptr);
+  const uint32_t dwSpent = platform::GetTickCount() - dwStart;
+  raiser.join();
+  bDone = true;
+  EXPECT_GT(n, 0);
+  EXPECT_LT(dwSpent, 300u + 400u) << "the hold was not seen promptly";
   platform::CloseSocket(s);
 }
 

@@ -25,6 +25,7 @@ constexpr int kHeaderBuffer = 2048;
 constexpr int kConnectSeconds = 8;
 constexpr int kConnectAttempts = 15;
 constexpr int kRecvSeconds = 8;
+constexpr uint32_t kSlotPeriod = 1000;
 
 // A note for the person who reads the run log: which file, and why.
 void NoteProbeFailure(const std::string& url, const std::string& why) {
@@ -181,6 +182,13 @@ void Connection::BodyLoop() {
     info.llSpeedStartDone = llLoopStart;
   }
   const int32_t nChunk = std::clamp(info.nChunkSize, 1, kChunkSize);
+  uint32_t dwSlotTick = dwLoopStart;
+  int64_t llSlotDone = info.llDone.load();
+  auto RecordSlot = [&] {
+    platform::FlushFile(info.hFile);
+    llSlotDone = info.llDone.load();
+    SetDownloadSize(info.hSizeFile, static_cast<uint32_t>(info.nSizeSlot + 1), llSlotDone);
+  };
   while (remaining > 0 && !(bN1 && info.pHold->load() != 0)) {
     const auto chunk = static_cast<int32_t>(std::min<int64_t>(remaining, nChunk));
     const int32_t n = Receive(buffer, chunk, info.pfnOnBytes);
@@ -204,13 +212,18 @@ void Connection::BodyLoop() {
     info.llDone += n;
     remaining -= n;
     WriteLogRecord(info);
-    if (!bN1 && info.bReadSizeSlot) {
-      platform::FlushFile(info.hFile);
-      SetDownloadSize(info.hSizeFile, static_cast<uint32_t>(info.nSizeSlot + 1),
-                      info.llDone.load());
+    // The size slot may only claim bytes already on the disk, so each update
+    // costs a flush: it is brought up to date about once a second and at
+    // the end, not after every chunk. A crash loses at most a second of
+    // bytes, which the next run fetches again.
+    if (!bN1 && info.bReadSizeSlot &&
+        (remaining == 0 || platform::GetTickCount() - dwSlotTick >= kSlotPeriod)) {
+      RecordSlot();
+      dwSlotTick = platform::GetTickCount();
     }
     if (info.pStop->load() != 0) break;
   }
+  if (!bN1 && info.bReadSizeSlot && info.llDone.load() != llSlotDone) RecordSlot();
   Close();
   if (info.llDone.load() == info.llLength) info.nState = 0;
 }

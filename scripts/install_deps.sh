@@ -14,7 +14,7 @@ packages="
   wine wine64 gcc-mingw-w64-x86-64
 "
 if [ "${1:-}" = bench ]; then
-  packages="$packages curl aria2 time iproute2"
+  packages="$packages curl aria2 time iproute2 libarchive-tools"
 fi
 
 missing=""
