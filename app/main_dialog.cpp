@@ -10,6 +10,7 @@
 #include "platform/process.h"
 #include "platform/terminal.h"
 #include "platform/text.h"
+#include "platform/thread.h"
 #include "ui/language_texts.h"
 #include "update/install_location.h"
 #include "update/launch_settings.h"
@@ -34,7 +35,24 @@ void QarnAutoDlg::OnInitDialog() {
   RunPendingMoves(InstallDir);
   WriteLoginHandle(static_cast<uint32_t>(hWnd_) * 2 + 6);
   Show(platform::Utf16ToUtf8(StatusText()), false);
-  StartWorkerThread(PrepareThreadProc, this);
+  platform::StartDetachedThread([this] { PrepareThread(this); });
+}
+
+void QarnAutoDlg::PrepareThread(QarnAutoDlg* pDialog) {
+  PrepareUpdate(*pDialog);
+  platform::SendMessage(pDialog->Handle(), WM_PREPARE_DONE, 0, 0);
+}
+
+void QarnAutoDlg::UpdateThread(QarnAutoDlg* pDialog) {
+  switch (RunUpdate(*pDialog, pDialog->Handle())) {
+    case UpdateOutcome::kRefused:
+    case UpdateOutcome::kDone:
+      pDialog->FinishAndExit();
+    case UpdateOutcome::kDownloadFailed:
+    case UpdateOutcome::kInstallFailed:
+      platform::SendMessage(pDialog->Handle(), WM_UPDATE_FAILED, 0, 0);
+      return;
+  }
 }
 
 int QarnAutoDlg::Run() { return platform::RunMessageLoop(); }
@@ -147,12 +165,12 @@ platform::LRESULT QarnAutoDlg::OnMessage(uint32_t uMsg, platform::WPARAM wParam,
       Show("Installing: " + std::to_string(nSecondBar_) + "%", true, nSecondBar_);
       return 1;
     case WM_PREPARE_DONE:
-      StartWorkerThread(UpdateThreadProc, this);
+      platform::StartDetachedThread([this] { UpdateThread(this); });
       return 1;
     case WM_UPDATE_FAILED:
       if (bLineOpen_) Show("", false);
       if (platform::MessageBox(GetText(TextKey::DownloadFail), u"tips") == platform::IDOK) {
-        StartWorkerThread(UpdateThreadProc, this);
+        platform::StartDetachedThread([this] { UpdateThread(this); });
       } else {
         FinishAndExit();
       }
@@ -165,23 +183,28 @@ platform::LRESULT QarnAutoDlg::OnMessage(uint32_t uMsg, platform::WPARAM wParam,
   }
 }
 
-void QarnAutoDlg::SetStatus(const std::u16string& text, int, int, int, int) {
+void QarnAutoDlg::OnStatus(TextKey key) {
   {
     std::lock_guard<std::mutex> guard(lock_);
-    status_ = text;
+    status_ = GetText(key);
   }
   // Shown by the window's own thread, as a repaint would be.
   platform::PostMessage(hWnd_, kShowStatus, 0, 0);
 }
 
-void QarnAutoDlg::SetPercentText(const std::u16string& text) {
+void QarnAutoDlg::OnPercentText(const std::u16string& text) {
   std::lock_guard<std::mutex> guard(lock_);
   percent_ = text;
 }
 
-void QarnAutoDlg::SetSecondBarStyle(int nStyle) {
+void QarnAutoDlg::OnSecondBarStyle(int nStyle) {
   std::lock_guard<std::mutex> guard(lock_);
   nSecondBarStyle_ = nStyle;
+}
+
+void QarnAutoDlg::OnInstallProgress(int nPercent) {
+  platform::SendMessage(hWnd_, WM_INSTALL_PROGRESS, static_cast<platform::WPARAM>(nPercent),
+                        kInstallProgressTag);
 }
 
 std::u16string QarnAutoDlg::StatusText() {

@@ -1,6 +1,5 @@
 #include "engine/down_n1.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -12,6 +11,7 @@
 #include "engine/notify_timer.h"
 #include "engine/resume_log.h"
 #include "platform/clock.h"
+#include "platform/error.h"
 #include "platform/file.h"
 
 namespace {
@@ -300,7 +300,7 @@ int32_t CDownN1::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
   item.hFile = platform::OpenFile(target, platform::kFileRead | platform::kFileWrite,
                                   platform::FileDisposition::kOpenAlways);
   if (!item.hFile.IsValid()) {
-    DebugLog("CreateFile error: %d\n", errno);
+    DebugLog("CreateFile error: %d\n", platform::LastError().nCode);
     return 0;
   }
   if (hWndNotify != 0) {

@@ -1,6 +1,5 @@
 #include "engine/down_nn.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,6 +12,7 @@
 #include "engine/notify_timer.h"
 #include "engine/resume_log.h"
 #include "platform/clock.h"
+#include "platform/error.h"
 #include "platform/file.h"
 #include "platform/text.h"
 
@@ -185,14 +185,15 @@ bool CDownNN::Prepare(DownFileItem& item, bool* pError) {
   item.hFile = platform::OpenFile(item.szDataPath, platform::kFileRead | platform::kFileWrite,
                                   platform::FileDisposition::kOpenAlways);
   if (!item.hFile.IsValid()) {
-    std::printf("CreateFile error: %d\n", errno);
+    // Standard output, not the engine log: where this line has always gone.
+    std::printf("CreateFile error: %d\n", platform::LastError().nCode);
     *pError = true;
     return false;
   }
   item.hSizeFile = platform::OpenFile(item.szSizePath, platform::kFileRead | platform::kFileWrite,
                                       platform::FileDisposition::kOpenAlways);
   if (!item.hSizeFile.IsValid()) {
-    std::printf("CreateFile error: %d\n", errno);
+    std::printf("CreateFile error: %d\n", platform::LastError().nCode);
     return false;
   }
   char head[8];
@@ -207,7 +208,7 @@ bool CDownNN::Prepare(DownFileItem& item, bool* pError) {
     item.hSizeFile = platform::OpenFile(item.szSizePath, platform::kFileRead | platform::kFileWrite,
                                         platform::FileDisposition::kCreateAlways);
     if (!item.hSizeFile.IsValid()) {
-      DebugLog("CreateFile error: %d\n", errno);
+      DebugLog("CreateFile error: %d\n", platform::LastError().nCode);
       return false;
     }
     platform::SetFileSize(item.hFile, 0);

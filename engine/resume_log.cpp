@@ -266,6 +266,7 @@ void SetDownloadSize(platform::FileHandle hSizeFile, uint32_t nSlot, int64_t llV
   char header[kSizeSlots * 8] = {};
   std::lock_guard<std::mutex> lock(g_downEngine.csResumeLog);
   if (platform::ReadFileAt(hSizeFile, header, sizeof header, 0) < 0) {
+    // The reader's text on purpose: support staff look for this one line.
     DebugLog("GetDownloadSize open file fail.");
     return;
   }

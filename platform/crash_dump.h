@@ -1,7 +1,8 @@
 // The crash filter: on a fatal signal (SIGSEGV, SIGBUS, SIGILL, SIGFPE,
-// SIGABRT) it writes a minidump of the process (system information, the
-// crashing thread with its context and stack, the loaded modules, the
-// exception and the memory map) and ends the process quietly.
+// SIGABRT) it writes a minidump of the process (system information, every
+// thread with its context and stack, the crashing one first, the loaded
+// modules, the exception and the memory map) and ends the process quietly.
+// A dump that cannot be written whole is removed rather than left with holes.
 #pragma once
 
 namespace platform {

@@ -26,9 +26,8 @@ namespace {
 constexpr int kTaskId = 0;
 constexpr size_t kMaxPath = 259;
 
-void Progress(platform::HWND hWnd, int percent) {
-  platform::SendMessage(hWnd, WM_INSTALL_PROGRESS, static_cast<platform::WPARAM>(percent),
-                        kInstallProgressTag);
+void Progress(const InstallProgressFn& progress, int percent) {
+  if (progress) progress(percent);
 }
 
 std::string PackageName(const std::u16string& key) {
@@ -142,7 +141,7 @@ int32_t CGameUpdate::DownloadPackages(const std::u16string& installDir, std::u16
   return NN_Down_nn(platform::Utf16ToUtf8(*pListText).c_str(), folder.c_str(), hWnd, nId, 500);
 }
 
-ExtractResult ExtractPackage(platform::HWND hWnd, const std::string& packagePath,
+ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::string& packagePath,
                              const std::string& unpackFolder) {
   // A header-only first pass counts the entries, so progress keeps its
   // meaning: the share of entries handled.
@@ -165,7 +164,7 @@ ExtractResult ExtractPackage(platform::HWND hWnd, const std::string& packagePath
   archive_entry* entry = nullptr;
   for (int i = 0; i < count; ++i) {
     if (archive_read_next_header(a.get(), &entry) != ARCHIVE_OK) return ExtractResult::kDamaged;
-    Progress(hWnd, i * 100 / count);
+    Progress(progress, i * 100 / count);
     const char* szName = archive_entry_pathname(entry);
     std::string name;
     // Names that would leave the unpack folder make the package damaged.
@@ -198,7 +197,7 @@ ExtractResult ExtractPackage(platform::HWND hWnd, const std::string& packagePath
       return ExtractResult::kWriteFailed;
     }
   }
-  Progress(hWnd, 100);
+  Progress(progress, 100);
   return ExtractResult::kExtracted;
 }
 
@@ -277,7 +276,7 @@ int RunPendingMoves(const std::u16string& installDir) {
   return done;
 }
 
-bool InstallPackages(platform::HWND hWnd, const std::u16string& installDir) {
+bool InstallPackages(const InstallProgressFn& progress, const std::u16string& installDir) {
   if (installDir.empty()) return false;
   const std::string root = platform::Utf16ToUtf8(installDir);
   const std::string unpack = root + "/Download/tmp/";
@@ -286,11 +285,11 @@ bool InstallPackages(platform::HWND hWnd, const std::u16string& installDir) {
     (void)value;
     const std::string package = root + "/Download/" + std::to_string(kTaskId) + "/" + PackageName(key);
     if (IsSignatureName(key)) continue;
-    Progress(hWnd, 0);
+    Progress(progress, 0);
     // Whatever an interrupted run left in the unpack folder comes again
     // from the package; starting empty keeps strays out of the install.
     platform::RemoveTree(unpack);
-    ExtractResult result = VerifyPackage(package) ? ExtractPackage(hWnd, package, unpack)
+    ExtractResult result = VerifyPackage(package) ? ExtractPackage(progress, package, unpack)
                                                   : ExtractResult::kDamaged;
     if (result == ExtractResult::kDamaged) {
       // Nothing of a damaged package is installed, and it is not kept: a

@@ -4,12 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/message.h"
 
-inline constexpr uint32_t WM_INSTALL_PROGRESS = 1326;  // wParam percent, lParam 5665
-inline constexpr platform::LPARAM kInstallProgressTag = 5665;
+// Told the share of a package's entries handled, 0 to 100.
+using InstallProgressFn = std::function<void(int nPercent)>;
 
 class CGameUpdate {
  public:
@@ -34,7 +35,7 @@ class CGameUpdate {
 // False when installDir is empty, a package is damaged, a file cannot be
 // written or a file could not be replaced now: the installation is then not
 // complete and the caller asks to retry.
-bool InstallPackages(platform::HWND hWnd, const std::u16string& installDir);
+bool InstallPackages(const InstallProgressFn& progress, const std::u16string& installDir);
 
 enum class ExtractResult {
   kExtracted,
@@ -44,7 +45,7 @@ enum class ExtractResult {
 
 // Unpacks one 7z package into the folder (ending in "/"), creating no entry
 // through a link.
-ExtractResult ExtractPackage(platform::HWND hWnd, const std::string& packagePath,
+ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::string& packagePath,
                              const std::string& unpackFolder);
 
 // An entry's name as a path beneath the unpack folder: "." and ".." resolved

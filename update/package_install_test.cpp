@@ -6,13 +6,11 @@
 
 #include <cerrno>
 #include <string>
-#include <thread>
 
 #include "platform/environment.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
-#include "platform/sync.h"
 #include "platform/text.h"
 #include "tools/fault_plan.h"
 #include "tools/http_script.h"
@@ -60,32 +58,13 @@ void Make7zz(const std::string& archivePath, const std::string& folder, const st
   ASSERT_EQ(platform::WaitProcess(pid), 0);
 }
 
-// Records the progress messages that reach a window on its own thread.
+// Records the progress the installation reports.
 class CProgressWindow {
  public:
-  CProgressWindow() {
-    thread_ = std::thread([this] {
-      hWnd_ = platform::CreateMessageWindow(
-          [this](platform::HWND, uint32_t uMsg, platform::WPARAM w, platform::LPARAM l) -> platform::LRESULT {
-            if (uMsg == WM_INSTALL_PROGRESS && l == kInstallProgressTag) seen.push_back(static_cast<int>(w));
-            return 1;
-          });
-      ready_.Set();
-      platform::RunMessageLoop();
-    });
-    ready_.Wait();
+  InstallProgressFn Fn() {
+    return [this](int nPercent) { seen.push_back(nPercent); };
   }
-  ~CProgressWindow() {
-    platform::PostMessage(hWnd_, platform::WM_QUIT, 0, 0);
-    thread_.join();
-  }
-  platform::HWND hWnd() const { return hWnd_; }
   std::vector<int> seen;
-
- private:
-  std::thread thread_;
-  platform::CEvent ready_{true, false};
-  platform::HWND hWnd_ = 0;
 };
 
 class PackageTest : public ::testing::Test {
@@ -110,7 +89,7 @@ TEST_F(PackageTest, EntriesLandUnderTheirFoldersWithProgressPerEntry) {
   platform::SetExecutable(src + "/play.exe");
   Make7zz(folder + "/qarn.7z", src, "-mx5");
   CProgressWindow window;
-  ASSERT_EQ(ExtractPackage(window.hWnd(), folder + "/qarn.7z", unpack), ExtractResult::kExtracted);
+  ASSERT_EQ(ExtractPackage(window.Fn(), folder + "/qarn.7z", unpack), ExtractResult::kExtracted);
   EXPECT_TRUE(tools::ReadWholeFile(unpack + "data/sub/a.bin") == tools::PatternBytes(300000, 51));
   EXPECT_EQ(tools::ReadWholeFile(unpack + "play.exe"), "#!/bin/sh\n");
   EXPECT_EQ(platform::WaitProcess(platform::StartProcess(unpack + "play.exe", {"play.exe"}, "")), 0)
@@ -124,10 +103,10 @@ TEST_F(PackageTest, ThreeEntriesAndNoEntries) {
   Write7z(folder + "/three.7z", {{"a", "1"}, {"b", "2"}, {"c", "3"}});
   Write7z(folder + "/none.7z", {});
   CProgressWindow window;
-  ASSERT_EQ(ExtractPackage(window.hWnd(), folder + "/three.7z", unpack), ExtractResult::kExtracted);
+  ASSERT_EQ(ExtractPackage(window.Fn(), folder + "/three.7z", unpack), ExtractResult::kExtracted);
   EXPECT_EQ(window.seen, (std::vector<int>{0, 33, 66, 100}));
   window.seen.clear();
-  ASSERT_EQ(ExtractPackage(window.hWnd(), folder + "/none.7z", unpack), ExtractResult::kExtracted);
+  ASSERT_EQ(ExtractPackage(window.Fn(), folder + "/none.7z", unpack), ExtractResult::kExtracted);
   EXPECT_EQ(window.seen, std::vector<int>{100});
 }
 
@@ -302,7 +281,7 @@ TEST_F(PackageTest, InstallationUnpacksMovesAndDropsADamagedPackage) {
   DownloadList.emplace(u"qarn.7z", 0);
   Write7z(root + "/Download/0/qarn.7z", {{"bin/play.exe", "v2"}, {"readme", "hello"}});
   CProgressWindow window;
-  EXPECT_TRUE(InstallPackages(window.hWnd(), install));
+  EXPECT_TRUE(InstallPackages(window.Fn(), install));
   EXPECT_EQ(tools::ReadWholeFile(root + "/bin/play.exe"), "v2");
   EXPECT_EQ(tools::ReadWholeFile(root + "/readme"), "hello");
   EXPECT_FALSE(platform::FileExists(root + "/Download/0/qarn.7z"));

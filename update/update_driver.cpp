@@ -1,46 +1,36 @@
 #include "update/update_driver.h"
 
-
 #include "engine/engine_log.h"
-#include "platform/thread.h"
 #include "update/install_location.h"
 #include "update/launch_settings.h"
 #include "update/package_install.h"
 #include "update/process_control.h"
-#include "ui/language_texts.h"
 
-int32_t PrepareThreadProc(CUpdateWindow* pWindow) {
+int32_t PrepareUpdate(IUpdateObserver& observer) {
   DownloadList.clear();
   PrepareDownloadList(InstallDir);
-  pWindow->SetPercentText(u"100%");
-  platform::SendMessage(pWindow->Handle(), WM_PREPARE_DONE, 0, 0);
+  observer.OnPercentText(u"100%");
   return 1;
 }
 
-int32_t UpdateThreadProc(CUpdateWindow* pWindow) {
-  if (CloseRunningClients(u"qarn.exe") == -1) pWindow->FinishAndExit();
-  pWindow->SetStatus(GetText(TextKey::StartDownload), 355, 557, 540, 29);
+UpdateOutcome RunUpdate(IUpdateObserver& observer, platform::HWND hProgress) {
+  if (CloseRunningClients(u"qarn.exe") == -1) return UpdateOutcome::kRefused;
+  observer.OnStatus(TextKey::StartDownload);
   CGameUpdate update;
   std::u16string listText;
-  if (update.DownloadPackages(InstallDir, &listText, pWindow->Handle(), 0) != 1) {
+  if (update.DownloadPackages(InstallDir, &listText, hProgress, 0) != 1) {
     AppendRunLog(u"download file " + listText + u" failed");
-    platform::SendMessage(pWindow->Handle(), WM_UPDATE_FAILED, 0, 0);
-    return 1;
+    return UpdateOutcome::kDownloadFailed;
   }
-  pWindow->SetSecondBarStyle(2);
-  if (!InstallPackages(pWindow->Handle(), InstallDir)) {
-    platform::SendMessage(pWindow->Handle(), WM_UPDATE_FAILED, 0, 0);
-    return -1;
+  observer.OnSecondBarStyle(2);
+  if (!InstallPackages([&observer](int nPercent) { observer.OnInstallProgress(nPercent); },
+                       InstallDir)) {
+    return UpdateOutcome::kInstallFailed;
   }
-  pWindow->SetStatus(GetText(TextKey::StartClient), 355, 557, 895 - 355, 586 - 557);
+  observer.OnStatus(TextKey::StartClient);
   DownloadList.clear();
   CreateDesktopShortcut();
   WriteStartupValue(InstallDir);
   LaunchClient();
-  pWindow->FinishAndExit();
-  return 1;  // not reached
-}
-
-void StartWorkerThread(int32_t (*proc)(CUpdateWindow*), CUpdateWindow* pWindow) {
-  platform::StartDetachedThread([proc, pWindow] { proc(pWindow); });
+  return UpdateOutcome::kDone;
 }

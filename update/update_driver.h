@@ -1,38 +1,42 @@
-// The update from start to end on worker threads: the prepare thread builds
-// the download list, the update worker closes clients, downloads and
-// installs the package, records the folder, makes the launcher, starts the
-// client and ends the process. They report to the main window by messages
-// sent synchronously.
+// The update from start to end as plain steps: preparing the download list,
+// then one attempt at closing clients, downloading and installing the
+// package, recording the folder, writing the launchers and starting the
+// client. The steps report through an observer in terms of meaning; which
+// threads run them, how the window shows the reports and how the process
+// ends belong to the caller.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "platform/message.h"
+#include "ui/language_texts.h"
 
-inline constexpr uint32_t WM_PREPARE_DONE = 1472;
-inline constexpr uint32_t WM_UPDATE_FAILED = 1473;
-
-// What the update threads use of the main window. The setters only store a
-// value for the window's own thread to show; FinishAndExit ends the process
-// from whichever thread calls it.
-class CUpdateWindow {
+// What the steps tell whoever shows the update. Called on the thread that
+// runs the step.
+class IUpdateObserver {
  public:
-  virtual ~CUpdateWindow() = default;
-  virtual platform::HWND Handle() const = 0;
-  virtual void SetStatus(const std::u16string& text, int x, int y, int nWidth, int nHeight) = 0;
-  virtual void SetPercentText(const std::u16string& text) = 0;
-  virtual void SetSecondBarStyle(int nStyle) = 0;
-  [[noreturn]] virtual void FinishAndExit() = 0;
+  virtual ~IUpdateObserver() = default;
+  // The status line shows the text of this key.
+  virtual void OnStatus(TextKey key) = 0;
+  // The second bar's percentage label ("100%" once the list is prepared).
+  virtual void OnPercentText(const std::u16string& text) = 0;
+  // The second bar's style: 2 once the installation begins.
+  virtual void OnSecondBarStyle(int nStyle) = 0;
+  // The installation has handled this share (0 to 100) of the package.
+  virtual void OnInstallProgress(int nPercent) = 0;
 };
 
-// Clears and fills the download list, then sends WM_PREPARE_DONE. 1.
-int32_t PrepareThreadProc(CUpdateWindow* pWindow);
+// Clears and fills the download list. 1.
+int32_t PrepareUpdate(IUpdateObserver& observer);
 
-// One attempt at the whole update; sends WM_UPDATE_FAILED after a failed
-// download or installation; ends the process after a successful one.
-int32_t UpdateThreadProc(CUpdateWindow* pWindow);
+enum class UpdateOutcome {
+  kRefused,         // the player refused to close a running client
+  kDownloadFailed,  // the package could not be fetched
+  kInstallFailed,   // the package was damaged or could not be put in place
+  kDone,            // installed, recorded, launchers written, client started
+};
 
-// Starts a procedure on a worker thread of its own (detached: the process
-// ends without joining it).
-void StartWorkerThread(int32_t (*proc)(CUpdateWindow*), CUpdateWindow* pWindow);
+// One attempt at the whole update. Download progress goes from the engine
+// to hProgress (the engine's own notification, 0 for none).
+UpdateOutcome RunUpdate(IUpdateObserver& observer, platform::HWND hProgress);

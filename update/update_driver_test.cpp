@@ -1,0 +1,152 @@
+#include "update/update_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/file.h"
+#include "platform/message_box.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+#include "tools/http_script.h"
+#include "tools/script_server.h"
+#include "tools/test_support.h"
+#include "tools/wine_support.h"
+#include "update/install_location.h"
+#include "update/launch_settings.h"
+
+namespace {
+
+using tools::CScriptConnection;
+using tools::CScriptServer;
+
+// Records what the steps report.
+class CFakeObserver : public IUpdateObserver {
+ public:
+  void OnStatus(TextKey key) override { statuses.push_back(key); }
+  void OnPercentText(const std::u16string& text) override { percentText = text; }
+  void OnSecondBarStyle(int nStyle) override { styles.push_back(nStyle); }
+  void OnInstallProgress(int nPercent) override { installed.push_back(nPercent); }
+  std::vector<TextKey> statuses;
+  std::u16string percentText;
+  std::vector<int> styles;
+  std::vector<int> installed;
+};
+
+class UpdateFlowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = tools::TestFolder() + "/flow-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    platform::CreateDirectory(folder);
+    install = folder + "/client";
+    platform::CreateDirectory(install);
+    const std::u16string dir = platform::Utf8ToUtf16(install);
+    std::copy(dir.begin(), dir.end(), InstallDir);
+    InstallDir[dir.size()] = u'\0';
+    platform::DeleteFile(platform::RegistryFilePath());
+    tools::DeleteRunLog();
+    LoadLanguageTexts(3);
+    platform::SetPromptReaderForTesting([this](std::string* line) {
+      ++prompts;
+      *line = answer;
+      return true;
+    });
+  }
+  void TearDown() override {
+    platform::SetPromptReaderForTesting(nullptr);
+    for (platform::ProcessId pid : started) {
+      platform::TerminateProcess(pid);
+      platform::WaitProcess(pid);
+    }
+    DownloadList.clear();
+    InstallDir[0] = u'\0';
+  }
+  // Prepares from the server's location, then runs one attempt.
+  UpdateOutcome Run(CScriptServer& server) {
+    ParseLaunchArguments(platform::Utf8ToUtf16(server.Url("/qarn") + "$EN$Flow"));
+    EXPECT_EQ(PrepareUpdate(observer), 1);
+    EXPECT_EQ(observer.percentText, u"100%");
+    return RunUpdate(observer, 0);
+  }
+  std::string Package(const std::string& client) {
+    const std::string src = folder + "/src";
+    platform::CreateDirectory(src);
+    tools::WriteWholeFile(src + "/play.exe", client);
+    platform::SetExecutable(src + "/play.exe");
+    tools::WriteWholeFile(src + "/data.bin", tools::PatternBytes(90000, 31));
+    const std::string archive = folder + "/qarn.7z";
+    EXPECT_EQ(platform::WaitProcess(platform::StartProcess(
+                  "/usr/bin/7zz", {"7zz", "a", "-bso0", "-bsp0", archive, "."}, src)),
+              0);
+    return tools::ReadWholeFile(archive);
+  }
+  CFakeObserver observer;
+  std::string folder, install, answer = "ok";
+  int prompts = 0;
+  std::vector<platform::ProcessId> started;
+};
+
+TEST_F(UpdateFlowTest, ARefusedUpdatingPromptEndsTheAttemptBeforeAnyDownload) {
+  const std::string client = folder + "/qarn.exe";
+  tools::WriteWholeFile(client, tools::ReadWholeFile("/bin/sleep"));
+  platform::SetExecutable(client);
+  started.push_back(platform::StartProcess(client, {client, "30"}, ""));
+  platform::Sleep(100);
+  CScriptServer server([](CScriptConnection& c) { tools::ServeContent(c, "never asked"); });
+  answer = "no";
+  EXPECT_EQ(Run(server), UpdateOutcome::kRefused);
+  EXPECT_EQ(prompts, 1);
+  EXPECT_EQ(server.Connections(), 0);
+  EXPECT_TRUE(observer.statuses.empty());
+}
+
+TEST_F(UpdateFlowTest, AFailedDownloadIsReportedAndNothingIsInstalled) {
+  CScriptServer server([](CScriptConnection& c) {
+    c.ReadRequest();
+    c.Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+  });
+  EXPECT_EQ(Run(server), UpdateOutcome::kDownloadFailed);
+  EXPECT_EQ(observer.statuses, std::vector<TextKey>{TextKey::StartDownload});
+  EXPECT_TRUE(observer.styles.empty());
+  EXPECT_EQ(ReadStartupValue(), u"");
+  bool bNoted = false;
+  for (const std::string& note : tools::RunLogTexts()) {
+    bNoted = bNoted || note.rfind("download file " + server.Url("/qarn/qarn.7z"), 0) == 0;
+  }
+  EXPECT_TRUE(bNoted);
+}
+
+TEST_F(UpdateFlowTest, ADamagedPackageFailsTheInstallationAfterTheBox) {
+  CScriptServer server([](CScriptConnection& c) { tools::ServeContent(c, std::string(70000, 'x')); });
+  EXPECT_EQ(Run(server), UpdateOutcome::kInstallFailed);
+  EXPECT_EQ(prompts, 1);  // the damaged-package box
+  EXPECT_EQ(observer.styles, std::vector<int>{2});
+  EXPECT_EQ(observer.statuses, std::vector<TextKey>{TextKey::StartDownload});
+  EXPECT_FALSE(platform::FileExists(install + "/Download/0/qarn.7z"));
+  EXPECT_EQ(ReadStartupValue(), u"");
+}
+
+TEST_F(UpdateFlowTest, ASuccessfulAttemptInstallsRecordsAndStartsTheClient) {
+  const std::string package =
+      Package("#!/bin/sh\necho \"$1\" > \"$(dirname \"$0\")/started.txt\"\n");
+  CScriptServer server([&](CScriptConnection& c) { tools::ServeContent(c, package); });
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Run(server), UpdateOutcome::kDone);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(observer.statuses, (std::vector<TextKey>{TextKey::StartDownload, TextKey::StartClient}));
+  EXPECT_EQ(observer.styles, std::vector<int>{2});
+  ASSERT_FALSE(observer.installed.empty());
+  EXPECT_EQ(observer.installed.front(), 0);
+  EXPECT_EQ(observer.installed.back(), 100);
+  EXPECT_TRUE(tools::ReadWholeFile(install + "/data.bin") == tools::PatternBytes(90000, 31));
+  EXPECT_EQ(ReadStartupValue(), platform::Utf8ToUtf16(install));
+  EXPECT_EQ(tools::WaitForFile(install + "/started.txt", 5000), "blacknull\n");
+  EXPECT_TRUE(DownloadList.empty());
+  EXPECT_EQ(prompts, 0);
+}
+
+}  // namespace
