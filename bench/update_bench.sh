@@ -43,22 +43,7 @@ chmod -R a+rX "$work"
 echo "package: $(du -m "$work/www/qarn/qarn.7z" | cut -f1) MB for a tree of $size_mib MiB in $((files + 1)) files"
 
 port=$(( 20000 + $$ % 20000 ))
-cat > "$work/nginx.conf" <<CONF
-daemon on;
-worker_processes 2;
-pid $work/nginx.pid;
-error_log $work/error.log;
-events { worker_connections 256; }
-http {
-  access_log off;
-  sendfile on;
-  client_body_temp_path $work/tmp; proxy_temp_path $work/tmp; fastcgi_temp_path $work/tmp;
-  uwsgi_temp_path $work/tmp; scgi_temp_path $work/tmp;
-  server { listen 127.0.0.1:$port; root $work/www; }
-}
-CONF
-/usr/sbin/nginx -e "$work/error.log" -p "$work" -c "$work/nginx.conf"
-sleep 0.5
+start_nginx 127.0.0.1 "$port" ""
 url="http://127.0.0.1:$port/qarn"
 
 # timed NAME CMD...: appends "wall rss_kib" of the command (children

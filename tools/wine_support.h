@@ -1,6 +1,6 @@
 // What the tests of the Windows client need: a private Wine prefix, the
 // Windows form of a path, and the Exec line of a launcher taken apart as
-// the Desktop Entry specification says.
+// the freedesktop desktop-entry rules say.
 #pragma once
 
 #include <string>
