@@ -125,7 +125,9 @@ Store Parse(const std::string& text) {
 std::string Serialise(const Store& store) {
   std::string text;
   for (const Key& key : store) {
-    text += "[" + EscapeKey(key.name) + "]\n";
+    text += '[';
+    text += EscapeKey(key.name);
+    text += "]\n";
     for (const Value& v : key.values) text += Escape(v.name) + "=" + v.raw + "\n";
   }
   return text;

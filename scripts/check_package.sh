@@ -20,7 +20,7 @@ printf '%s\n' "$contents" | grep -qE 'test|gtest' && fail "test files in the pac
 [ -n "$(dpkg-deb --field "$deb" Version)" ] || fail "no Version"
 [ "$(dpkg-deb --field "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture"
 depends=$(dpkg-deb --field "$deb" Depends)
-for lib in libc6 libstdc++6 libarchive13 libtinyxml; do
+for lib in libc6 libstdc++6 libarchive13 libtinyxml libsodium; do
   printf '%s\n' "$depends" | grep -q "$lib" || fail "Depends lacks $lib: $depends"
 done
 
@@ -38,6 +38,32 @@ cc -std=c11 -Wall -Werror -o "$root/consumer" "$root/consumer.c" $flags || fail 
 lib=$(dirname "$(find "$root/usr/lib" -name libnndown.so)")
 out=$(LD_LIBRARY_PATH=$lib "$root/consumer" 2>&1 || true)
 printf '%s\n' "$out" | grep -q "usage: nn_progress" || fail "the C program does not run: $out"
+
+# It downloads a file from nginx through NN_Down_n1, with progress.
+mkdir -p "$root/www" "$root/tmp" "$root/out"
+head -c 3000000 /dev/urandom > "$root/www/file.bin"
+chmod -R a+rX "$root"
+port=$(( 20000 + $$ % 20000 ))
+cat > "$root/nginx.conf" <<CONF
+daemon on;
+pid $root/nginx.pid;
+error_log $root/error.log;
+events { worker_connections 64; }
+http {
+  access_log off;
+  client_body_temp_path $root/tmp; proxy_temp_path $root/tmp; fastcgi_temp_path $root/tmp;
+  uwsgi_temp_path $root/tmp; scgi_temp_path $root/tmp;
+  server { listen 127.0.0.1:$port; root $root/www; limit_rate 2m; }
+}
+CONF
+/usr/sbin/nginx -e "$root/error.log" -p "$root" -c "$root/nginx.conf"
+trap 'kill "$(cat "$root/nginx.pid")" 2>/dev/null; rm -rf "$root"' EXIT
+sleep 0.3
+LD_LIBRARY_PATH=$lib "$root/consumer" "$root/out" "http://127.0.0.1:$port/file.bin" > "$root/progress" 2>/dev/null ||
+  fail "the C program's download failed: $(tail -1 "$root/progress")"
+cmp -s "$root/out/file.bin" "$root/www/file.bin" || fail "the downloaded file differs"
+grep -q '^progress ' "$root/progress" || fail "no progress reached the C program"
+grep -q '^final 0 3000000 3000000$' "$root/progress" || fail "no final notification"
 "$root/usr/bin/qarnauto" --version | grep -q "^qarnauto $(dpkg-deb --field "$deb" Version)" ||
   fail "qarnauto --version"
 echo "package ok: $deb"

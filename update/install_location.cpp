@@ -81,9 +81,13 @@ std::string LauncherCommand(const std::string& target) {
   }
   std::string exec;
   const std::string prefix = platform::GetEnvironmentVariable("WINEPREFIX");
-  if (!prefix.empty()) exec = "env " + QuoteExecArgument("WINEPREFIX=" + prefix) + " ";
-  for (size_t i = 0; i < command.size(); ++i) {
-    exec += (i > 0 ? " " : "") + QuoteExecArgument(command[i]);
+  if (!prefix.empty()) {
+    exec += "env ";
+    exec += QuoteExecArgument("WINEPREFIX=" + prefix);
+  }
+  for (const std::string& arg : command) {
+    if (!exec.empty()) exec += ' ';
+    exec += QuoteExecArgument(arg);
   }
   return exec;
 }
