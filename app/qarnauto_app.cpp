@@ -25,10 +25,7 @@ std::string WorkingFolder() {
     state = platform::GetEnvironmentVariable("HOME") + "/.local/state";
   }
   const std::string folder = state + "/qarnauto";
-  for (size_t at = 1; at <= folder.size(); ++at) {
-    if (at == folder.size() || folder[at] == '/') platform::CreateDirectory(folder.substr(0, at));
-  }
-  return platform::IsWritableDirectory(folder) ? folder : own;
+  return platform::CreateDirectories(folder) && platform::IsWritableDirectory(folder) ? folder : own;
 }
 
 }  // namespace

@@ -38,17 +38,9 @@ bool SetPath(char (&szTo)[kPathCapacity], const std::string& text) {
 // Creates the folders along the data file's path; a folder that exists
 // already counts as made.
 void MakeParentFolders(const std::string& path) {
-  size_t cut = path.find_last_of('\\');
-  if (cut == std::string::npos) cut = path.find_last_of('/');
-  if (cut == std::string::npos) return;
-  std::string folder = path.substr(0, cut);
-  if (platform::DirectoryExists(folder)) return;
-  folder += '\\';
-  for (size_t i = 0; i < folder.size(); ++i) {
-    if ((folder[i] == '\\' || folder[i] == '/') && i > 0 && folder[i - 1] != ':') {
-      platform::CreateDirectory(folder.substr(0, i));
-    }
-  }
+  const std::string native = platform::ToNativePath(path);
+  const size_t cut = native.find_last_of('/');
+  if (cut != std::string::npos && cut > 0) platform::CreateDirectories(native.substr(0, cut));
 }
 
 }  // namespace

@@ -60,6 +60,9 @@ bool IsWritableDirectory(const std::string& path);
 // Creates one folder (its parent must exist); false when it cannot be made
 // or something already stands at the path.
 bool CreateDirectory(const std::string& path);
+// Creates every missing folder along the path, outermost first; true when
+// the whole path is a folder afterwards.
+bool CreateDirectories(const std::string& path);
 
 struct DirEntry {
   std::string name;

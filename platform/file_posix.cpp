@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/eintr_posix.h"
 #include "platform/error.h"
 #include "platform/fault_injection.h"
 #include "platform/file.h"
@@ -45,10 +46,7 @@ FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition di
     SetLastError(fault.nErrno, "open " + path);
     return FileHandle{};
   }
-  int fd;
-  do {
-    fd = ::open(ToNativePath(path).c_str(), flags, 0644);
-  } while (fd < 0 && errno == EINTR);
+  int fd = RetryOnInterrupt([&] { return ::open(ToNativePath(path).c_str(), flags, 0644); });
   if (fd < 0) {
     SetLastError(errno, "open " + path);
   } else {
@@ -76,9 +74,10 @@ size_t WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset) 
   if (fault.nErrno != 0) limit = std::min(n, fault.nShortWrite);
   size_t written = 0;
   while (written < limit) {
-    ssize_t r = ::pwrite(static_cast<int>(file.h), p + written, limit - written,
-                         static_cast<off_t>(offset + static_cast<int64_t>(written)));
-    if (r < 0 && errno == EINTR) continue;
+    const ssize_t r = RetryOnInterrupt([&] {
+      return ::pwrite(static_cast<int>(file.h), p + written, limit - written,
+                      static_cast<off_t>(offset + static_cast<int64_t>(written)));
+    });
     if (r < 0) SetLastError(errno, "write");
     if (r <= 0) break;
     written += static_cast<size_t>(r);
@@ -92,9 +91,10 @@ int64_t ReadFileAt(FileHandle file, void* data, size_t n, int64_t offset) {
   auto* p = static_cast<char*>(data);
   size_t got = 0;
   while (got < n) {
-    ssize_t r = ::pread(static_cast<int>(file.h), p + got, n - got,
-                        static_cast<off_t>(offset + static_cast<int64_t>(got)));
-    if (r < 0 && errno == EINTR) continue;
+    const ssize_t r = RetryOnInterrupt([&] {
+      return ::pread(static_cast<int>(file.h), p + got, n - got,
+                     static_cast<off_t>(offset + static_cast<int64_t>(got)));
+    });
     if (r < 0) return -1;
     if (r == 0) break;
     got += static_cast<size_t>(r);
@@ -166,6 +166,17 @@ bool CreateDirectory(const std::string& path) {
   return false;
 }
 
+bool CreateDirectories(const std::string& path) {
+  const std::string native = ToNativePath(path);
+  for (size_t at = 1; at <= native.size(); ++at) {
+    if (at == native.size() || native[at] == '/') {
+      const std::string partial = native.substr(0, at);
+      if (!DirectoryExists(partial)) CreateDirectory(partial);
+    }
+  }
+  return DirectoryExists(native);
+}
+
 std::vector<DirEntry> ListDirectory(const std::string& path) {
   std::vector<DirEntry> entries;
   const std::string native = ToNativePath(path);
@@ -205,9 +216,10 @@ FileHandle CreateFileBeneath(const std::string& root, const std::string& relativ
       if (fault.nErrno != 0) {
         errno = fault.nErrno;
       } else {
-        do {
-          fd = ::openat(dir, part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-        } while (fd < 0 && errno == EINTR);
+        fd = RetryOnInterrupt([&] {
+          return ::openat(dir, part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                          0644);
+        });
       }
       if (fd < 0) SetLastError(errno, "create " + walked);
       ::close(dir);

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "platform/eintr_posix.h"
 #include "platform/environment.h"
 #include "platform/instance_lock.h"
 
@@ -16,10 +17,7 @@ bool AcquireInstanceLock(const std::string& name) {
   // Deliberately never closed: the lock lives as long as the process.
   const int fd = ::open((folder + "/" + name + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return true;  // no place for a lock: do not refuse to run
-  int r;
-  do {
-    r = ::flock(fd, LOCK_EX | LOCK_NB);
-  } while (r != 0 && errno == EINTR);
+  const int r = RetryOnInterrupt([&] { return ::flock(fd, LOCK_EX | LOCK_NB); });
   if (r != 0) {
     const bool bHeld = errno == EWOULDBLOCK;
     ::close(fd);

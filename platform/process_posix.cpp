@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/eintr_posix.h"
 #include "platform/environment.h"
 #include "platform/file.h"
 #include "platform/process.h"
@@ -97,10 +98,7 @@ ProcessId StartProcessWithStdio(const std::string& program, const std::vector<st
 
 int WaitProcess(ProcessId pid) {
   int status = 0;
-  pid_t r;
-  do {
-    r = ::waitpid(pid, &status, 0);
-  } while (r < 0 && errno == EINTR);
+  const pid_t r = RetryOnInterrupt([&] { return ::waitpid(pid, &status, 0); });
   if (r < 0) return -1;
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
@@ -192,10 +190,7 @@ std::vector<ProcessEntry> SnapshotProcesses() {
 bool CreatePipe(int (&fds)[2]) { return ::pipe2(fds, O_CLOEXEC) == 0; }
 
 int64_t ReadPipe(int fd, void* buffer, size_t n) {
-  ssize_t r;
-  do {
-    r = ::read(fd, buffer, n);
-  } while (r < 0 && errno == EINTR);
+  const ssize_t r = RetryOnInterrupt([&] { return ::read(fd, buffer, n); });
   return r;
 }
 

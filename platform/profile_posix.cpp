@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <strings.h>
 
+#include "platform/eintr_posix.h"
 #include "platform/fault_injection.h"
 #include "platform/file.h"
 #include "platform/profile.h"
@@ -21,10 +22,7 @@ int OpenLocked(const std::string& native) {
   for (;;) {
     int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return -1;
-    int r;
-    do {
-      r = ::flock(fd, LOCK_EX);
-    } while (r != 0 && errno == EINTR);
+    const int r = RetryOnInterrupt([&] { return ::flock(fd, LOCK_EX); });
     struct stat held {}, named {};
     if (r == 0 && ::fstat(fd, &held) == 0 && ::stat(native.c_str(), &named) == 0 &&
         held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
@@ -39,8 +37,7 @@ int OpenLocked(const std::string& native) {
 bool ReadAll(int fd, std::string& text) {
   char buffer[8192];
   for (off_t offset = 0;;) {
-    ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = RetryOnInterrupt([&] { return ::pread(fd, buffer, sizeof buffer, offset); });
     if (n < 0) return false;
     if (n == 0) return true;
     text.append(buffer, static_cast<size_t>(n));

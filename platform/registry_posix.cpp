@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/eintr_posix.h"
 #include "platform/environment.h"
 #include "platform/file.h"
 #include "platform/registry.h"
@@ -160,16 +161,10 @@ class CStoreLock {
  public:
   CStoreLock() {
     const std::string path = RegistryFilePath();
-    const std::string folder = path.substr(0, path.rfind('/'));
-    for (size_t i = 1; i <= folder.size(); ++i) {
-      if (i == folder.size() || folder[i] == '/') CreateDirectory(folder.substr(0, i));
-    }
+    CreateDirectories(path.substr(0, path.rfind('/')));
     fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd_ >= 0) {
-      int r;
-      do {
-        r = ::flock(fd_, LOCK_EX);
-      } while (r != 0 && errno == EINTR);
+      const int r = RetryOnInterrupt([&] { return ::flock(fd_, LOCK_EX); });
       if (r != 0) {
         ::close(fd_);
         fd_ = -1;

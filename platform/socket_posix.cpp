@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 
+#include "platform/eintr_posix.h"
 #include "platform/socket.h"
 
 namespace platform {
@@ -19,10 +20,7 @@ int Fd(SocketHandle s) { return static_cast<int>(s); }
 int PollOne(SocketHandle s, short events, uint32_t dwMilliseconds, short* pRevents) {
   pollfd p{Fd(s), events, 0};
   int timeout = dwMilliseconds > 0x7FFFFFFFu ? -1 : static_cast<int>(dwMilliseconds);
-  int r;
-  do {
-    r = ::poll(&p, 1, timeout);
-  } while (r < 0 && errno == EINTR);
+  const int r = RetryOnInterrupt([&] { return ::poll(&p, 1, timeout); });
   if (pRevents) *pRevents = p.revents;
   return r;
 }
@@ -95,27 +93,18 @@ int WaitReadable(SocketHandle s, uint32_t dwMilliseconds) {
 }
 
 int64_t Recv(SocketHandle s, void* buffer, size_t n, int flags) {
-  ssize_t r;
-  do {
-    r = ::recv(Fd(s), buffer, n, flags);
-  } while (r < 0 && errno == EINTR);
+  const ssize_t r = RetryOnInterrupt([&] { return ::recv(Fd(s), buffer, n, flags); });
   return r;
 }
 
 int64_t RecvIfReady(SocketHandle s, void* buffer, size_t n, int flags) {
-  ssize_t r;
-  do {
-    r = ::recv(Fd(s), buffer, n, flags | MSG_DONTWAIT);
-  } while (r < 0 && errno == EINTR);
+  const ssize_t r = RetryOnInterrupt([&] { return ::recv(Fd(s), buffer, n, flags | MSG_DONTWAIT); });
   if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kRecvWouldBlock;
   return r;
 }
 
 int64_t Send(SocketHandle s, const void* data, size_t n) {
-  ssize_t r;
-  do {
-    r = ::send(Fd(s), data, n, MSG_NOSIGNAL);
-  } while (r < 0 && errno == EINTR);
+  const ssize_t r = RetryOnInterrupt([&] { return ::send(Fd(s), data, n, MSG_NOSIGNAL); });
   return r;
 }
 
@@ -163,10 +152,7 @@ SocketHandle ListenLoopback(uint16_t port, int nBacklog, uint16_t* pPort) {
 
 SocketHandle Accept(SocketHandle listener, uint32_t dwMilliseconds) {
   if (PollOne(listener, POLLIN, dwMilliseconds, nullptr) <= 0) return kInvalidSocket;
-  int fd;
-  do {
-    fd = ::accept4(Fd(listener), nullptr, nullptr, SOCK_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = RetryOnInterrupt([&] { return ::accept4(Fd(listener), nullptr, nullptr, SOCK_CLOEXEC); });
   return fd < 0 ? kInvalidSocket : fd;
 }
 

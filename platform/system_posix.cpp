@@ -95,14 +95,7 @@ std::string ApplicationsFolder() {
     data = home + "/.local/share";
   }
   const std::string folder = data + "/applications";
-  std::string partial;
-  for (size_t at = 1; at <= folder.size(); ++at) {
-    if (at == folder.size() || folder[at] == '/') {
-      partial = folder.substr(0, at);
-      if (!DirectoryExists(partial)) ::mkdir(partial.c_str(), 0700);
-    }
-  }
-  return DirectoryExists(folder) ? folder : std::string();
+  return CreateDirectories(folder) ? folder : std::string();
 }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/eintr_posix.h"
 #include "platform/terminal.h"
 
 namespace platform {
@@ -39,16 +40,10 @@ bool OpenPseudoTerminal(int columns, int* pMaster, int* pSlave) {
 
 bool ReadAvailable(int fd, uint32_t dwMilliseconds, std::string* pText) {
   pollfd p{fd, POLLIN, 0};
-  int r;
-  do {
-    r = ::poll(&p, 1, static_cast<int>(dwMilliseconds));
-  } while (r < 0 && errno == EINTR);
+  const int r = RetryOnInterrupt([&] { return ::poll(&p, 1, static_cast<int>(dwMilliseconds)); });
   if (r <= 0) return false;
   char buffer[4096];
-  ssize_t n;
-  do {
-    n = ::read(fd, buffer, sizeof buffer);
-  } while (n < 0 && errno == EINTR);
+  const ssize_t n = RetryOnInterrupt([&] { return ::read(fd, buffer, sizeof buffer); });
   if (n <= 0) return false;
   pText->append(buffer, static_cast<size_t>(n));
   return true;
