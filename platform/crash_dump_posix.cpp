@@ -202,12 +202,13 @@ uint64_t StackPointer(const ucontext_t* uc) {
 }
 
 struct ThreadCapture {
-  uint32_t tid;
-  std::atomic<int> state;  // 0 free, 1 asked, 2 captured
-  uint64_t sp;
-  char context[kContextSize];
+  uint32_t tid = 0;
+  std::atomic<int> state{0};  // 0 free, 1 asked, 2 captured
+  uint64_t sp = 0;
+  char context[kContextSize] = {};
 };
-ThreadCapture g_threads[kMaxThreads];
+// Zero at compile time, so its pages stay untouched until a crash.
+constinit ThreadCapture g_threads[kMaxThreads];
 std::atomic<int> g_release{0};
 int g_captureSignal = 0;
 char g_tasks[8192];
@@ -432,41 +433,6 @@ void OnFatalSignal(int signo, siginfo_t* info, void* context) {
 }
 
 }  // namespace
-
-namespace {
-
-// The alternate stack of a thread the platform started; disabled and freed
-// when the thread ends.
-struct CThreadCrashStack {
-  void* pStack = nullptr;
-  ~CThreadCrashStack() {
-    if (pStack == nullptr) return;
-    stack_t off{};
-    off.ss_flags = SS_DISABLE;
-    ::sigaltstack(&off, nullptr);
-    ::munmap(pStack, kThreadStackSize);
-  }
-  static constexpr size_t kThreadStackSize = 64 * 1024;
-};
-
-thread_local CThreadCrashStack t_crashStack;
-
-}  // namespace
-
-void PrepareThreadForCrashDump() {
-  if (t_crashStack.pStack != nullptr) return;
-  void* p = ::mmap(nullptr, CThreadCrashStack::kThreadStackSize, PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) return;
-  stack_t stack{};
-  stack.ss_sp = p;
-  stack.ss_size = CThreadCrashStack::kThreadStackSize;
-  if (::sigaltstack(&stack, nullptr) != 0) {
-    ::munmap(p, CThreadCrashStack::kThreadStackSize);
-    return;
-  }
-  t_crashStack.pStack = p;
-}
 
 void InstallCrashDumpHandler(const char* fileName) {
   std::strncpy(g_fileName, fileName, sizeof g_fileName - 1);
