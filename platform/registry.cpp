@@ -1,15 +1,10 @@
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <string_view>
 #include <vector>
 
-#include "platform/eintr_posix.h"
 #include "platform/environment.h"
 #include "platform/file.h"
+#include "platform/locked_file.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 
@@ -26,16 +21,6 @@ struct Key {
 };
 using Store = std::vector<Key>;
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Line ends and backslashes inside values are escaped, so any text fits on
 // one line of the file.
@@ -136,73 +121,29 @@ std::string Serialise(const Store& store) {
 
 Key* FindKey(Store& store, const std::string& name) {
   for (Key& k : store) {
-    if (SameName(k.name, name)) return &k;
+    if (EqualIgnoringAsciiCase(k.name, name)) return &k;
   }
   return nullptr;
 }
 
-std::string ReadText(const std::string& path) {
-  std::string text;
-  FileHandle f = OpenFile(path, kFileRead, FileDisposition::kOpenExisting);
-  if (!f.IsValid()) return text;
-  char buffer[8192];
-  for (int64_t offset = 0;;) {
-    const int64_t n = ReadFileAt(f, buffer, sizeof buffer, offset);
-    if (n <= 0) break;
-    text.append(buffer, static_cast<size_t>(n));
-    offset += n;
-  }
-  CloseFile(f);
-  return text;
-}
+std::string ReadText(const std::string& path) { return ReadTextFile(path); }
 
-// Holds the store's lock for the life of the object.
-class CStoreLock {
- public:
-  CStoreLock() {
-    const std::string path = RegistryFilePath();
-    CreateDirectories(path.substr(0, path.rfind('/')));
-    fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ >= 0) {
-      const int r = RetryOnInterrupt([&] { return ::flock(fd_, LOCK_EX); });
-      if (r != 0) {
-        ::close(fd_);
-        fd_ = -1;
-      }
-    }
-  }
-  ~CStoreLock() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool Held() const { return fd_ >= 0; }
-
- private:
-  int fd_ = -1;
-};
-
-bool WriteStore(const Store& store) {
-  const std::string path = RegistryFilePath();
-  const std::string tmp = path + ".new";
-  FileHandle f = OpenFile(tmp, kFileWrite, FileDisposition::kCreateAlways);
-  const std::string text = Serialise(store);
-  bool ok = f.IsValid() && WriteFileAt(f, text.data(), text.size(), 0) == text.size() &&
-            FlushFile(f);
-  CloseFile(f);
-  ok = ok && MoveFile(tmp, path);
-  if (!ok) DeleteFile(tmp);
-  return ok;
-}
-
-// Reads the store, lets `change` edit it and writes it back when asked.
+// Reads the store under its lock, lets `change` edit it and writes it back
+// when asked.
 template <class F>
 int32_t Update(F change) {
-  CStoreLock lock;
-  if (!lock.Held()) return kRegFailed;
-  Store store = Parse(ReadText(RegistryFilePath()));
-  bool bWrite = false;
-  const int32_t r = change(store, &bWrite);
-  if (r == kRegOk && bWrite && !WriteStore(store)) return kRegFailed;
-  return r;
+  const std::string path = RegistryFilePath();
+  CreateDirectories(path.substr(0, path.rfind('/')));
+  int32_t r = kRegOk;
+  const bool ok = RewriteLocked(path, [&](std::string* pText) {
+    Store store = Parse(*pText);
+    bool bWrite = false;
+    r = change(store, &bWrite);
+    if (r != kRegOk || !bWrite) return false;
+    *pText = Serialise(store);
+    return true;
+  });
+  return ok ? r : kRegFailed;
 }
 
 int32_t Query(const std::u16string& key, const std::u16string& name, std::string* pRaw) {
@@ -211,7 +152,7 @@ int32_t Query(const std::u16string& key, const std::u16string& name, std::string
   if (k == nullptr) return kRegNotFound;
   const std::string n = Utf16ToUtf8(name);
   for (const Value& v : k->values) {
-    if (SameName(v.name, n)) {
+    if (EqualIgnoringAsciiCase(v.name, n)) {
       *pRaw = v.raw;
       return kRegOk;
     }
@@ -226,7 +167,7 @@ int32_t Set(const std::u16string& key, const std::u16string& name, const std::st
     const std::string n = Utf16ToUtf8(name);
     *pWrite = true;
     for (Value& v : k->values) {
-      if (SameName(v.name, n)) {
+      if (EqualIgnoringAsciiCase(v.name, n)) {
         v.raw = raw;
         return kRegOk;
       }
