@@ -53,26 +53,24 @@ int32_t Connect(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts, cons
     return -1;
   }
   const uint32_t dwBudget = static_cast<uint32_t>(std::max(nSeconds, 0)) * 1000u;
-  SocketHandle s = platform::kInvalidSocket;
+  platform::CSocket s;  // closed on every way out but success
   for (int32_t i = 0; i < nAttempts && !Raised(pStop, pHold); ++i) {
-    s = platform::OpenStreamSocket();
-    if (s == platform::kInvalidSocket || !platform::SetSocketTimeouts(s, dwBudget) ||
-        !platform::SetNonBlocking(s, true)) {
-      platform::CloseSocket(s);
+    s = platform::CSocket(platform::OpenStreamSocket());
+    if (!s.IsValid() || !platform::SetSocketTimeouts(s.Get(), dwBudget) ||
+        !platform::SetNonBlocking(s.Get(), true)) {
       if (!bHoldVariant) AppendRunLog(u"socket error");
       return -1;
     }
     const uint32_t dwStart = platform::GetTickCount();
-    platform::StartConnect(s, address, static_cast<uint16_t>(nPort));
-    int r = platform::WaitConnected(s, dwBudget);
+    platform::StartConnect(s.Get(), address, static_cast<uint16_t>(nPort));
+    int r = platform::WaitConnected(s.Get(), dwBudget);
     if (r > 0) break;
     *pWhy = r < 0 ? ConnFailure::kRefused : ConnFailure::kNoAnswer;
     // A refused connect is known at once; a short pause still lets a
     // server that is restarting come back within the attempts, while the
     // player of a server that is down hears of it within seconds.
     if (r < 0) WaitOutAttempt(dwStart, std::min(dwBudget, kRefusedPause), pStop, pHold);
-    platform::CloseSocket(s);
-    s = platform::kInvalidSocket;
+    s.Close();
     char szNote[64];
     std::snprintf(szNote, sizeof szNote, "超时：%d次\n", i);
     if (bHoldVariant) {
@@ -86,17 +84,13 @@ int32_t Connect(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts, cons
     }
   }
   if (Raised(pStop, pHold)) *pWhy = ConnFailure::kStopped;
-  if (s == platform::kInvalidSocket || Raised(pStop, pHold)) {
-    platform::CloseSocket(s);
-    return -1;
-  }
-  if (!platform::SetNonBlocking(s, false)) {
+  if (!s.IsValid() || Raised(pStop, pHold)) return -1;
+  if (!platform::SetNonBlocking(s.Get(), false)) {
     *pWhy = ConnFailure::kSocket;
-    platform::CloseSocket(s);
     return -1;
   }
   *pWhy = ConnFailure::kNone;
-  *pSocket = s;
+  *pSocket = s.Release();
   return 0;
 }
 

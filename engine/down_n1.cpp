@@ -297,26 +297,27 @@ int32_t CDownN1::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
   }
   const std::string target = std::string(item.szDir) + item.szName;
   DebugLog("%s", target.c_str());
-  item.hFile = platform::OpenFile(target, platform::kFileRead | platform::kFileWrite,
-                                  platform::FileDisposition::kOpenAlways);
-  if (!item.hFile.IsValid()) {
+  // Both close themselves on every way out; the records only borrow them.
+  platform::CFile file(platform::OpenFile(target, platform::kFileRead | platform::kFileWrite,
+                                          platform::FileDisposition::kOpenAlways));
+  platform::CFile log;
+  if (!file.IsValid()) {
     DebugLog("CreateFile error: %d\n", platform::LastError().nCode);
     return 0;
   }
+  item.hFile = file.Get();
   if (hWndNotify != 0) {
     hWnd = hWndNotify;
     {
       std::lock_guard<std::mutex> lock(progress.lock);
       progress.bActive = 1;
     }
-    if (!StartNotifyTimer(*this, uPeriod)) {
-      platform::CloseFile(item.hFile);
-      return 0;
-    }
+    if (!StartNotifyTimer(*this, uPeriod)) return 0;
   }
 
   Records records;
   if (AdoptLog(target, item, &records)) {
+    log = platform::CFile(records[0]->hLog);
     nConnCount = static_cast<int32_t>(records.size());
     bool bAllDone = true;
     int64_t llDone = 0;
@@ -331,8 +332,6 @@ int32_t CDownN1::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
     }
     if (bAllDone) {
       StopNotifyTimer(*this);
-      platform::CloseFile(records[0]->hLog);
-      platform::CloseFile(item.hFile);
       DebugLog("has down\n");
       return 1;
     }
@@ -345,7 +344,6 @@ int32_t CDownN1::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
     nConnCount = static_cast<int32_t>(records.size());
     if (nConnCount == 0) {
       if (hWndNotify != 0) StopNotifyTimer(*this);
-      platform::CloseFile(item.hFile);
       return 0;
     }
     // Planned afresh: bytes of an older, longer file must not stay behind
@@ -353,9 +351,11 @@ int32_t CDownN1::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
     platform::SetFileSize(item.hFile, item.llSize);
     std::vector<DownThreadInfo*> pointers;
     for (auto& r : records) pointers.push_back(r.get());
-    if (!CreateLog(target.c_str(), pointers.data(), nConnCount)) {
+    const bool bLogged = CreateLog(target.c_str(), pointers.data(), nConnCount);
+    log = platform::CFile(records[0]->hLog);
+    if (!bLogged) {
       // Without a usable log the download still runs; it just cannot resume.
-      platform::CloseFile(records[0]->hLog);
+      log.Close();
       platform::DeleteFile(target + ".dat");
       for (auto& r : records) {
         r->hLog = platform::FileHandle{};
@@ -385,13 +385,12 @@ int32_t CDownN1::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
 
   hDoneEvent->Set();
   for (int32_t i = 0; i < nConnCount; ++i) phThreads[i].Join();
-  platform::CloseFile(records[0]->hLog);
+  log.Close();
   bool bSuccess = true;
   for (auto& r : records) bSuccess = bSuccess && r->llDone.load() == r->llLength;
   records.clear();
   if (bSuccess) platform::DeleteFile(target + ".dat");
   if (hWndNotify != 0) SendFinalNotification(bSuccess);
-  platform::CloseFile(item.hFile);
   DebugLog("quit\n");
   return bSuccess ? 1 : 0;
 }

@@ -16,6 +16,40 @@ struct FileHandle {
   friend bool operator==(FileHandle a, FileHandle b) { return a.h == b.h; }
 };
 
+// Closes the handle when valid and makes it invalid.
+void CloseFile(FileHandle& file);
+
+// Owns an open file and closes it when it goes, whichever way a function
+// ends. Move-only; Get() lends the handle to calls that only use it.
+class CFile {
+ public:
+  CFile() = default;
+  explicit CFile(FileHandle h) : h_(h) {}
+  ~CFile() { CloseFile(h_); }
+  CFile(CFile&& other) noexcept : h_(other.Release()) {}
+  CFile& operator=(CFile&& other) noexcept {
+    if (this != &other) {
+      CloseFile(h_);
+      h_ = other.Release();
+    }
+    return *this;
+  }
+  CFile(const CFile&) = delete;
+  CFile& operator=(const CFile&) = delete;
+
+  FileHandle Get() const { return h_; }
+  bool IsValid() const { return h_.IsValid(); }
+  void Close() { CloseFile(h_); }
+  FileHandle Release() {
+    const FileHandle h = h_;
+    h_ = FileHandle{};
+    return h;
+  }
+
+ private:
+  FileHandle h_;
+};
+
 enum FileAccess : uint32_t { kFileRead = 1, kFileWrite = 2 };
 
 enum class FileDisposition {
@@ -29,9 +63,6 @@ std::string ToNativePath(const std::string& path);
 
 // Opens a file; returns the invalid handle on failure. Any thread.
 FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition disposition);
-
-// Closes the handle when valid and makes it invalid.
-void CloseFile(FileHandle& file);
 
 // Writes all n bytes at the offset, retrying short writes. Returns the bytes
 // written: n on success, fewer on an error. Threads may write different

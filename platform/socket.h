@@ -53,6 +53,40 @@ bool SendAll(SocketHandle s, const void* data, size_t n);
 
 void CloseSocket(SocketHandle s);
 
+// Owns a socket and closes it when it goes, whichever way a function ends.
+// Move-only; Get() lends the handle, Release() gives it away.
+class CSocket {
+ public:
+  CSocket() = default;
+  explicit CSocket(SocketHandle s) : s_(s) {}
+  ~CSocket() { CloseSocket(s_); }
+  CSocket(CSocket&& other) noexcept : s_(other.Release()) {}
+  CSocket& operator=(CSocket&& other) noexcept {
+    if (this != &other) {
+      CloseSocket(s_);
+      s_ = other.Release();
+    }
+    return *this;
+  }
+  CSocket(const CSocket&) = delete;
+  CSocket& operator=(const CSocket&) = delete;
+
+  SocketHandle Get() const { return s_; }
+  bool IsValid() const { return s_ != kInvalidSocket; }
+  void Close() {
+    CloseSocket(s_);
+    s_ = kInvalidSocket;
+  }
+  SocketHandle Release() {
+    const SocketHandle s = s_;
+    s_ = kInvalidSocket;
+    return s;
+  }
+
+ private:
+  SocketHandle s_ = kInvalidSocket;
+};
+
 // Closes with a reset instead of an orderly end of stream.
 void ResetSocket(SocketHandle s);
 
