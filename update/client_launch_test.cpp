@@ -214,6 +214,11 @@ TEST_F(ClientLaunchTest, ClientsUnderWineAreFoundAndEndedByName) {
   if (!tools::WineAndClientAvailable(WIN_CLIENT)) GTEST_SKIP() << "no Wine or mingw-w64";
   tools::UsePrivateWinePrefix();
   const std::string wine = platform::FindProgramOnPath("wine");
+  // The prefix is made by one start first: three first starts at once
+  // would race to make it.
+  tools::WriteWholeFile(install + "/first.exe", tools::ReadWholeFile(WIN_CLIENT));
+  ASSERT_EQ(platform::WaitProcess(platform::StartProcess(wine, {wine, install + "/first.exe"}, install)),
+            0);
   for (const char* name : {"qarn.exe", "notqarn.exe", "P2P.exe"}) {
     tools::WriteWholeFile(install + "/" + name, tools::ReadWholeFile(WIN_CLIENT));
     // Started by a Windows path, as a Windows launcher would.
