@@ -15,6 +15,10 @@ struct PlatformError {
 // The last error recorded on this thread by a failed platform call.
 const PlatformError& LastError();
 
+// True when the error says a path is in the way of itself: a file where a
+// folder must be, a folder where a file must be, or a link not followed.
+bool IsPathConflict(const PlatformError& error);
+
 // Records an error for this thread (the platform layer's own use).
 void SetLastError(int nCode, const std::string& context);
 

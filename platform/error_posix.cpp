@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cstring>
 
 #include "platform/error.h"
@@ -8,6 +9,11 @@ thread_local PlatformError t_lastError;
 }
 
 const PlatformError& LastError() { return t_lastError; }
+
+bool IsPathConflict(const PlatformError& error) {
+  return error.nCode == ENOTDIR || error.nCode == EISDIR || error.nCode == ELOOP ||
+         error.nCode == EEXIST;
+}
 
 void SetLastError(int nCode, const std::string& context) {
   t_lastError.nCode = nCode;

@@ -185,8 +185,11 @@ ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::strin
     // link left in the folder cannot lead a file out of it either.
     platform::FileHandle out = platform::CreateFileBeneath(root, name);
     if (!out.IsValid()) {
+      // The folder was emptied first: a name in its own way ("a", then
+      // "a/b") is the package's fault, anything else the disk's.
+      const bool bConflict = platform::IsPathConflict(platform::LastError());
       NoteWriteFailure(unpackFolder + name);
-      return ExtractResult::kWriteFailed;
+      return bConflict ? ExtractResult::kDamaged : ExtractResult::kWriteFailed;
     }
     const std::string path = unpackFolder + name;
     const ExtractResult written = WriteEntry(a.get(), out, path);
