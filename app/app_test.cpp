@@ -318,6 +318,33 @@ TEST_F(UpdaterTest, KilledAtAnyPointOfTheInstallationTheNextRunCompletesIt) {
   EXPECT_EQ(dels, std::vector<std::string>{});
 }
 
+TEST_F(UpdaterTest, AWindowsClientStartsThroughTheWineTheEnvironmentNames) {
+  // Enough of a PE file to be one; the stand-in Wine records how it was asked.
+  std::string pe(0x80, '\0');
+  pe[0] = 'M';
+  pe[1] = 'Z';
+  pe[0x3C] = 0x40;
+  pe.replace(0x40, 6, std::string("PE\0\0\x64\x86", 6));
+  const std::string package = MakePackage(folder, pe);
+  const std::string record = folder + "/wine-args.txt";
+  tools::WriteWholeFile(folder + "/fake-wine", "#!/bin/sh\nprintf '%s|' \"$@\" > \"" + record +
+                                                  ".tmp\"\npwd >> \"" + record + ".tmp\"\nmv \"" +
+                                                  record + ".tmp\" \"" + record + "\"\n");
+  platform::SetExecutable(folder + "/fake-wine");
+  platform::SetEnvironmentVariable("QARNAUTO_WINE", folder + "/fake-wine");
+  CScriptServer server([&](CScriptConnection& c) { tools::ServeContent(c, package); });
+  const int nCode = RunUpdater(server.Url("/qarn") + "$EN$Stand In", "");
+  platform::UnsetEnvironmentVariable("QARNAUTO_WINE");
+  EXPECT_EQ(nCode, 0);
+  const std::string install = InstallFolder();
+  ASSERT_FALSE(install.empty()) << Output();
+  EXPECT_EQ(tools::WaitForFile(record, 10000), install + "/play.exe|blacknull|" + install + "\n");
+  const std::string launcher = tools::ReadWholeFile(folder + "/home/Desktop/Stand In.desktop");
+  EXPECT_NE(launcher.find("Exec=\"" + folder + "/fake-wine\" \"" + install + "/play.exe\"\n"),
+            std::string::npos)
+      << launcher;
+}
+
 TEST_F(UpdaterTest, FailedDownloadAsksAndCancelEndsWithoutTheClient) {
   CScriptServer server([](CScriptConnection& c) {
     c.ReadRequest();
