@@ -28,22 +28,28 @@ void DebugLog(const char* szFormat, ...) {
 
 namespace {
 
-// The section of the last note this process wrote.
-std::atomic<uint32_t> g_lastSection{0};
+// The section of the last note this process wrote; -1 before the first.
+std::atomic<int64_t> g_lastSection{-1};
 
-// The tick names the section; a note in a tick that already has one takes
-// the next free number, so no note replaces another of this process.
 uint32_t NextSection() {
   const uint32_t dwTick = platform::GetTickCount();
-  uint32_t dwLast = g_lastSection.load();
+  int64_t llLast = g_lastSection.load();
   uint32_t dwSection;
   do {
-    dwSection = dwTick - dwLast > 0x7FFFFFFFu || dwTick == dwLast ? dwLast + 1 : dwTick;
-  } while (!g_lastSection.compare_exchange_weak(dwLast, dwSection));
+    dwSection = RunLogSection(dwTick, llLast);
+  } while (!g_lastSection.compare_exchange_weak(llLast, dwSection));
   return dwSection;
 }
 
 }  // namespace
+
+uint32_t RunLogSection(uint32_t dwTick, int64_t llLast) {
+  if (llLast < 0) return dwTick;
+  const auto dwLast = static_cast<uint32_t>(llLast);
+  // Ahead of the last section (the tick count wraps after 49 days): the
+  // tick; otherwise the number after the last.
+  return static_cast<int32_t>(dwTick - dwLast) > 0 ? dwTick : dwLast + 1;
+}
 
 int32_t AppendRunLog(std::u16string_view text) {
   const std::string section = std::to_string(NextSection());

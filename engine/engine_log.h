@@ -19,3 +19,8 @@ inline constexpr const char* kRunLogPath = ".\\qarnAutoLog.log";
 // against every other writer, in this process and others. Any thread.
 // Returns 1.
 int32_t AppendRunLog(std::u16string_view text);
+
+// The section a note written at dwTick takes after the process's last one
+// (llLast, -1 before the first): the tick, or the number after the last when
+// the tick is not ahead of it.
+uint32_t RunLogSection(uint32_t dwTick, int64_t llLast);

@@ -93,6 +93,17 @@ TEST_F(RunLogTest, KeepsWideTextAsUtf8) {
   EXPECT_EQ(tools::RunLogTexts(), std::vector<std::string>{"超时：3次"});
 }
 
+TEST(RunLogSectionTest, TheTickUnlessALaterSectionWasTaken) {
+  EXPECT_EQ(RunLogSection(5000, -1), 5000u);
+  // A machine up for more than 24.8 days: ticks above 2^31 are still ticks.
+  EXPECT_EQ(RunLogSection(3000000000u, -1), 3000000000u);
+  EXPECT_EQ(RunLogSection(3000000001u, 3000000000u), 3000000001u);
+  EXPECT_EQ(RunLogSection(3000000000u, 3000000000u), 3000000001u);
+  EXPECT_EQ(RunLogSection(3000000000u, 3000000005u), 3000000006u);
+  // Across the wrap of the tick count the new tick is ahead.
+  EXPECT_EQ(RunLogSection(10, 0xFFFFFFF0u), 10u);
+}
+
 TEST_F(RunLogTest, NotesOfOneTickAreAllKeptInOrder) {
   for (int i = 0; i < 200; ++i) AppendRunLog(platform::Utf8ToUtf16("n" + std::to_string(i)));
   std::vector<tools::RunLogNote> notes = tools::ReadRunLog();
