@@ -1,12 +1,17 @@
 #include "platform/message.h"
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/sync.h"
+#include "platform/wakeup.h"
 
 namespace platform {
 namespace {
@@ -30,13 +35,33 @@ struct PostedItem {
   LPARAM lParam;
 };
 
+using Clock = std::chrono::steady_clock;
+
+struct Timer {
+  HWND hWnd;
+  uintptr_t nId;
+  uint32_t dwPeriod;
+  Clock::time_point due;
+};
+
 struct CQueue {
   std::mutex mutex;
-  std::condition_variable cv;
+  std::condition_variable cv;  // a sender waiting for its reply sleeps here
+  CWakeup wakeup;              // the owner's loop sleeps on this in poll
   // Guarded by mutex:
   std::deque<std::shared_ptr<SentItem>> sent;
   std::deque<PostedItem> posted;
+  std::vector<Timer> timers;
+  std::set<HWND> paints;
   bool bClosed = false;
+  // Owner thread only:
+  std::vector<std::shared_ptr<ILoopSource>> sources;
+
+  // Called after a change under the lock, once the lock is released.
+  void Notify() {
+    cv.notify_all();
+    wakeup.Signal();
+  }
 };
 
 struct WindowEntry {
@@ -72,6 +97,8 @@ struct CQueueHolder {
       pQueue->bClosed = true;
       orphans.swap(pQueue->sent);
       pQueue->posted.clear();
+      pQueue->timers.clear();
+      pQueue->paints.clear();
     }
     for (auto& item : orphans) Complete(*item, 0);
   }
@@ -99,33 +126,83 @@ void HandleSent(const std::shared_ptr<SentItem>& item) {
   Complete(*item, CallProc(item->hWnd, item->uMsg, item->wParam, item->lParam));
 }
 
-// Waits until a message is available (or the time-out passes) and handles
-// one. Returns -1 on a quit (code in *pCode), 1 when a message was handled,
-// 0 on time-out.
+// The owner queue of a thread-owned window, or null.
+std::shared_ptr<CQueue> OwnerOf(HWND hWnd) {
+  std::shared_ptr<CQueue> pOwner;
+  return FindProc(hWnd, &pOwner) ? pOwner : nullptr;
+}
+
+// Runs the sources' pumps; true when one handled something.
+bool PumpSources(CQueue& q) {
+  bool bAny = false;
+  // A pump may add or remove sources: walk a copy.
+  const std::vector<std::shared_ptr<ILoopSource>> sources = q.sources;
+  for (const auto& pSource : sources) bAny = pSource->Pump() || bAny;
+  return bAny;
+}
+
+// Handles one waiting message, or waits for one up to the time-out. Returns
+// -1 on a quit (code in *pCode), 1 when something was handled, 0 on time-out.
 int HandleOne(CQueue& q, uint32_t dwMilliseconds, int* pCode) {
-  std::unique_lock<std::mutex> lock(q.mutex);
-  auto ready = [&q] { return !q.sent.empty() || !q.posted.empty(); };
-  if (dwMilliseconds == kInfinite) {
-    q.cv.wait(lock, ready);
-  } else if (!q.cv.wait_for(lock, std::chrono::milliseconds(dwMilliseconds), ready)) {
-    return 0;
-  }
-  if (!q.sent.empty()) {
-    auto item = std::move(q.sent.front());
-    q.sent.pop_front();
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
+  for (;;) {
+    // Cleared before looking, so a message queued after the look wakes the
+    // poll below.
+    q.wakeup.Clear();
+    if (PumpSources(q)) return 1;
+    std::unique_lock<std::mutex> lock(q.mutex);
+    if (!q.sent.empty()) {
+      auto item = std::move(q.sent.front());
+      q.sent.pop_front();
+      lock.unlock();
+      HandleSent(item);
+      return 1;
+    }
+    if (!q.posted.empty()) {
+      PostedItem msg = q.posted.front();
+      q.posted.pop_front();
+      lock.unlock();
+      if (msg.uMsg == WM_QUIT) {
+        *pCode = static_cast<int>(msg.wParam);
+        return -1;
+      }
+      CallProc(msg.hWnd, msg.uMsg, msg.wParam, msg.lParam);
+      return 1;
+    }
+    const Clock::time_point now = Clock::now();
+    auto next = std::min_element(q.timers.begin(), q.timers.end(),
+                                 [](const Timer& a, const Timer& b) { return a.due < b.due; });
+    if (next != q.timers.end() && next->due <= now) {
+      const HWND hWnd = next->hWnd;
+      const uintptr_t nId = next->nId;
+      next->due = now + std::chrono::milliseconds(next->dwPeriod);
+      lock.unlock();
+      CallProc(hWnd, WM_TIMER, nId, 0);
+      return 1;
+    }
+    if (!q.paints.empty()) {
+      const HWND hWnd = *q.paints.begin();
+      q.paints.erase(q.paints.begin());
+      lock.unlock();
+      CallProc(hWnd, WM_PAINT, 0, 0);
+      return 1;
+    }
+    uint32_t dwWait = kInfinite;
+    if (dwMilliseconds != kInfinite) {
+      if (now >= deadline) return 0;
+      dwWait = static_cast<uint32_t>(
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
+    }
+    if (next != q.timers.end()) {
+      const auto untilTimer = static_cast<uint32_t>(
+          std::chrono::ceil<std::chrono::milliseconds>(next->due - now).count());
+      dwWait = std::min(dwWait, untilTimer);
+    }
     lock.unlock();
-    HandleSent(item);
-    return 1;
+    std::vector<int> fds{q.wakeup.Descriptor()};
+    for (const auto& pSource : q.sources) fds.push_back(pSource->Descriptor());
+    WaitForReadable(fds.data(), static_cast<int>(fds.size()), dwWait);
   }
-  PostedItem msg = q.posted.front();
-  q.posted.pop_front();
-  lock.unlock();
-  if (msg.uMsg == WM_QUIT) {
-    *pCode = static_cast<int>(msg.wParam);
-    return -1;
-  }
-  CallProc(msg.hWnd, msg.uMsg, msg.wParam, msg.lParam);
-  return 1;
 }
 
 }  // namespace
@@ -147,8 +224,18 @@ HWND CreateCallbackWindow(WindowProc proc) {
 }
 
 void DestroyMessageWindow(HWND hWnd) {
-  std::lock_guard<std::mutex> lock(g_windowsLock);
-  g_windows.erase(hWnd);
+  std::shared_ptr<CQueue> pOwner;
+  {
+    std::lock_guard<std::mutex> lock(g_windowsLock);
+    auto it = g_windows.find(hWnd);
+    if (it == g_windows.end()) return;
+    pOwner = it->second.pOwner;
+    g_windows.erase(it);
+  }
+  if (!pOwner) return;
+  std::lock_guard<std::mutex> lock(pOwner->mutex);
+  std::erase_if(pOwner->timers, [hWnd](const Timer& t) { return t.hWnd == hWnd; });
+  pOwner->paints.erase(hWnd);
 }
 
 bool IsWindow(HWND hWnd) { return FindProc(hWnd, nullptr) != nullptr; }
@@ -167,7 +254,7 @@ LRESULT SendMessage(HWND hWnd, uint32_t uMsg, WPARAM wParam, LPARAM lParam) {
     if (pOwner->bClosed) return 0;
     pOwner->sent.push_back(item);
   }
-  pOwner->cv.notify_all();
+  pOwner->Notify();
 
   std::unique_lock<std::mutex> lock(pMine->mutex);
   while (!item->bDone) {
@@ -197,7 +284,7 @@ bool PostMessage(HWND hWnd, uint32_t uMsg, WPARAM wParam, LPARAM lParam) {
     if (pOwner->bClosed) return false;
     pOwner->posted.push_back(PostedItem{hWnd, uMsg, wParam, lParam});
   }
-  pOwner->cv.notify_all();
+  pOwner->Notify();
   return true;
 }
 
@@ -207,7 +294,7 @@ void PostQuitMessage(int nExitCode) {
     std::lock_guard<std::mutex> lock(q.mutex);
     q.posted.push_back(PostedItem{0, WM_QUIT, static_cast<WPARAM>(nExitCode), 0});
   }
-  q.cv.notify_all();
+  q.Notify();
 }
 
 int RunMessageLoop() {
@@ -216,6 +303,68 @@ int RunMessageLoop() {
   while (HandleOne(q, kInfinite, &nCode) >= 0) {
   }
   return nCode;
+}
+
+bool RunModalLoop(const std::function<bool()>& bDone) {
+  CQueue& q = *CurrentQueue();
+  int nCode = 0;
+  while (!bDone()) {
+    if (HandleOne(q, kInfinite, &nCode) < 0) {
+      PostQuitMessage(nCode);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool SetTimer(HWND hWnd, uintptr_t nId, uint32_t dwMilliseconds) {
+  std::shared_ptr<CQueue> pOwner = OwnerOf(hWnd);
+  if (!pOwner) return false;
+  dwMilliseconds = std::max<uint32_t>(dwMilliseconds, 1);
+  const Clock::time_point due = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
+  {
+    std::lock_guard<std::mutex> lock(pOwner->mutex);
+    if (pOwner->bClosed) return false;
+    auto it = std::find_if(pOwner->timers.begin(), pOwner->timers.end(),
+                           [&](const Timer& t) { return t.hWnd == hWnd && t.nId == nId; });
+    if (it != pOwner->timers.end()) {
+      *it = Timer{hWnd, nId, dwMilliseconds, due};
+    } else {
+      pOwner->timers.push_back(Timer{hWnd, nId, dwMilliseconds, due});
+    }
+  }
+  pOwner->Notify();
+  return true;
+}
+
+bool KillTimer(HWND hWnd, uintptr_t nId) {
+  std::shared_ptr<CQueue> pOwner = OwnerOf(hWnd);
+  if (!pOwner) return false;
+  std::lock_guard<std::mutex> lock(pOwner->mutex);
+  return std::erase_if(pOwner->timers,
+                       [&](const Timer& t) { return t.hWnd == hWnd && t.nId == nId; }) > 0;
+}
+
+void InvalidateWindow(HWND hWnd) {
+  std::shared_ptr<CQueue> pOwner = OwnerOf(hWnd);
+  if (!pOwner) return;
+  {
+    std::lock_guard<std::mutex> lock(pOwner->mutex);
+    if (pOwner->bClosed || !pOwner->paints.insert(hWnd).second) return;
+  }
+  pOwner->Notify();
+}
+
+void AddLoopSource(const std::shared_ptr<ILoopSource>& pSource) {
+  CQueue& q = *CurrentQueue();
+  if (std::find(q.sources.begin(), q.sources.end(), pSource) == q.sources.end()) {
+    q.sources.push_back(pSource);
+  }
+}
+
+void RemoveLoopSource(const ILoopSource* pSource) {
+  CQueue& q = *CurrentQueue();
+  std::erase_if(q.sources, [pSource](const auto& p) { return p.get() == pSource; });
 }
 
 bool PumpMessages(uint32_t dwMilliseconds) {

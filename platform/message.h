@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace platform {
 
@@ -14,6 +15,27 @@ using LRESULT = intptr_t;
 // Posted to a window, ends its owner's message loop with wParam as the code.
 inline constexpr uint32_t WM_QUIT = 0x0012;
 inline constexpr uint32_t WM_USER = 0x0400;
+
+// What the layer and the display deliver to a window's procedure. Points
+// travel in lParam as x in the low and y in the high 16 bits, signed.
+inline constexpr uint32_t WM_MOVE = 0x0003;     // lParam: client origin on the screen
+inline constexpr uint32_t WM_SIZE = 0x0005;     // lParam: width, height
+inline constexpr uint32_t WM_PAINT = 0x000F;    // after InvalidateWindow
+inline constexpr uint32_t WM_CLOSE = 0x0010;    // the window manager asks to close
+inline constexpr uint32_t WM_KEYDOWN = 0x0100;  // wParam: VK_RETURN, VK_ESCAPE or another key
+inline constexpr uint32_t WM_TIMER = 0x0113;    // wParam: the timer's identifier
+inline constexpr uint32_t WM_MOUSEMOVE = 0x0200;    // lParam: client pixels
+inline constexpr uint32_t WM_LBUTTONDOWN = 0x0201;  // lParam: client pixels
+inline constexpr uint32_t WM_LBUTTONUP = 0x0202;    // lParam: client pixels
+inline constexpr WPARAM VK_RETURN = 13;
+inline constexpr WPARAM VK_ESCAPE = 27;
+
+inline LPARAM MakePointParam(int x, int y) {
+  return static_cast<LPARAM>((static_cast<uint32_t>(x) & 0xFFFF) |
+                             ((static_cast<uint32_t>(y) & 0xFFFF) << 16));
+}
+inline int PointX(LPARAM lParam) { return static_cast<int16_t>(lParam & 0xFFFF); }
+inline int PointY(LPARAM lParam) { return static_cast<int16_t>((lParam >> 16) & 0xFFFF); }
 
 using WindowProc = std::function<LRESULT(HWND, uint32_t, WPARAM, LPARAM)>;
 
@@ -47,7 +69,41 @@ bool PostMessage(HWND hWnd, uint32_t uMsg, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int nExitCode);
 
 // Handles the calling thread's messages until a quit; returns its code.
+// Sent messages come first, then posted ones, then due timers, then paints.
 int RunMessageLoop();
+
+// Handles the calling thread's messages (and its windows' timers, paints and
+// display events) until bDone() is true, checked after each one handled. A
+// quit ends the wait early: it is posted again for the loop outside, and the
+// call returns false.
+bool RunModalLoop(const std::function<bool()>& bDone);
+
+// Delivers WM_TIMER with the identifier to the window on its owner thread
+// every dwMilliseconds (at least 1), from now on; setting an identifier again
+// restarts it. Any thread; false when the window does not exist or belongs
+// to no thread.
+bool SetTimer(HWND hWnd, uintptr_t nId, uint32_t dwMilliseconds);
+// Stops the timer; false when there was none. Any thread.
+bool KillTimer(HWND hWnd, uintptr_t nId);
+
+// Asks for one WM_PAINT on the owner thread once nothing else waits there;
+// invalidations before that paint is delivered add nothing. Any thread.
+void InvalidateWindow(HWND hWnd);
+
+// Something besides the queue that the calling thread's loop waits on: the
+// loop calls Pump() before every sleep and whenever Descriptor() is readable;
+// Pump handles what has arrived and returns true when it handled anything.
+class ILoopSource {
+ public:
+  virtual ~ILoopSource() = default;
+  virtual int Descriptor() = 0;
+  virtual bool Pump() = 0;
+};
+
+// Adds the source to the calling thread's loop (once; adding it again does
+// nothing) or takes it away. Owner thread only.
+void AddLoopSource(const std::shared_ptr<ILoopSource>& pSource);
+void RemoveLoopSource(const ILoopSource* pSource);
 
 // Handles the calling thread's waiting messages, waiting up to the time-out
 // for the first. Returns false when a quit was seen.

@@ -18,3 +18,6 @@ extern const ResourceEntry kResources[];
 
 // The resource, or nullptr when there is none of that type and identifier.
 const ResourceEntry* FindResource(std::string_view type, int nId);
+// The same in another table ending with a null type (the "module"); a null
+// table is the executable's own.
+const ResourceEntry* FindResource(const ResourceEntry* pModule, std::string_view type, int nId);

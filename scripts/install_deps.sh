@@ -12,6 +12,8 @@ packages="
   libtinyxml-dev libarchive-dev 7zip lldb
   desktop-file-utils dpkg-dev file man-db
   wine wine64 gcc-mingw-w64-x86-64
+  libx11-dev libxext-dev libxtst-dev libcairo2-dev libpango1.0-dev libpng-dev
+  xvfb xcompmgr fonts-dejavu-core fonts-wqy-microhei
 "
 if [ "${1:-}" = bench ]; then
   packages="$packages curl aria2 time iproute2 libarchive-tools"

@@ -1,0 +1,355 @@
+#include "tools/x_display.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/extensions/shape.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <thread>
+
+#include "platform/environment.h"
+
+namespace tools {
+namespace {
+
+Display* D(void* p) { return static_cast<Display*>(p); }
+
+// Runs the program with its arguments; the child's pid, or -1.
+int Spawn(const std::vector<std::string>& argv, int nKeepFd = -1) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  // The child: quiet, and only the descriptor asked for stays open.
+  const int devNull = open("/dev/null", O_RDWR);
+  dup2(devNull, 0);
+  dup2(devNull, 1);
+  dup2(devNull, 2);
+  for (int fd = 3; fd < 1024; ++fd) {
+    if (fd != nKeepFd) close(fd);
+  }
+  execvp(args[0], args.data());
+  _exit(127);
+}
+
+void EndChild(int* pPid) {
+  if (*pPid <= 0) return;
+  kill(*pPid, SIGTERM);
+  int status = 0;
+  for (int i = 0; i < 200; ++i) {
+    if (waitpid(*pPid, &status, WNOHANG) == *pPid) {
+      *pPid = -1;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(*pPid, SIGKILL);
+  waitpid(*pPid, &status, 0);
+  *pPid = -1;
+}
+
+bool WaitFor(const std::function<bool()>& condition, int nMilliseconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMilliseconds);
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+int IgnoreErrors(Display*, XErrorEvent*) { return 0; }
+
+}  // namespace
+
+bool CPrivateDisplay::Start(bool bCompositor) {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  nServer_ = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24",
+                    "-nolisten", "tcp", "+extension", "Composite", "-noreset"},
+                   fds[1]);
+  close(fds[1]);
+  std::string number;
+  pollfd p{fds[0], POLLIN, 0};
+  while (poll(&p, 1, 10000) > 0) {
+    char c;
+    if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+    number += c;
+  }
+  close(fds[0]);
+  if (number.empty()) {
+    Stop();
+    return false;
+  }
+  name_ = ":" + number;
+  platform::SetEnvironmentVariable("DISPLAY", name_);
+  return !bCompositor || StartCompositor();
+}
+
+bool CPrivateDisplay::StartCompositor() {
+  if (nCompositor_ > 0) return true;
+  nCompositor_ = Spawn({"xcompmgr", "-n", "-d", name_});
+  // The compositor is ready once it owns the compositing selection.
+  Display* pDisplay = XOpenDisplay(name_.c_str());
+  if (!pDisplay) return false;
+  const Atom selection = XInternAtom(pDisplay, "_NET_WM_CM_S0", False);
+  const bool bReady = WaitFor([&] { return XGetSelectionOwner(pDisplay, selection) != 0; }, 10000);
+  XCloseDisplay(pDisplay);
+  return bReady;
+}
+
+void CPrivateDisplay::StopCompositor() { EndChild(&nCompositor_); }
+
+void CPrivateDisplay::Stop() {
+  EndChild(&nCompositor_);
+  EndChild(&nServer_);
+  if (!name_.empty()) platform::UnsetEnvironmentVariable("DISPLAY");
+  name_.clear();
+}
+
+CXProbe::CXProbe(const std::string& display) {
+  XSetErrorHandler(IgnoreErrors);
+  pDisplay_ = XOpenDisplay(display.c_str());
+}
+
+CXProbe::~CXProbe() {
+  if (pDisplay_) XCloseDisplay(D(pDisplay_));
+}
+
+std::string CXProbe::StringProperty(unsigned long window, const char* name) {
+  Display* d = D(pDisplay_);
+  Atom type;
+  int format;
+  unsigned long n = 0, after = 0;
+  unsigned char* pData = nullptr;
+  std::string value;
+  if (XGetWindowProperty(d, window, XInternAtom(d, name, False), 0, 4096, False, AnyPropertyType,
+                         &type, &format, &n, &after, &pData) == Success &&
+      pData && format == 8) {
+    value.assign(reinterpret_cast<const char*>(pData), n);
+  }
+  if (pData) XFree(pData);
+  return value;
+}
+
+std::vector<long> CXProbe::CardinalProperty(unsigned long window, const char* name) {
+  Display* d = D(pDisplay_);
+  Atom type;
+  int format;
+  unsigned long n = 0, after = 0;
+  unsigned char* pData = nullptr;
+  std::vector<long> values;
+  if (XGetWindowProperty(d, window, XInternAtom(d, name, False), 0, 1 << 20, False, AnyPropertyType,
+                         &type, &format, &n, &after, &pData) == Success &&
+      pData && format == 32) {
+    const auto* p = reinterpret_cast<const long*>(pData);
+    values.assign(p, p + n);
+  }
+  if (pData) XFree(pData);
+  return values;
+}
+
+std::vector<std::string> CXProbe::AtomListProperty(unsigned long window, const char* name) {
+  std::vector<std::string> names;
+  for (long atom : CardinalProperty(window, name)) {
+    char* pName = XGetAtomName(D(pDisplay_), static_cast<Atom>(atom));
+    if (pName) {
+      names.emplace_back(pName);
+      XFree(pName);
+    }
+  }
+  return names;
+}
+
+unsigned long CXProbe::FindWindow(const std::string& title, int nMilliseconds) {
+  Display* d = D(pDisplay_);
+  unsigned long found = 0;
+  WaitFor(
+      [&] {
+        Window root, parent, *pChildren = nullptr;
+        unsigned int n = 0;
+        if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &pChildren, &n)) return false;
+        for (unsigned int i = 0; i < n && found == 0; ++i) {
+          std::string name = StringProperty(pChildren[i], "_NET_WM_NAME");
+          if (name.empty()) name = StringProperty(pChildren[i], "WM_NAME");
+          if (name == title) found = pChildren[i];
+        }
+        if (pChildren) XFree(pChildren);
+        return found != 0;
+      },
+      nMilliseconds);
+  return found;
+}
+
+bool CXProbe::Exists(unsigned long window) {
+  XWindowAttributes a;
+  return XGetWindowAttributes(D(pDisplay_), window, &a) != 0;
+}
+
+bool CXProbe::IsShown(unsigned long window) {
+  XWindowAttributes a;
+  return XGetWindowAttributes(D(pDisplay_), window, &a) && a.map_state == IsViewable;
+}
+
+bool CXProbe::WaitViewable(unsigned long window, bool bViewable, int nMilliseconds) {
+  return WaitFor([&] { return IsShown(window) == bViewable; }, nMilliseconds);
+}
+
+XRect CXProbe::Geometry(unsigned long window) {
+  Display* d = D(pDisplay_);
+  XWindowAttributes a;
+  if (!XGetWindowAttributes(d, window, &a)) return XRect{};
+  int x = 0, y = 0;
+  Window child;
+  XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &x, &y, &child);
+  return XRect{x, y, a.width, a.height};
+}
+
+int CXProbe::Depth(unsigned long window) {
+  XWindowAttributes a;
+  return XGetWindowAttributes(D(pDisplay_), window, &a) ? a.depth : 0;
+}
+
+bool CXProbe::WaitPosition(unsigned long window, int x, int y, int nMilliseconds) {
+  return WaitFor(
+      [&] {
+        const XRect r = Geometry(window);
+        return r.x == x && r.y == y;
+      },
+      nMilliseconds);
+}
+
+uint32_t CXProbe::ScreenPixel(int x, int y) { return ScreenPixels(XRect{x, y, 1, 1})[0]; }
+
+std::vector<uint32_t> CXProbe::ScreenPixels(const XRect& rect) {
+  Display* d = D(pDisplay_);
+  std::vector<uint32_t> pixels;
+  XImage* pImage = XGetImage(d, DefaultRootWindow(d), rect.x, rect.y, rect.width, rect.height,
+                             AllPlanes, ZPixmap);
+  if (!pImage) return std::vector<uint32_t>(static_cast<size_t>(rect.width) * rect.height, 0);
+  for (int y = 0; y < rect.height; ++y) {
+    for (int x = 0; x < rect.width; ++x) {
+      pixels.push_back(static_cast<uint32_t>(XGetPixel(pImage, x, y) & 0xFFFFFF));
+    }
+  }
+  XDestroyImage(pImage);
+  return pixels;
+}
+
+std::vector<XRect> CXProbe::Shape(unsigned long window, bool bInput) {
+  int n = 0, order = 0;
+  XRectangle* pRects =
+      XShapeGetRectangles(D(pDisplay_), window, bInput ? ShapeInput : ShapeBounding, &n, &order);
+  std::vector<XRect> shape;
+  for (int i = 0; i < n; ++i) shape.push_back(XRect{pRects[i].x, pRects[i].y, pRects[i].width, pRects[i].height});
+  if (pRects) XFree(pRects);
+  return shape;
+}
+
+bool CXProbe::ShapeContains(const std::vector<XRect>& shape, int x, int y) {
+  for (const XRect& r : shape) {
+    if (r.Contains(x, y)) return true;
+  }
+  return false;
+}
+
+unsigned long CXProbe::TransientFor(unsigned long window) {
+  Window owner = 0;
+  return XGetTransientForHint(D(pDisplay_), window, &owner) ? owner : 0;
+}
+
+unsigned long CXProbe::WindowUnderPointer() {
+  Display* d = D(pDisplay_);
+  Window root, child = 0;
+  int rx, ry, wx, wy;
+  unsigned int mask;
+  XQueryPointer(d, DefaultRootWindow(d), &root, &child, &rx, &ry, &wx, &wy, &mask);
+  return child;
+}
+
+void CXProbe::MovePointer(int x, int y) {
+  XTestFakeMotionEvent(D(pDisplay_), 0, x, y, CurrentTime);
+  Sync();
+}
+
+void CXProbe::Press(int nButton) {
+  XTestFakeButtonEvent(D(pDisplay_), nButton, True, CurrentTime);
+  Sync();
+}
+
+void CXProbe::Release(int nButton) {
+  XTestFakeButtonEvent(D(pDisplay_), nButton, False, CurrentTime);
+  Sync();
+}
+
+void CXProbe::Click(int x, int y) {
+  MovePointer(x, y);
+  Press();
+  Release();
+}
+
+void CXProbe::Key(const char* szKeySym) {
+  Display* d = D(pDisplay_);
+  const KeyCode code = XKeysymToKeycode(d, XStringToKeysym(szKeySym));
+  XTestFakeKeyEvent(d, code, True, CurrentTime);
+  XTestFakeKeyEvent(d, code, False, CurrentTime);
+  Sync();
+}
+
+long CXProbe::InternAtom(const char* szName) {
+  return static_cast<long>(XInternAtom(D(pDisplay_), szName, False));
+}
+
+void CXProbe::SendClientMessage(unsigned long window, const char* type, long l0, long l1, long l2) {
+  Display* d = D(pDisplay_);
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = window;
+  e.xclient.message_type = XInternAtom(d, type, False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = l0;
+  e.xclient.data.l[1] = l1;
+  e.xclient.data.l[2] = l2;
+  XSendEvent(d, window, False, NoEventMask, &e);
+  Sync();
+}
+
+void CXProbe::PaintOver(unsigned long window, const XRect& rect, uint32_t rgb) {
+  Display* d = D(pDisplay_);
+  GC gc = XCreateGC(d, window, 0, nullptr);
+  // Opaque in a 32-bit window too.
+  XSetForeground(d, gc, 0xFF000000u | rgb);
+  XFillRectangle(d, window, gc, rect.x, rect.y, rect.width, rect.height);
+  XFreeGC(d, gc);
+  Sync();
+}
+
+void CXProbe::SetRootColour(uint32_t rgb) {
+  Display* d = D(pDisplay_);
+  const Window root = DefaultRootWindow(d);
+  XSetWindowBackground(d, root, rgb);
+  XClearWindow(d, root);
+  // A compositor paints the desktop from the root pixmap property.
+  const Pixmap tile = XCreatePixmap(d, root, 1, 1, DefaultDepth(d, DefaultScreen(d)));
+  GC gc = XCreateGC(d, tile, 0, nullptr);
+  XSetForeground(d, gc, rgb);
+  XFillRectangle(d, tile, gc, 0, 0, 1, 1);
+  XFreeGC(d, gc);
+  XChangeProperty(d, root, XInternAtom(d, "_XROOTPMAP_ID", False), XA_PIXMAP, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&tile), 1);
+  Sync();
+}
+
+void CXProbe::Sync() { XSync(D(pDisplay_), False); }
+
+}  // namespace tools

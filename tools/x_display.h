@@ -1,0 +1,96 @@
+// Test support for windows: a private X server (Xvfb) per test program,
+// optionally with a compositing manager, and a second connection through
+// which a test looks at windows and moves the pointer and keys as a person
+// would (XTest). Windows are named by their X ids.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tools {
+
+struct XRect {
+  int x = 0, y = 0, width = 0, height = 0;
+  bool Contains(int px, int py) const { return px >= x && px < x + width && py >= y && py < y + height; }
+};
+
+// A private Xvfb of 1024×768×24 on a display number the server picks
+// (-displayfd), so test programs run in parallel. Start sets DISPLAY for
+// this process (and its children); Stop ends the server and the compositor.
+class CPrivateDisplay {
+ public:
+  CPrivateDisplay() = default;
+  CPrivateDisplay(const CPrivateDisplay&) = delete;
+  CPrivateDisplay& operator=(const CPrivateDisplay&) = delete;
+  ~CPrivateDisplay() { Stop(); }
+  bool Start(bool bCompositor = false);
+  void Stop();
+  const std::string& Name() const { return name_; }
+  // Starts or ends the compositing manager on the running server.
+  bool StartCompositor();
+  void StopCompositor();
+
+ private:
+  int nServer_ = -1;
+  int nCompositor_ = -1;
+  std::string name_;
+};
+
+// A connection of the test's own to the display.
+class CXProbe {
+ public:
+  explicit CXProbe(const std::string& display);
+  ~CXProbe();
+  CXProbe(const CXProbe&) = delete;
+  CXProbe& operator=(const CXProbe&) = delete;
+  bool IsOpen() const { return pDisplay_ != nullptr; }
+
+  // A mapped or unmapped top-level window whose _NET_WM_NAME (else WM_NAME)
+  // is the title, waiting up to nMilliseconds for it; 0 when none came.
+  unsigned long FindWindow(const std::string& title, int nMilliseconds = 5000);
+  bool IsShown(unsigned long window);
+  // Waits until the window's viewable state is bViewable.
+  bool WaitViewable(unsigned long window, bool bViewable, int nMilliseconds = 5000);
+  bool Exists(unsigned long window);
+  // Position on the screen and size.
+  XRect Geometry(unsigned long window);
+  int Depth(unsigned long window);
+  // Waits until the window's top-left corner is at (x, y).
+  bool WaitPosition(unsigned long window, int x, int y, int nMilliseconds = 5000);
+
+  // Screen pixels as 0xRRGGBB.
+  uint32_t ScreenPixel(int x, int y);
+  std::vector<uint32_t> ScreenPixels(const XRect& rect);
+  // The window's shape (bounding, or input) as rectangles in window pixels.
+  std::vector<XRect> Shape(unsigned long window, bool bInput);
+  static bool ShapeContains(const std::vector<XRect>& shape, int x, int y);
+
+  std::string StringProperty(unsigned long window, const char* name);
+  std::vector<long> CardinalProperty(unsigned long window, const char* name);
+  std::vector<std::string> AtomListProperty(unsigned long window, const char* name);
+  unsigned long TransientFor(unsigned long window);
+  // The top-level window the pointer is over (input shapes respected).
+  unsigned long WindowUnderPointer();
+
+  // Input as a person gives it.
+  void MovePointer(int x, int y);
+  void Press(int nButton = 1);
+  void Release(int nButton = 1);
+  void Click(int x, int y);
+  void Key(const char* szKeySym);
+
+  long InternAtom(const char* szName);
+  // Sends a client message of the type to the window, with longs.
+  void SendClientMessage(unsigned long window, const char* type, long l0, long l1, long l2);
+  // Paints a rectangle of the window from outside (draws over its content).
+  void PaintOver(unsigned long window, const XRect& rect, uint32_t rgb);
+  // Sets the root window's colour (what shows through translucent pixels).
+  void SetRootColour(uint32_t rgb);
+  void Sync();
+
+ private:
+  void* pDisplay_ = nullptr;  // Display*
+};
+
+}  // namespace tools
