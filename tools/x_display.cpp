@@ -11,8 +11,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -68,15 +70,31 @@ bool WaitFor(const std::function<bool()>& condition, int nMilliseconds) {
   }
 }
 
-int IgnoreErrors(Display*, XErrorEvent*) { return 0; }
+// Xlib has one error handler per process: the probe's ignores errors on
+// its own connections and hands the others to the handler it replaced (the
+// display layer's, in tests that run windows in-process).
+std::mutex g_probeLock;
+std::vector<Display*> g_probes;  // guarded by g_probeLock
+XErrorHandler g_previous = nullptr;
+
+int IgnoreErrors(Display* pDisplay, XErrorEvent* pError) {
+  XErrorHandler previous = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(g_probeLock);
+    if (std::find(g_probes.begin(), g_probes.end(), pDisplay) != g_probes.end()) return 0;
+    previous = g_previous;
+  }
+  return previous ? previous(pDisplay, pError) : 0;
+}
 
 }  // namespace
 
-bool CPrivateDisplay::Start(bool bCompositor) {
+bool CPrivateDisplay::Start(const DisplayOptions& options) {
   int fds[2];
   if (pipe(fds) != 0) return false;
   nServer_ = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24",
-                    "-nolisten", "tcp", "+extension", "Composite", "-noreset"},
+                    "-nolisten", "tcp", options.bArgbVisual ? "+extension" : "-extension",
+                    "Composite", "-noreset"},
                    fds[1]);
   close(fds[1]);
   std::string number;
@@ -92,8 +110,9 @@ bool CPrivateDisplay::Start(bool bCompositor) {
     return false;
   }
   name_ = ":" + number;
-  platform::SetEnvironmentVariable("DISPLAY", name_);
-  return !bCompositor || StartCompositor();
+  bExported_ = options.bExport;
+  if (bExported_) platform::SetEnvironmentVariable("DISPLAY", name_);
+  return !options.bCompositor || StartCompositor();
 }
 
 bool CPrivateDisplay::StartCompositor() {
@@ -113,17 +132,25 @@ void CPrivateDisplay::StopCompositor() { EndChild(&nCompositor_); }
 void CPrivateDisplay::Stop() {
   EndChild(&nCompositor_);
   EndChild(&nServer_);
-  if (!name_.empty()) platform::UnsetEnvironmentVariable("DISPLAY");
+  if (bExported_) platform::UnsetEnvironmentVariable("DISPLAY");
+  bExported_ = false;
   name_.clear();
 }
 
 CXProbe::CXProbe(const std::string& display) {
-  XSetErrorHandler(IgnoreErrors);
   pDisplay_ = XOpenDisplay(display.c_str());
+  if (!pDisplay_) return;
+  std::lock_guard<std::mutex> lock(g_probeLock);
+  g_probes.push_back(D(pDisplay_));
+  XErrorHandler previous = XSetErrorHandler(IgnoreErrors);
+  if (previous != IgnoreErrors) g_previous = previous;
 }
 
 CXProbe::~CXProbe() {
-  if (pDisplay_) XCloseDisplay(D(pDisplay_));
+  if (!pDisplay_) return;
+  XCloseDisplay(D(pDisplay_));
+  std::lock_guard<std::mutex> lock(g_probeLock);
+  std::erase(g_probes, D(pDisplay_));
 }
 
 std::string CXProbe::StringProperty(unsigned long window, const char* name) {
@@ -321,6 +348,11 @@ void CXProbe::SendClientMessage(unsigned long window, const char* type, long l0,
   e.xclient.data.l[1] = l1;
   e.xclient.data.l[2] = l2;
   XSendEvent(d, window, False, NoEventMask, &e);
+  Sync();
+}
+
+void CXProbe::DestroyWindow(unsigned long window) {
+  XDestroyWindow(D(pDisplay_), window);
   Sync();
 }
 

@@ -15,16 +15,22 @@ struct XRect {
   bool Contains(int px, int py) const { return px >= x && px < x + width && py >= y && py < y + height; }
 };
 
+struct DisplayOptions {
+  bool bCompositor = false;  // start xcompmgr too
+  bool bArgbVisual = true;   // false: no Composite extension, no 32-bit visual
+  bool bExport = true;       // set DISPLAY for this process and its children
+};
+
 // A private Xvfb of 1024×768×24 on a display number the server picks
-// (-displayfd), so test programs run in parallel. Start sets DISPLAY for
-// this process (and its children); Stop ends the server and the compositor.
+// (-displayfd), so test programs run in parallel. Stop ends the server and
+// the compositor.
 class CPrivateDisplay {
  public:
   CPrivateDisplay() = default;
   CPrivateDisplay(const CPrivateDisplay&) = delete;
   CPrivateDisplay& operator=(const CPrivateDisplay&) = delete;
   ~CPrivateDisplay() { Stop(); }
-  bool Start(bool bCompositor = false);
+  bool Start(const DisplayOptions& options = DisplayOptions{});
   void Stop();
   const std::string& Name() const { return name_; }
   // Starts or ends the compositing manager on the running server.
@@ -34,6 +40,7 @@ class CPrivateDisplay {
  private:
   int nServer_ = -1;
   int nCompositor_ = -1;
+  bool bExported_ = false;
   std::string name_;
 };
 
@@ -83,6 +90,8 @@ class CXProbe {
   long InternAtom(const char* szName);
   // Sends a client message of the type to the window, with longs.
   void SendClientMessage(unsigned long window, const char* type, long l0, long l1, long l2);
+  // Destroys a window from outside, as a hostile or careless client can.
+  void DestroyWindow(unsigned long window);
   // Paints a rectangle of the window from outside (draws over its content).
   void PaintOver(unsigned long window, const XRect& rect, uint32_t rgb);
   // Sets the root window's colour (what shows through translucent pixels).

@@ -8,6 +8,8 @@
 #include <thread>
 
 #include "platform/display.h"
+#include "platform/environment.h"
+#include "platform/process.h"
 #include "platform/sync.h"
 #include "tools/test_support.h"
 #include "tools/x_display.h"
@@ -88,6 +90,10 @@ class CSkinRun {
   bool WaitEnded(uint32_t dwMilliseconds = 5000) { return ended_.Wait(dwMilliseconds); }
   int Result() const { return nResult_; }
   int StandardResult() const { return nStandardResult_; }
+  platform::HWND Skin() {
+    CTranslucentDlg* pDialog = pDialog_;
+    return pDialog ? pDialog->GetSafeHwnd() : 0;
+  }
 
  private:
   std::thread thread_;
@@ -301,6 +307,96 @@ TEST(SkinWindowTest, TranslucentPixelsBlendWithWhatLiesBehindUnderACompositor) {
     EXPECT_TRUE(bNear) << std::hex << "got " << got << " want " << want;
   }
   g_pDisplay->StopCompositor();
+}
+
+TEST(SkinWindowTest, DisplayErrorsAreLoggedAndNeverEndTheProcess) {
+  tools::CLogCapture log;
+  CSkinRun run;
+  tools::CXProbe probe(g_pDisplay->Name());
+  const Windows w = FindWindows(probe);
+  ASSERT_NE(w.skin, 0u);
+  // Another client destroys the window under the dialog's feet; drawing to
+  // it then fails on the server.
+  probe.DestroyWindow(w.skin);
+  platform::PostMessage(run.Skin(), WM_RERENDER, 0, 0);
+  bool bLogged = false;
+  for (int i = 0; i < 500 && !bLogged; ++i) {
+    for (const std::string& line : log.Lines()) bLogged = bLogged || line.find("display error ignored") == 0;
+    if (!bLogged) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(bLogged);
+  platform::PostMessage(run.Skin(), platform::WM_CLOSE, 0, 0);
+  EXPECT_TRUE(run.WaitEnded());
+}
+
+// The probe program on a display of its own.
+class CProbeOnOwnDisplay {
+ public:
+  explicit CProbeOnOwnDisplay(bool bArgbVisual) {
+    tools::DisplayOptions options;
+    options.bArgbVisual = bArgbVisual;
+    options.bExport = false;
+    if (!display_.Start(options)) return;
+    const std::string ours = platform::GetEnvironmentVariable("DISPLAY");
+    platform::SetEnvironmentVariable("DISPLAY", display_.Name());
+    pid_ = platform::StartProcess(WINDOW_PROBE, {WINDOW_PROBE, "skin"}, "");
+    platform::SetEnvironmentVariable("DISPLAY", ours);
+  }
+  ~CProbeOnOwnDisplay() {
+    display_.Stop();
+    if (pid_ != platform::kInvalidProcess) platform::WaitProcess(pid_);
+  }
+  tools::CPrivateDisplay& Display() { return display_; }
+  platform::ProcessId Pid() const { return pid_; }
+  // Waits for the program's end; its exit code.
+  int Wait() {
+    const int nCode = platform::WaitProcess(pid_);
+    pid_ = platform::kInvalidProcess;
+    return nCode;
+  }
+
+ private:
+  tools::CPrivateDisplay display_;
+  platform::ProcessId pid_ = platform::kInvalidProcess;
+};
+
+TEST(SkinWindowTest, WithoutA32BitVisualTheShapeStillCutsTheSkinOut) {
+  CProbeOnOwnDisplay run(false);
+  ASSERT_NE(run.Pid(), platform::kInvalidProcess);
+  tools::CXProbe probe(run.Display().Name());
+  ASSERT_TRUE(probe.IsOpen());
+  const unsigned long skin = probe.FindWindow("Install");
+  ASSERT_NE(skin, 0u);
+  ASSERT_TRUE(probe.WaitViewable(skin, true));
+  EXPECT_EQ(probe.Depth(skin), 24);
+  auto pSkin = SkinCanvas();
+  std::vector<XRect> input;
+  for (int i = 0; i < 500 && input.empty(); ++i) {
+    input = probe.Shape(skin, true);
+    if (input.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  for (int y = 0; y < 234; y += 2) {
+    for (int x = 0; x < 396; x += 2) {
+      ASSERT_EQ(tools::CXProbe::ShapeContains(input, x, y), SkinAlpha(*pSkin, x, y) > 0) << x << "," << y;
+    }
+  }
+  // No transparent pixel shows black: outside the shape is the desktop.
+  const XRect rect = probe.Geometry(skin);
+  probe.SetRootColour(0x336699);
+  EXPECT_EQ(probe.ScreenPixel(rect.x, rect.y), 0x336699u);
+}
+
+TEST(SkinWindowTest, LosingTheDisplayEndsTheProgramWithCodeZero) {
+  CProbeOnOwnDisplay run(true);
+  ASSERT_NE(run.Pid(), platform::kInvalidProcess);
+  {
+    tools::CXProbe probe(run.Display().Name());
+    const unsigned long skin = probe.FindWindow("Install");
+    ASSERT_NE(skin, 0u);
+    ASSERT_TRUE(probe.WaitViewable(skin, true));
+  }
+  run.Display().Stop();
+  EXPECT_EQ(run.Wait(), 0);
 }
 
 }  // namespace
