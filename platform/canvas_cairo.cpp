@@ -190,3 +190,10 @@ std::unique_ptr<CCanvas> CreateCanvas(int nWidth, int nHeight) {
 }
 
 }  // namespace platform
+
+// fontconfig keeps its caches of fonts and patterns for the life of the
+// process; LeakSanitizer would report them at every exit of a program that
+// drew text.
+extern "C" __attribute__((used)) const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}

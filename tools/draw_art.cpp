@@ -311,15 +311,14 @@ cairo_surface_t* DrawSkin() {
   return s;
 }
 
-// 1231: the main bar's fill, gold with slanted stripes. Alpha is 0 or 255
-// only: the corners are cut without anti-aliasing.
+// 1231: the main bar's fill, gold with slanted stripes. Opaque to its
+// edges: the bar shows its left part, cut anywhere, so every column of it
+// must be the bar's; partial alpha would turn into a dark fringe over the
+// colour key.
 cairo_surface_t* DrawMainFill() {
   constexpr int W = 326, H = 15;
   cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, W, H);
   cairo_t* cr = cairo_create(s);
-  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-  RoundedRect(cr, 0, 0, W, H, 4);
-  cairo_clip(cr);
   cairo_pattern_t* p = cairo_pattern_create_linear(0, 0, 0, H);
   cairo_pattern_add_color_stop_rgb(p, 0, 1.0, 0.90, 0.62);
   cairo_pattern_add_color_stop_rgb(p, 0.45, kGold.r, kGold.g, kGold.b);
@@ -327,7 +326,6 @@ cairo_surface_t* DrawMainFill() {
   cairo_set_source(cr, p);
   cairo_paint(cr);
   cairo_pattern_destroy(p);
-  cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
   for (int x = -H; x < W + H; x += 10) {
     cairo_move_to(cr, x, H);
     cairo_line_to(cr, x + 4, H);

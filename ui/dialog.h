@@ -5,6 +5,7 @@
 // A dialog and its children live on the thread that created the dialog.
 #pragma once
 
+#include <mutex>
 #include <vector>
 
 #include "platform/canvas.h"
@@ -20,31 +21,45 @@ inline constexpr uint32_t WM_COMMAND = 0x0111;
 
 class CDialog;
 
-// A part of a dialog's picture with a rectangle in the dialog's pixels.
+// A part of a dialog's picture with a rectangle in the dialog's pixels. Its
+// setters may be called from any thread: they store under the control's
+// lock and ask for a repaint, which the dialog's thread performs.
 class CControl {
  public:
   virtual ~CControl() = default;
-  // Draws the part into the dialog's picture at its rectangle.
+  // Draws the part into the dialog's picture at its rectangle. Dialog's
+  // thread.
   virtual void Paint(platform::CCanvas& canvas) = 0;
 
+  // The pointer, in the dialog's pixels, and the control's timers; the
+  // dialog's thread. Nothing by default.
+  virtual void OnMouseMove(int /*x*/, int /*y*/) {}
+  virtual void OnLButtonDown(int /*x*/, int /*y*/) {}
+  virtual void OnLButtonUp(int /*x*/, int /*y*/) {}
+  virtual void OnTimer(uintptr_t /*nTimer*/) {}
+
   int Id() const { return nId_; }
-  const platform::Rect& Bounds() const { return rect_; }
+  platform::Rect Bounds() const;
   void SetBounds(const platform::Rect& rect);
-  bool IsVisible() const { return bVisible_; }
+  bool IsVisible() const;
   void SetVisible(bool bVisible);
-  bool IsEnabled() const { return bEnabled_; }
+  bool IsEnabled() const;
   void SetEnabled(bool bEnabled);
   CDialog* Parent() const { return pParent_; }
   // Asks the dialog to draw its picture again. Any thread.
   void Invalidate();
 
+ protected:
+  // Guards the control's state, here and in subclasses.
+  mutable std::mutex lock_;
+
  private:
   friend class CDialog;
   CDialog* pParent_ = nullptr;
   int nId_ = 0;
-  platform::Rect rect_;
-  bool bVisible_ = true;
-  bool bEnabled_ = true;
+  platform::Rect rect_;  // guarded by lock_
+  bool bVisible_ = true;  // guarded by lock_
+  bool bEnabled_ = true;  // guarded by lock_
 };
 
 class CDialog {
@@ -73,6 +88,11 @@ class CDialog {
   // Attaches a child with an identifier; the dialog does not own it.
   void AddChild(CControl* pChild, int nId);
   const std::vector<CControl*>& Children() const { return children_; }
+  CControl* ChildAt(int x, int y) const;
+
+  // The picture of the dialog's children over black, at the size given (the
+  // window's, or anything for a dialog without a window).
+  std::unique_ptr<platform::CCanvas> ComposeChildren(int nWidth, int nHeight);
 
   // The dialog's procedure: the default handling of what the display and
   // the children send. Subclasses handle theirs, then call this one.
@@ -91,14 +111,22 @@ class CDialog {
   virtual void OnPaint();
   // A child's click; nothing by default.
   virtual void OnCommand(int /*nId*/) {}
+  // Posted to a dialog, ends it with wParam as the code (EndDialog from
+  // another thread).
+  static constexpr uint32_t kWmEndFromElsewhere = platform::WM_USER + 0x300;
 
   // The window's size, from its last known rectangle.
   platform::Rect ClientRect() const;
+  // Makes a plain message window instead of a display window (a dialog run
+  // without a display) and runs the initialisation; its procedure is the
+  // same.
+  bool CreateWithoutDisplay();
 
  private:
   void DestroyWindow();
   CDialog* pParent_;
   platform::HWND hWnd_ = 0;
+  bool bDisplayWindow_ = false;
   bool bEnded_ = false;
   int nResult_ = 0;
   std::vector<CControl*> children_;
