@@ -30,5 +30,4 @@ int main(int argc, char** argv) {
   }
   QarnAutoApp app;
   app.InitInstance();
-  return 0;
 }

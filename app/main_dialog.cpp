@@ -2,40 +2,105 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "engine/nn_down.h"
 #include "platform/clock.h"
+#include "platform/display.h"
 #include "platform/instance_lock.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/terminal.h"
 #include "platform/text.h"
 #include "platform/thread.h"
+#include "res/resources.h"
 #include "ui/language_texts.h"
 #include "update/install_location.h"
 #include "update/launch_settings.h"
 #include "update/package_install.h"
 
-QarnAutoDlg::QarnAutoDlg() : bInPlace_(platform::StandardErrorIsTerminal()) {
-  hWnd_ = platform::CreateMessageWindow(
-      [this](platform::HWND, uint32_t uMsg, platform::WPARAM w, platform::LPARAM l) {
-        return OnMessage(uMsg, w, l);
-      });
-  status_ = GetText(TextKey::VerifyingClient);
+QarnAutoDlg::QarnAutoDlg(CDialog* pParent)
+    : CStandardDialog(pParent, 0x000000),
+      bTerminal_(pParent == nullptr),
+      bInPlace_(platform::StandardErrorIsTerminal()) {
+  SetTitle(GetText(TextKey::WindowsText));
+  AddChild(&status_, 1034);
+  AddChild(&percent_, 1035);
+  AddChild(&mainBar_, 999);
+  AddChild(&secondBar_, 998);
+  ApplyInitialLayout();
 }
 
-QarnAutoDlg::~QarnAutoDlg() { platform::DestroyMessageWindow(hWnd_); }
+QarnAutoDlg::~QarnAutoDlg() = default;
 
-void QarnAutoDlg::OnInitDialog() {
+void QarnAutoDlg::ApplyInitialLayout() {
+  // The labels lie outside the window and stay hidden; what a player sees
+  // of progress is the two bars.
+  status_.SetBounds(platform::Rect{355, 557, 355 + 290, 557 + 29});
+  status_.SetTextColour(0xFFFFFF);
+  status_.SetText(GetText(TextKey::VerifyingClient));
+  status_.SetVisible(false);
+  percent_.SetBounds(platform::Rect{411, 617, 411 + 234, 617 + 19});
+  percent_.SetTextColour(0xFFFFFF);
+  percent_.SetText(u"0%");
+  percent_.SetVisible(false);
+  mainBar_.SetBounds(platform::Rect{5, 183, 5 + 360, 183 + 48});
+  mainBar_.SetRange(0, 100);
+  mainBar_.SetStyle(1);
+  secondBar_.SetBounds(platform::Rect{17, 208, 17 + 295, 208 + 18});
+  secondBar_.SetRange(0, 100);
+  secondBar_.SetStyle(0);
+}
+
+void QarnAutoDlg::SetIcons() {
+  const ResourceEntry* pIcon = FindResource("ICON", 128);
+  if (!pIcon || pIcon->nSize < 6) return;
+  // An ICO of PNG images: a directory of 16-byte entries after 6 bytes.
+  auto u32 = [pIcon](size_t at) {
+    const unsigned char* p = pIcon->pData + at;
+    return static_cast<size_t>(p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24);
+  };
+  const size_t nImages = pIcon->pData[4] | pIcon->pData[5] << 8;
+  std::vector<std::unique_ptr<platform::CCanvas>> sizes;
+  for (size_t i = 0; i < nImages && 6 + 16 * (i + 1) <= pIcon->nSize; ++i) {
+    const size_t nSize = u32(6 + 16 * i + 8), nOffset = u32(6 + 16 * i + 12);
+    if (nOffset > pIcon->nSize || nSize > pIcon->nSize - nOffset) continue;
+    std::unique_ptr<platform::CImage> pImage = platform::DecodePng(pIcon->pData + nOffset, nSize);
+    if (!pImage) continue;
+    auto pCanvas = platform::CreateCanvas(pImage->Width(), pImage->Height());
+    pCanvas->DrawImage(*pImage, platform::Rect{0, 0, pImage->Width(), pImage->Height()});
+    sizes.push_back(std::move(pCanvas));
+  }
+  std::vector<platform::CCanvas*> views;
+  for (auto& p : sizes) views.push_back(p.get());
+  platform::SetWindowIcon(GetSafeHwnd(), views);
+  if (Parent()) platform::SetWindowIcon(Parent()->GetSafeHwnd(), views);
+}
+
+int QarnAutoDlg::RunInTerminal() {
+  CreateWithoutDisplay();
+  return platform::RunMessageLoop();
+}
+
+bool QarnAutoDlg::OnInitDialog() {
+  CStandardDialog::OnInitDialog();
+  windowThread_ = std::this_thread::get_id();
+  if (!bTerminal_) SetIcons();
   Show(platform::Utf16ToUtf8(GetText(TextKey::WindowsText)), false);
   ParseLaunchArguments();
   DiscoverInstallDir();
   // What an earlier run could not replace is replaced now, before anything
   // reads the install folder.
   RunPendingMoves(InstallDir);
-  WriteLoginHandle(static_cast<uint32_t>(hWnd_) * 2 + 6);
+  // Another program reaches the windows through this value: the display's
+  // id of the dialog's window in a window run, its message handle without.
+  const uint32_t dwHandle =
+      bTerminal_ ? static_cast<uint32_t>(GetSafeHwnd()) : static_cast<uint32_t>(platform::NativeWindowId(GetSafeHwnd()));
+  WriteLoginHandle(dwHandle * 2 + 6);
+  ApplyInitialLayout();
   Show(platform::Utf16ToUtf8(StatusText()), false);
   platform::StartDetachedThread([this] { PrepareThread(this); });
+  return true;
 }
 
 void QarnAutoDlg::PrepareThread(QarnAutoDlg* pDialog) {
@@ -54,8 +119,6 @@ void QarnAutoDlg::UpdateThread(QarnAutoDlg* pDialog) {
       return;
   }
 }
-
-int QarnAutoDlg::Run() { return platform::RunMessageLoop(); }
 
 namespace {
 
@@ -113,6 +176,7 @@ std::string ComposeProgressLine(const std::string& text, int nPercent, int nColu
 }
 
 void QarnAutoDlg::Show(const std::string& line, bool bProgress, int nPercent) {
+  if (!bTerminal_) return;
   if (bInPlace_ && bProgress) {
     // On a terminal the bar is drawn in place and never wraps, so the next
     // report overwrites all of it.
@@ -126,8 +190,29 @@ void QarnAutoDlg::Show(const std::string& line, bool bProgress, int nPercent) {
   std::fflush(stderr);
 }
 
-platform::LRESULT QarnAutoDlg::OnMessage(uint32_t uMsg, platform::WPARAM wParam,
-                                         platform::LPARAM lParam) {
+platform::LRESULT QarnAutoDlg::WindowProc(uint32_t uMsg, platform::WPARAM wParam, platform::LPARAM lParam) {
+  switch (uMsg) {
+    case platform::WM_LBUTTONDOWN:
+    case platform::WM_KEYDOWN:
+      // Clicks and keys on the dialog do nothing: the skin beneath is what
+      // is dragged, and no key ends the update.
+      return 0;
+    case WM_DOWN_NOTIFY:
+    case WM_INSTALL_PROGRESS:
+    case WM_PREPARE_DONE:
+    case WM_UPDATE_FAILED:
+    case kShowStatus:
+      return OnMessage(uMsg, wParam, lParam);
+    case kFinish:
+      OnOK();
+      closed_.Set();
+      return 1;
+    default:
+      return CStandardDialog::WindowProc(uMsg, wParam, lParam);
+  }
+}
+
+platform::LRESULT QarnAutoDlg::OnMessage(uint32_t uMsg, platform::WPARAM wParam, platform::LPARAM lParam) {
   switch (uMsg) {
     case WM_DOWN_NOTIFY: {
       const auto* p = reinterpret_cast<const DownProgress*>(wParam);
@@ -151,18 +236,17 @@ platform::LRESULT QarnAutoDlg::OnMessage(uint32_t uMsg, platform::WPARAM wParam,
       std::snprintf(line, sizeof line, format.c_str(), p->nPercent,
                     static_cast<double>(p->llDownloaded) / 1048576.0,
                     static_cast<double>(p->llTotal) / 1048576.0, dSpeed * 1000.0 / 1024.0);
-      {
-        std::lock_guard<std::mutex> guard(lock_);
-        status_ = platform::Utf8ToUtf16(line);
-      }
-      nMainBar_ = p->nPercent;
+      status_.SetTextColour(0xFFFFFF);
+      status_.SetBounds(platform::Rect{210, 557, 210 + 685, 557 + 29});
+      status_.SetText(platform::Utf8ToUtf16(line));
+      mainBar_.SetPos(p->nPercent);
       Show(line, true, p->nPercent);
       return 1;
     }
     case WM_INSTALL_PROGRESS:
       if (lParam != kInstallProgressTag) return 1;
-      nSecondBar_ = static_cast<int>(wParam);
-      Show("Installing: " + std::to_string(nSecondBar_) + "%", true, nSecondBar_);
+      secondBar_.SetPos(static_cast<int>(wParam));
+      Show("Installing: " + std::to_string(static_cast<int>(wParam)) + "%", true, static_cast<int>(wParam));
       return 1;
     case WM_PREPARE_DONE:
       platform::StartDetachedThread([this] { UpdateThread(this); });
@@ -184,37 +268,34 @@ platform::LRESULT QarnAutoDlg::OnMessage(uint32_t uMsg, platform::WPARAM wParam,
 }
 
 void QarnAutoDlg::OnStatus(TextKey key) {
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    status_ = GetText(key);
-  }
-  // Shown by the window's own thread, as a repaint would be.
-  platform::PostMessage(hWnd_, kShowStatus, 0, 0);
+  status_.SetText(GetText(key));
+  // A terminal shows it as a line, written by the dialog's own thread.
+  if (bTerminal_) platform::PostMessage(GetSafeHwnd(), kShowStatus, 0, 0);
 }
 
-void QarnAutoDlg::OnPercentText(const std::u16string& text) {
-  std::lock_guard<std::mutex> guard(lock_);
-  percent_ = text;
-}
+void QarnAutoDlg::OnPercentText(const std::u16string& text) { percent_.SetText(text); }
 
-void QarnAutoDlg::OnSecondBarStyle(int nStyle) {
-  std::lock_guard<std::mutex> guard(lock_);
-  nSecondBarStyle_ = nStyle;
-}
+void QarnAutoDlg::OnSecondBarStyle(int nStyle) { secondBar_.SetStyle(nStyle); }
 
 void QarnAutoDlg::OnInstallProgress(int nPercent) {
-  platform::SendMessage(hWnd_, WM_INSTALL_PROGRESS, static_cast<platform::WPARAM>(nPercent),
+  platform::SendMessage(GetSafeHwnd(), WM_INSTALL_PROGRESS, static_cast<platform::WPARAM>(nPercent),
                         kInstallProgressTag);
 }
 
-std::u16string QarnAutoDlg::StatusText() {
-  std::lock_guard<std::mutex> guard(lock_);
-  return status_;
-}
-
 void QarnAutoDlg::FinishAndExit() {
-  if (bLineOpen_) std::fputc('\n', stderr);
-  std::fflush(stderr);
+  if (bTerminal_) {
+    if (bLineOpen_) std::fputc('\n', stderr);
+    std::fflush(stderr);
+    std::fflush(stdout);
+    platform::ExitProcess(0);
+  }
+  if (std::this_thread::get_id() == windowThread_) {
+    OnOK();
+  } else if (platform::PostMessage(GetSafeHwnd(), kFinish, 0, 0)) {
+    // The windows go through their own thread; a thread stuck elsewhere
+    // must not keep the process alive.
+    closed_.Wait(2000);
+  }
   std::fflush(stdout);
   platform::ExitProcess(0);
 }

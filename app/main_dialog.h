@@ -1,15 +1,22 @@
-// The main window. In a terminal session (no display) it shows the status
-// and progress lines on standard error and asks its questions on standard
-// input; its logic is the window's: it starts the update threads and reacts
-// to their messages on the main thread.
+// The main dialog: the standard dialog over the skin, holding the status and
+// percent labels and the two progress bars. Its logic is the same with and
+// without a display: it starts the update threads and reacts to their
+// messages on its own thread, and its controls hold what it shows. With a
+// display the controls are drawn over the skin; in a terminal session the
+// same state is shown as lines on standard error and its questions are
+// asked on standard input.
 #pragma once
 
 #include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/message.h"
+#include "platform/sync.h"
+#include "ui/controls.h"
+#include "ui/translucent_dialog.h"
 #include "update/update_driver.h"
 
 // The update threads' messages to the main window, sent synchronously.
@@ -23,55 +30,69 @@ inline constexpr uint32_t WM_UPDATE_FAILED = 1473;
 // then goes, so the line never wraps; the text is cut last.
 std::string ComposeProgressLine(const std::string& text, int nPercent, int nColumns);
 
-class QarnAutoDlg : public IUpdateObserver {
+class QarnAutoDlg : public CStandardDialog, public IUpdateObserver {
  public:
-  QarnAutoDlg();
+  // pParent: the skin window in a window run; none in a terminal run.
+  explicit QarnAutoDlg(CDialog* pParent = nullptr);
   ~QarnAutoDlg() override;
 
-  // Initialisation on the main thread: settings, install folder, login
-  // handle, moves left from the last run, then the prepare thread.
-  void OnInitDialog();
-  // Runs the main thread's message loop; the process ends inside it.
-  int Run();
+  // A terminal run: a window of the message layer, the initialisation, then
+  // the thread's message loop; the process ends inside it.
+  int RunInTerminal();
 
-  // The message reactions; each returns 1.
+  // The input filter, then the message reactions, then the dialog's own.
+  platform::LRESULT WindowProc(uint32_t uMsg, platform::WPARAM wParam, platform::LPARAM lParam) override;
+  // The update threads' messages; each returns 1.
   platform::LRESULT OnMessage(uint32_t uMsg, platform::WPARAM wParam, platform::LPARAM lParam);
 
-  platform::HWND Handle() const { return hWnd_; }
+  platform::HWND Handle() const { return GetSafeHwnd(); }
   // The observer of the update steps, called on the worker threads: each
-  // stores what the window shows and has the window's thread show it.
+  // stores into a control, which asks the dialog's thread to show it.
   void OnStatus(TextKey key) override;
   void OnPercentText(const std::u16string& text) override;
   void OnSecondBarStyle(int nStyle) override;
   void OnInstallProgress(int nPercent) override;
-  // Closes the window and ends the process with code 0, from any thread.
+  // Closes both windows (through the dialog's thread, waiting at most two
+  // seconds) and ends the process with code 0. Any thread.
   [[noreturn]] void FinishAndExit();
 
-  // What the window shows (the bars' positions and the labels' texts).
-  int MainBar() const { return nMainBar_; }
-  int SecondBar() const { return nSecondBar_; }
-  std::u16string StatusText();
+  // What the dialog shows.
+  int MainBar() const { return mainBar_.Pos(); }
+  int SecondBar() const { return secondBar_.Pos(); }
+  int SecondBarStyle() const { return secondBar_.Style(); }
+  std::u16string StatusText() const { return status_.Text(); }
+  std::u16string PercentText() const { return percent_.Text(); }
+  // The dialog's picture at the skin's size: the controls over black.
+  std::unique_ptr<platform::CCanvas> ComposePicture() { return ComposeChildren(396, 234); }
+
+ protected:
+  bool OnInitDialog() override;
 
  private:
-  // A progress line is redrawn in place with a bar on a terminal; on
-  // anything else every line is a line of its own.
+  // The controls where the main window starts them.
+  void ApplyInitialLayout();
+  // Icon 128 on the dialog and its skin window.
+  void SetIcons();
+  // In a terminal run: a progress line is redrawn in place with a bar on a
+  // terminal; on anything else every line is a line of its own. A window
+  // run writes nothing.
   void Show(const std::string& line, bool bProgress, int nPercent = 0);
   // The prepare thread and the update worker: the steps of update/, the
   // messages to the window, and the end of the process.
   static void PrepareThread(QarnAutoDlg* pDialog);
   static void UpdateThread(QarnAutoDlg* pDialog);
-  platform::HWND hWnd_ = 0;
-  std::mutex lock_;  // guards the label texts and the bar style, set from workers
-  std::u16string status_;
-  std::u16string percent_ = u"0%";
-  int nSecondBarStyle_ = 0;
-  int nMainBar_ = 0;    // main thread only
-  int nSecondBar_ = 0;  // main thread only
-  bool bInPlace_;       // standard error is a terminal: progress redrawn in place
+
+  CXStatic status_, percent_;
+  CBmpProgCtrl mainBar_, secondBar_;
+  const bool bTerminal_;  // no display: the terminal presentation
+  bool bInPlace_;         // standard error is a terminal: progress redrawn in place
   std::atomic<bool> bLineOpen_{false};
-  // Where the average speed of an attempt starts; main thread only.
+  std::thread::id windowThread_;  // set by the initialisation, read-only after
+  platform::CEvent closed_{true, false};  // the windows are closed, ready to end
+  // Where the average speed of an attempt starts; dialog's thread only.
   bool bSpeedBase_ = false;
   uint32_t dwSpeedBaseTick_ = 0;
   int64_t llSpeedBaseBytes_ = 0;
   static constexpr uint32_t kShowStatus = platform::WM_USER + 1;
+  static constexpr uint32_t kFinish = platform::WM_USER + 2;
 };

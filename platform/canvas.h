@@ -97,6 +97,13 @@ class CCanvas {
   virtual void DrawCanvas(CCanvas& source, int x, int y) = 0;
 };
 
+// The height in pixels that DrawText takes for the text in a rectangle of
+// the width (all lines, unclipped).
+int MeasureTextHeight(const std::u16string& text, int nWidth, const TextStyle& style);
+// How many characters of the text no installed font has a glyph for, in
+// the style's families and their fallbacks.
+int CountMissingGlyphs(const std::u16string& text, const TextStyle& style);
+
 // A transparent canvas; sizes below 1 are taken as 1.
 std::unique_ptr<CCanvas> CreateCanvas(int nWidth, int nHeight);
 

@@ -56,6 +56,41 @@ void SetSource(cairo_t* cr, Argb colour) {
                         (colour & 0xFF) / 255.0, (colour >> 24) / 255.0);
 }
 
+// A layout of the text in the style, wrapped at nWidth where the style
+// wraps; the caller unrefs it.
+PangoLayout* MakeLayout(cairo_t* cr, const std::u16string& text, int nWidth, const TextStyle& style) {
+  // Grey anti-aliasing: coloured sub-pixel fringes would show on the skin.
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
+  PangoLayout* layout = pango_cairo_create_layout(cr);
+  pango_cairo_context_set_font_options(pango_layout_get_context(layout), options);
+  pango_layout_context_changed(layout);
+  cairo_font_options_destroy(options);
+
+  PangoFontDescription* desc = pango_font_description_new();
+  pango_font_description_set_family(desc, style.family.c_str());
+  pango_font_description_set_absolute_size(desc, std::max(style.nPixelHeight, 1) * double(PANGO_SCALE));
+  pango_font_description_set_weight(desc, style.bBold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+  pango_layout_set_font_description(layout, desc);
+  pango_font_description_free(desc);
+
+  std::string utf8 = Utf16ToUtf8(text);
+  if (style.wrap == TextWrap::kSingleLine) {
+    std::replace(utf8.begin(), utf8.end(), '\n', ' ');
+    pango_layout_set_single_paragraph_mode(layout, TRUE);
+  } else {
+    pango_layout_set_width(layout, std::max(nWidth, 1) * PANGO_SCALE);
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+  }
+  if (style.align == TextAlign::kCentre) {
+    pango_layout_set_width(layout, std::max(nWidth, 1) * PANGO_SCALE);
+    pango_layout_set_alignment(layout, PANGO_ALIGN_CENTER);
+  }
+  pango_layout_set_text(layout, utf8.c_str(), static_cast<int>(utf8.size()));
+  return layout;
+}
+
 class CCairoCanvas final : public CCanvas {
  public:
   CCairoCanvas(int nWidth, int nHeight)
@@ -122,36 +157,7 @@ class CCairoCanvas final : public CCanvas {
     cairo_rectangle(cr.get(), rect.left, rect.top, rect.Width(), rect.Height());
     cairo_clip(cr.get());
 
-    // Grey anti-aliasing: coloured sub-pixel fringes would show on the skin.
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
-    PangoLayout* layout = pango_cairo_create_layout(cr.get());
-    pango_cairo_context_set_font_options(pango_layout_get_context(layout), options);
-    pango_layout_context_changed(layout);
-    cairo_font_options_destroy(options);
-
-    PangoFontDescription* desc = pango_font_description_new();
-    pango_font_description_set_family(desc, style.family.c_str());
-    pango_font_description_set_absolute_size(desc, std::max(style.nPixelHeight, 1) * double(PANGO_SCALE));
-    pango_font_description_set_weight(desc, style.bBold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-    pango_layout_set_font_description(layout, desc);
-    pango_font_description_free(desc);
-
-    std::string utf8 = Utf16ToUtf8(text);
-    if (style.wrap == TextWrap::kSingleLine) {
-      std::replace(utf8.begin(), utf8.end(), '\n', ' ');
-      pango_layout_set_single_paragraph_mode(layout, TRUE);
-    } else {
-      pango_layout_set_width(layout, rect.Width() * PANGO_SCALE);
-      pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-    }
-    if (style.align == TextAlign::kCentre) {
-      pango_layout_set_width(layout, rect.Width() * PANGO_SCALE);
-      pango_layout_set_alignment(layout, PANGO_ALIGN_CENTER);
-    }
-    pango_layout_set_text(layout, utf8.c_str(), static_cast<int>(utf8.size()));
-
+    PangoLayout* layout = MakeLayout(cr.get(), text, rect.Width(), style);
     double y = rect.top;
     if (style.bCentreVertically) {
       int w = 0, h = 0;
@@ -183,6 +189,25 @@ std::unique_ptr<CImage> DecodePng(const void* pData, size_t nSize) {
   CSurface surface(cairo_image_surface_create_from_png_stream(ReadPngBytes, &reader));
   if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
   return std::make_unique<CCairoImage>(std::move(surface));
+}
+
+int MeasureTextHeight(const std::u16string& text, int nWidth, const TextStyle& style) {
+  CSurface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1));
+  CContext cr(cairo_create(surface.get()));
+  PangoLayout* layout = MakeLayout(cr.get(), text, nWidth, style);
+  int w = 0, h = 0;
+  pango_layout_get_pixel_size(layout, &w, &h);
+  g_object_unref(layout);
+  return h;
+}
+
+int CountMissingGlyphs(const std::u16string& text, const TextStyle& style) {
+  CSurface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1));
+  CContext cr(cairo_create(surface.get()));
+  PangoLayout* layout = MakeLayout(cr.get(), text, 100000, style);
+  const int n = pango_layout_get_unknown_glyphs_count(layout);
+  g_object_unref(layout);
+  return n;
 }
 
 std::unique_ptr<CCanvas> CreateCanvas(int nWidth, int nHeight) {

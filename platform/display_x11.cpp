@@ -15,6 +15,7 @@
 #include "platform/display.h"
 #include "platform/environment.h"
 #include "platform/process.h"
+#include "platform/prompt_window.h"
 #include "platform/text.h"
 
 // X11's macros collide with the layer's own names.
@@ -370,6 +371,7 @@ bool OpenDisplay() {
   c->aNetWmPid = atom("_NET_WM_PID");
   c->aClientMessage = atom(kClientMessageType);
   g_connection = c;
+  SetPromptWindowFunction(ShowPromptWindow);
   return true;
 }
 

@@ -1,16 +1,19 @@
 #include "platform/message_box.h"
 
+#include <atomic>
 #include <cstdio>
 #include <iostream>
 #include <mutex>
 
+#include "platform/prompt_window.h"
 #include "platform/text.h"
 
 namespace platform {
 namespace {
 
-std::mutex g_promptLock;  // one prompt at a time; guards g_reader
+std::mutex g_promptLock;  // one terminal prompt at a time; guards g_reader
 std::function<bool(std::string*)> g_reader;
+std::atomic<PromptWindowFunction> g_pWindowPrompt{nullptr};
 
 bool ReadStandardInput(std::string* pLine) { return static_cast<bool>(std::getline(std::cin, *pLine)); }
 
@@ -25,9 +28,16 @@ bool IsYes(std::string answer) {
 
 }  // namespace
 
+void SetPromptWindowFunction(PromptWindowFunction pFunction) { g_pWindowPrompt = pFunction; }
+
 int MessageBox(const std::u16string& text, const std::u16string& caption, PromptButtons buttons) {
-  std::lock_guard<std::mutex> lock(g_promptLock);
   const bool bOkOnly = buttons == PromptButtons::kOk;
+  // Windows do not wait for each other: each prompt has its own.
+  if (PromptWindowFunction pWindowPrompt = g_pWindowPrompt) {
+    const int nAnswer = pWindowPrompt(text, caption, bOkOnly);
+    if (nAnswer > 0) return nAnswer;
+  }
+  std::lock_guard<std::mutex> lock(g_promptLock);
   std::fprintf(stderr, "[%s] %s\n%s ", Utf16ToUtf8(caption).c_str(), Utf16ToUtf8(text).c_str(),
                bOkOnly ? "[ok]" : "[ok/cancel]");
   std::fflush(stderr);

@@ -1,0 +1,59 @@
+// Writes the screen of the display that DISPLAY names as a PNG file:
+//   screenshot OUT.png [X Y WIDTH HEIGHT]
+// What a person would see, compositor included.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <png.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+int main(int argc, char** argv) {
+  if (argc != 2 && argc != 6) {
+    std::fprintf(stderr, "usage: screenshot OUT.png [X Y WIDTH HEIGHT]\n");
+    return 2;
+  }
+  Display* pDisplay = XOpenDisplay(nullptr);
+  if (!pDisplay) {
+    std::fprintf(stderr, "screenshot: no display\n");
+    return 2;
+  }
+  const Window root = DefaultRootWindow(pDisplay);
+  int x = 0, y = 0;
+  unsigned w = DisplayWidth(pDisplay, DefaultScreen(pDisplay));
+  unsigned h = DisplayHeight(pDisplay, DefaultScreen(pDisplay));
+  if (argc == 6) {
+    x = std::atoi(argv[2]);
+    y = std::atoi(argv[3]);
+    w = static_cast<unsigned>(std::atoi(argv[4]));
+    h = static_cast<unsigned>(std::atoi(argv[5]));
+  }
+  XImage* pImage = XGetImage(pDisplay, root, x, y, w, h, AllPlanes, ZPixmap);
+  if (!pImage) {
+    std::fprintf(stderr, "screenshot: cannot read the screen\n");
+    return 1;
+  }
+  std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
+  for (unsigned row = 0; row < h; ++row) {
+    for (unsigned col = 0; col < w; ++col) {
+      const unsigned long p = XGetPixel(pImage, static_cast<int>(col), static_cast<int>(row));
+      unsigned char* q = &rgb[(static_cast<size_t>(row) * w + col) * 3];
+      q[0] = (p >> 16) & 0xFF;
+      q[1] = (p >> 8) & 0xFF;
+      q[2] = p & 0xFF;
+    }
+  }
+  XDestroyImage(pImage);
+  XCloseDisplay(pDisplay);
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = w;
+  image.height = h;
+  image.format = PNG_FORMAT_RGB;
+  if (!png_image_write_to_file(&image, argv[1], 0, rgb.data(), 0, nullptr)) {
+    std::fprintf(stderr, "screenshot: cannot write %s\n", argv[1]);
+    return 1;
+  }
+  return 0;
+}
