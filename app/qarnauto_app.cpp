@@ -9,6 +9,7 @@
 #include "platform/file.h"
 #include "platform/instance_lock.h"
 #include "platform/process.h"
+#include "platform/terminal.h"
 #include "ui/language_texts.h"
 #include "ui/message_box.h"
 #include "ui/png_image.h"
@@ -76,6 +77,9 @@ void QarnAutoApp::InitInstance() {
     dialog.RunInTerminal();
     platform::ExitProcess(0);
   }
+  // A window run writes nothing on the terminal, as a windowed program
+  // without a console does not; its notes go to the run log.
+  platform::DetachStandardOutput();
   CreateSkinImage();
   CTranslucentDlg skin([](CDialog* pParent) { return std::make_unique<QarnAutoDlg>(pParent); });
   g_pMainWindow = &skin;

@@ -30,6 +30,9 @@ std::string FindProgramOnPath(const std::string& name);
 // Waits for the process to end; its exit code, 128 + the signal number when
 // a signal ended it, or -1 on failure.
 int WaitProcess(ProcessId pid);
+// True while the child runs; once it has ended, false with its exit code
+// (as WaitProcess gives it) in *pCode, and the child is gone.
+bool PollProcess(ProcessId pid, int* pCode);
 
 struct ProcessEntry {
   ProcessId pid;

@@ -96,13 +96,29 @@ ProcessId StartProcessWithStdio(const std::string& program, const std::vector<st
   return Spawn(program, args, workingFolder, {stdinFd, stdoutFd, stderrFd}, false, nullptr);
 }
 
+namespace {
+
+int ExitCodeOf(int status) {
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+}  // namespace
+
 int WaitProcess(ProcessId pid) {
   int status = 0;
   const pid_t r = RetryOnInterrupt([&] { return ::waitpid(pid, &status, 0); });
   if (r < 0) return -1;
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return -1;
+  return ExitCodeOf(status);
+}
+
+bool PollProcess(ProcessId pid, int* pCode) {
+  int status = 0;
+  const pid_t r = RetryOnInterrupt([&] { return ::waitpid(pid, &status, WNOHANG); });
+  if (r == 0) return true;
+  *pCode = r < 0 ? -1 : ExitCodeOf(status);
+  return false;
 }
 
 namespace {

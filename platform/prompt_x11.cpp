@@ -139,9 +139,11 @@ bool CPromptWindow::Create() {
 
 void CPromptWindow::Draw() {
   auto pCanvas = CreateCanvas(kWidth, nHeight_);
-  pCanvas->Fill(Rect{0, 0, kWidth, nHeight_}, kBackground);
-  pCanvas->Fill(Rect{0, 0, kWidth, 44}, kHeader);
-  pCanvas->Fill(Rect{0, 44, kWidth, 45}, kGold);
+  // A thin rim keeps the prompt apart from the skin it usually covers.
+  pCanvas->Fill(Rect{0, 0, kWidth, nHeight_}, 0xFF8A6A30);
+  pCanvas->Fill(Rect{1, 1, kWidth - 1, nHeight_ - 1}, kBackground);
+  pCanvas->Fill(Rect{1, 1, kWidth - 1, 44}, kHeader);
+  pCanvas->Fill(Rect{1, 44, kWidth - 1, 45}, kGold);
   TextStyle head;
   head.family = kFamily;
   head.nPixelHeight = 15;

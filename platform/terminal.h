@@ -21,4 +21,8 @@ bool OpenPseudoTerminal(int columns, int* pMaster, int* pSlave);
 // time-out for the first bytes; false at end of input or time-out.
 bool ReadAvailable(int fd, uint32_t dwMilliseconds, std::string* pText);
 
+// Sends standard output nowhere from now on, as a program with windows and
+// no console has it; standard error stays.
+void DetachStandardOutput();
+
 }  // namespace platform

@@ -49,4 +49,12 @@ bool ReadAvailable(int fd, uint32_t dwMilliseconds, std::string* pText) {
   return true;
 }
 
+void DetachStandardOutput() {
+  std::fflush(stdout);
+  const int fd = RetryOnInterrupt([] { return ::open("/dev/null", O_WRONLY | O_CLOEXEC); });
+  if (fd < 0) return;
+  RetryOnInterrupt([fd] { return ::dup2(fd, STDOUT_FILENO); });
+  ::close(fd);
+}
+
 }  // namespace platform

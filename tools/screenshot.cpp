@@ -1,15 +1,52 @@
 // Writes the screen of the display that DISPLAY names as a PNG file:
 //   screenshot OUT.png [X Y WIDTH HEIGHT]
-// What a person would see, compositor included.
+// What a person would see, compositor included. Or paints the desktop a
+// colour (kept after the program ends), for pictures with a backdrop:
+//   screenshot --root RRGGBB
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <png.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
+namespace {
+
+// A vertical gradient from the colour to a darker shade, as a desktop.
+int PaintRoot(unsigned long rgb) {
+  Display* pDisplay = XOpenDisplay(nullptr);
+  if (!pDisplay) return 2;
+  const int nScreen = DefaultScreen(pDisplay);
+  const Window root = RootWindow(pDisplay, nScreen);
+  const int w = DisplayWidth(pDisplay, nScreen), h = DisplayHeight(pDisplay, nScreen);
+  const Pixmap tile = XCreatePixmap(pDisplay, root, w, h, DefaultDepth(pDisplay, nScreen));
+  GC gc = XCreateGC(pDisplay, tile, 0, nullptr);
+  for (int y = 0; y < h; ++y) {
+    const double k = 1.0 - 0.45 * y / h;
+    const unsigned long r = static_cast<unsigned long>(((rgb >> 16) & 0xFF) * k);
+    const unsigned long g = static_cast<unsigned long>(((rgb >> 8) & 0xFF) * k);
+    const unsigned long b = static_cast<unsigned long>((rgb & 0xFF) * k);
+    XSetForeground(pDisplay, gc, (r << 16) | (g << 8) | b);
+    XDrawLine(pDisplay, tile, gc, 0, y, w - 1, y);
+  }
+  XFreeGC(pDisplay, gc);
+  XSetWindowBackgroundPixmap(pDisplay, root, tile);
+  XClearWindow(pDisplay, root);
+  XChangeProperty(pDisplay, root, XInternAtom(pDisplay, "_XROOTPMAP_ID", False), XA_PIXMAP, 32,
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(&tile), 1);
+  // The picture outlives this connection.
+  XSetCloseDownMode(pDisplay, RetainPermanent);
+  XCloseDisplay(pDisplay);
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--root") return PaintRoot(std::strtoul(argv[2], nullptr, 16));
   if (argc != 2 && argc != 6) {
     std::fprintf(stderr, "usage: screenshot OUT.png [X Y WIDTH HEIGHT]\n");
     return 2;
