@@ -366,6 +366,25 @@ TEST_F(UpdaterTest, FailedDownloadAsksAndCancelEndsWithoutTheClient) {
       << log;
 }
 
+TEST_F(UpdaterTest, WithoutAReachableDisplayTheRunIsATerminalRun) {
+  CScriptServer server([](CScriptConnection& c) {
+    c.ReadRequest();
+    c.Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+  });
+  const std::string location = server.Url("/qarn") + "$EN$";
+  platform::UnsetEnvironmentVariable("DISPLAY");
+  ASSERT_EQ(RunUpdater(location, "no\n"), 0);
+  const std::string unset = Output();
+  ASSERT_NE(unset.find("[tips] Download package failed, Retry it?"), std::string::npos) << unset;
+  // Empty, and a display nobody serves: the same run, byte for byte.
+  for (const char* display : {"", ":4242"}) {
+    platform::SetEnvironmentVariable("DISPLAY", display);
+    EXPECT_EQ(RunUpdater(location, "no\n"), 0) << display;
+    EXPECT_EQ(Output(), unset) << display;
+  }
+  platform::UnsetEnvironmentVariable("DISPLAY");
+}
+
 TEST_F(UpdaterTest, AServerThatIsDownBringsThePromptWithinSeconds) {
   const std::string location =
       "http://127.0.0.1:" + std::to_string(tools::RefusingPort()) + "/qarn$EN$";

@@ -19,6 +19,7 @@
 #include "tools/test_support.h"
 #include "tools/wine_support.h"
 #include "tools/x_display.h"
+#include "ui/png_image.h"
 
 namespace {
 
@@ -308,6 +309,105 @@ TEST_F(WindowRunTest, TheLoginHandleNamesTheDialogsWindow) {
   // Closing the dialog's own window ends the run too.
   probe->SendClientMessage(dialog, "WM_PROTOCOLS", probe->InternAtom("WM_DELETE_WINDOW"), 0, 0);
   EXPECT_EQ(Wait(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The skinned message box, shown through the application's hook by the
+// probe program over a skin window.
+class SkinnedBoxTest : public ::testing::Test {
+ protected:
+  void SetUp() override { probe = std::make_unique<tools::CXProbe>(g_pDisplay->Name()); }
+  void TearDown() override {
+    if (pid != platform::kInvalidProcess) {
+      platform::TerminateProcess(pid);
+      platform::WaitProcess(pid);
+    }
+  }
+  void Start(const std::vector<std::string>& texts) {
+    out = tools::TestFolder() + "/box-output";
+    platform::FileHandle file =
+        platform::OpenFile(out, platform::kFileWrite, platform::FileDisposition::kCreateAlways);
+    std::vector<std::string> args = {WINDOW_PROBE, "box"};
+    args.insert(args.end(), texts.begin(), texts.end());
+    pid = platform::StartProcessWithStdio(WINDOW_PROBE, args, "", -1, static_cast<int>(file.h), -1);
+    platform::CloseFile(file);
+  }
+  std::string Finish() {
+    platform::WaitProcess(pid);
+    pid = platform::kInvalidProcess;
+    return tools::ReadWholeFile(out);
+  }
+  // The topmost box (the newest), waited for.
+  unsigned long TopBox(size_t nBoxes) {
+    std::vector<unsigned long> boxes;
+    for (int i = 0; i < 1000 && boxes.size() < nBoxes; ++i) {
+      boxes = probe->FindWindows("Quillmarch");
+      if (boxes.size() < nBoxes) platform::Sleep(10);
+    }
+    if (boxes.size() < nBoxes) return 0;
+    probe->WaitViewable(boxes.back(), true);
+    return boxes.back();
+  }
+  std::unique_ptr<tools::CXProbe> probe;
+  platform::ProcessId pid = platform::kInvalidProcess;
+  std::string out;
+};
+
+// A button's picture over black, as 0xRRGGBB.
+std::vector<uint32_t> ButtonPixels(uint16_t nId) {
+  CGdiPlusPngResource png;
+  png.Load(nId, "PNG");
+  auto pCanvas = platform::CreateCanvas(99, 37);
+  pCanvas->Fill(platform::Rect{0, 0, 99, 37}, 0xFF000000);
+  png.Draw(*pCanvas, platform::Rect{0, 0, 99, 37});
+  std::vector<uint32_t> pixels;
+  for (int y = 0; y < 37; ++y) {
+    for (int x = 0; x < 99; ++x) pixels.push_back(pCanvas->Pixel(x, y) & 0xFFFFFF);
+  }
+  return pixels;
+}
+
+TEST_F(SkinnedBoxTest, ConfirmAndCancelAnswerKeysDoNothingHoverShows) {
+  for (int nWant : {1, 2}) {
+    Start({"Update: your client needs to be updated."});
+    const unsigned long box = TopBox(1);
+    ASSERT_NE(box, 0u);
+    const XRect r = probe->Geometry(box);
+    // Centred over the 396×234 skin: 4 px in from its left, 10 px above.
+    EXPECT_EQ(r.x, kLeft + 4);
+    EXPECT_EQ(r.y, kTop - 10);
+    EXPECT_EQ(r.width, 388);
+    EXPECT_EQ(r.height, 254);
+    probe->MovePointer(r.x + 30, r.y + 30);
+    probe->Key("Return");
+    probe->Key("Escape");
+    platform::Sleep(200);
+    EXPECT_TRUE(probe->IsShown(box));
+    const int bx = r.x + (nWant == 1 ? 75 : 222), by = r.y + 180;
+    probe->MovePointer(bx + 50, by + 18);
+    const std::vector<uint32_t> hover = ButtonPixels(nWant == 1 ? 1249 : 1252);
+    bool bHover = false;
+    for (int i = 0; i < 300 && !bHover; ++i) {
+      bHover = probe->ScreenPixels(XRect{bx, by, 99, 37}) == hover;
+      if (!bHover) platform::Sleep(10);
+    }
+    EXPECT_TRUE(bHover) << "the hover picture did not show";
+    probe->Press();
+    probe->Release();
+    EXPECT_EQ(Finish(), "box1 " + std::to_string(nWant) + "\n");
+  }
+}
+
+TEST_F(SkinnedBoxTest, ASecondBoxEndingClosesTheFirst) {
+  Start({"The first box.", "The second box, over the first."});
+  const unsigned long second = TopBox(2);
+  ASSERT_NE(second, 0u);
+  const XRect r = probe->Geometry(second);
+  probe->Click(r.x + 75 + 50, r.y + 180 + 18);
+  EXPECT_EQ(Finish(), "box2 1\nbox1 2\n");
 }
 
 }  // namespace

@@ -218,6 +218,21 @@ unsigned long CXProbe::FindWindow(const std::string& title, int nMilliseconds) {
   return found;
 }
 
+std::vector<unsigned long> CXProbe::FindWindows(const std::string& title) {
+  Display* d = D(pDisplay_);
+  std::vector<unsigned long> found;
+  Window root, parent, *pChildren = nullptr;
+  unsigned int n = 0;
+  if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &pChildren, &n)) return found;
+  for (unsigned int i = 0; i < n; ++i) {
+    std::string name = StringProperty(pChildren[i], "_NET_WM_NAME");
+    if (name.empty()) name = StringProperty(pChildren[i], "WM_NAME");
+    if (name == title) found.push_back(pChildren[i]);
+  }
+  if (pChildren) XFree(pChildren);
+  return found;
+}
+
 bool CXProbe::Exists(unsigned long window) {
   XWindowAttributes a;
   return XGetWindowAttributes(D(pDisplay_), window, &a) != 0;

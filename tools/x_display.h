@@ -56,6 +56,8 @@ class CXProbe {
   // A mapped or unmapped top-level window whose _NET_WM_NAME (else WM_NAME)
   // is the title, waiting up to nMilliseconds for it; 0 when none came.
   unsigned long FindWindow(const std::string& title, int nMilliseconds = 5000);
+  // Every top-level window of the title, bottom to top of the stack.
+  std::vector<unsigned long> FindWindows(const std::string& title);
   bool IsShown(unsigned long window);
   // Waits until the window's viewable state is bViewable.
   bool WaitViewable(unsigned long window, bool bViewable, int nMilliseconds = 5000);
