@@ -27,20 +27,7 @@ using tools::CScriptConnection;
 using tools::CScriptServer;
 using tools::XRect;
 
-tools::CPrivateDisplay* g_pDisplay = nullptr;
-
-class CDisplayEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    g_pDisplay = new tools::CPrivateDisplay;
-    ASSERT_TRUE(g_pDisplay->Start()) << "Xvfb did not start";
-  }
-  void TearDown() override {
-    delete g_pDisplay;
-    g_pDisplay = nullptr;
-  }
-};
-const auto* g_environment = ::testing::AddGlobalTestEnvironment(new CDisplayEnvironment);
+tools::CPrivateDisplay* const g_pDisplay = tools::AddProgramDisplay(false);
 
 // Where the windows must be on a 1024×768 screen, and the bars in them.
 constexpr int kLeft = 314, kTop = 267;

@@ -36,20 +36,24 @@ void WaitOutAttempt(uint32_t dwStart, uint32_t dwBudget, const StopFlag* pStop,
   }
 }
 
-int32_t Connect(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts, const char* szHost,
-                int32_t nPort, const StopFlag* pStop, const StopFlag* pHold, bool bHoldVariant,
-                ConnFailure* pWhy) {
+}  // namespace
+
+int32_t ConnWithTime(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
+                     const char* szHost, int32_t nPort, const StopFlag* pStop,
+                     const StopFlag* pHold, NoteLog log, ConnFailure* pWhy) {
   ConnFailure why = ConnFailure::kNone;
   if (pWhy == nullptr) pWhy = &why;
   *pWhy = ConnFailure::kSocket;
-  if (szHost == nullptr || szHost[0] == '\0' || pStop == nullptr ||
-      (bHoldVariant && pHold == nullptr) || nPort < 0 || nPort > 65535) {
+  if (szHost == nullptr || szHost[0] == '\0' || pStop == nullptr || nPort < 0 || nPort > 65535) {
     return -1;
   }
+  // The engine log's connections fail quietly: their driver notes what it
+  // does about it.
+  const bool bRunLog = log == NoteLog::kRunLog;
   uint32_t address = 0;
   if (!platform::ResolveIPv4(szHost, &address)) {
     *pWhy = ConnFailure::kUnresolved;
-    if (!bHoldVariant) AppendRunLog(u"package gethostbyname fail");
+    if (bRunLog) AppendRunLog(u"package gethostbyname fail");
     return -1;
   }
   const uint32_t dwBudget = static_cast<uint32_t>(std::max(nSeconds, 0)) * 1000u;
@@ -58,7 +62,7 @@ int32_t Connect(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts, cons
     s = platform::CSocket(platform::OpenStreamSocket());
     if (!s.IsValid() || !platform::SetSocketTimeouts(s.Get(), dwBudget) ||
         !platform::SetNonBlocking(s.Get(), true)) {
-      if (!bHoldVariant) AppendRunLog(u"socket error");
+      if (bRunLog) AppendRunLog(u"socket error");
       return -1;
     }
     const uint32_t dwStart = platform::GetTickCount();
@@ -73,10 +77,10 @@ int32_t Connect(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts, cons
     s.Close();
     char szNote[64];
     std::snprintf(szNote, sizeof szNote, "超时：%d次\n", i);
-    if (bHoldVariant) {
-      DebugLog("%s", szNote);
-    } else {
+    if (bRunLog) {
       RunLogText(szNote);
+    } else {
+      DebugLog("%s", szNote);
     }
     if (i + 1 == nAttempts) {
       DebugLog("超时退出!\n");
@@ -94,10 +98,10 @@ int32_t Connect(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts, cons
   return 0;
 }
 
-int32_t Receive(SocketHandle s, char* pBuffer, int32_t nCount, int nFlags, int32_t nSeconds,
-                const StopFlag* pStop, const StopFlag* pHold, bool bHoldVariant,
-                OnBytesFn pfnOnBytes, DownProgress* pProgress) {
-  if (pBuffer == nullptr || pStop == nullptr || (bHoldVariant && pHold == nullptr)) return 0;
+int32_t RecvN(SocketHandle s, char* pBuffer, int32_t nCount, int nFlags, int32_t nSeconds,
+              const StopFlag* pStop, const StopFlag* pHold, OnBytesFn pfnOnBytes,
+              DownProgress* pProgress) {
+  if (pBuffer == nullptr || pStop == nullptr) return 0;
   const uint32_t dwWait = static_cast<uint32_t>(std::max(nSeconds, 0)) * 1000u;
   int32_t received = 0;
   while (!Raised(pStop, pHold) && received < nCount) {
@@ -119,8 +123,6 @@ int32_t Receive(SocketHandle s, char* pBuffer, int32_t nCount, int nFlags, int32
   }
   return received;
 }
-
-}  // namespace
 
 int WaitReadableUnlessRaised(SocketHandle s, uint32_t dwMilliseconds, const StopFlag* pStop,
                              const StopFlag* pHold) {
@@ -153,28 +155,4 @@ const char* DescribeConnFailure(ConnFailure why) {
       return "stopped";
   }
   return "unknown";
-}
-
-int32_t ConnWithTime(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
-                     const char* szHost, int32_t nPort, const StopFlag* pStop,
-                     ConnFailure* pWhy) {
-  return Connect(pSocket, nSeconds, nAttempts, szHost, nPort, pStop, nullptr, false, pWhy);
-}
-
-int32_t ConnWithTime(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
-                     const char* szHost, int32_t nPort, const StopFlag* pStop,
-                     const StopFlag* pHold) {
-  return Connect(pSocket, nSeconds, nAttempts, szHost, nPort, pStop, pHold, true, nullptr);
-}
-
-int32_t RecvN(SocketHandle s, char* pBuffer, int32_t nCount, int nFlags, int32_t nSeconds,
-              const StopFlag* pStop, OnBytesFn pfnOnBytes, DownProgress* pProgress) {
-  return Receive(s, pBuffer, nCount, nFlags, nSeconds, pStop, nullptr, false, pfnOnBytes,
-                 pProgress);
-}
-
-int32_t RecvN(SocketHandle s, char* pBuffer, int32_t nCount, int nFlags, int32_t nSeconds,
-              const StopFlag* pStop, const StopFlag* pHold, OnBytesFn pfnOnBytes,
-              DownProgress* pProgress) {
-  return Receive(s, pBuffer, nCount, nFlags, nSeconds, pStop, pHold, true, pfnOnBytes, pProgress);
 }

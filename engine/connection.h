@@ -24,32 +24,32 @@ void SleepUnlessRaised(uint32_t dwMilliseconds, const StopFlag* pStop, const Sto
 int WaitReadableUnlessRaised(platform::SocketHandle s, uint32_t dwMilliseconds,
                              const StopFlag* pStop, const StopFlag* pHold);
 
-// Connects to szHost:nPort with up to nAttempts attempts of nSeconds each.
-// Returns 0 with the connected, blocking socket in *pSocket (whose send and
-// receive calls then time out after nSeconds), or -1. The variant without a
-// hold flag reports to the run log, the other to the engine log. An attempt
-// that times out costs nSeconds; a refused one (nothing listens) waits half
-// a second before the next, so a server that is down fails within seconds
-// (15 attempts: 7.5 s) while one that is restarting still gets a few.
 // Why a connect failed, for notes a person reads.
 enum class ConnFailure { kNone, kUnresolved, kRefused, kNoAnswer, kSocket, kStopped };
 const char* DescribeConnFailure(ConnFailure why);
 
+// Where a connection routine notes its attempts and failures: the run log,
+// which people read (the size probe and the list download), or the engine
+// log (the single-file download, whose connections come and go by design).
+enum class NoteLog { kRunLog, kEngineLog };
+
+// Connects to szHost:nPort with up to nAttempts attempts of nSeconds each,
+// ending early once pStop or pHold (may be null) is raised. Returns 0 with
+// the connected, blocking socket in *pSocket (whose send and receive calls
+// then time out after nSeconds), or -1 with the reason in *pWhy (may be
+// null). An attempt that times out costs nSeconds; a refused one (nothing
+// listens) waits half a second before the next, so a server that is down
+// fails within seconds (15 attempts: 7.5 s) while one that is restarting
+// still gets a few.
 int32_t ConnWithTime(platform::SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
                      const char* szHost, int32_t nPort, const StopFlag* pStop,
-                     ConnFailure* pWhy = nullptr);
-int32_t ConnWithTime(platform::SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
-                     const char* szHost, int32_t nPort, const StopFlag* pStop,
-                     const StopFlag* pHold);
+                     const StopFlag* pHold, NoteLog log, ConnFailure* pWhy = nullptr);
 
 // Receives up to nCount bytes into pBuffer: each receive takes what has
 // arrived (up to 256 KiB) and reports it to the callback, waiting up to
-// nSeconds for the first byte while looking at the flags every 100 ms.
-// Returns the bytes received before the count was reached, the peer closed,
-// a wait timed out or a flag was raised.
-int32_t RecvN(platform::SocketHandle s, char* pBuffer, int32_t nCount, int nFlags,
-              int32_t nSeconds, const StopFlag* pStop, OnBytesFn pfnOnBytes,
-              DownProgress* pProgress);
+// nSeconds for the first byte while looking at the flags (pHold may be
+// null) every 100 ms. Returns the bytes received before the count was
+// reached, the peer closed, a wait timed out or a flag was raised.
 int32_t RecvN(platform::SocketHandle s, char* pBuffer, int32_t nCount, int nFlags,
               int32_t nSeconds, const StopFlag* pStop, const StopFlag* pHold,
               OnBytesFn pfnOnBytes, DownProgress* pProgress);

@@ -31,32 +31,33 @@ class ConnectionTest : public ::testing::Test {
 TEST_F(ConnectionTest, UnresolvableNameFailsBeforeAnyAttempt) {
   SocketHandle s = platform::kInvalidSocket;
   uint32_t dwStart = platform::GetTickCount();
-  EXPECT_EQ(ConnWithTime(&s, 8, 15, "no-such-host.invalid", 80, &stop), -1);
+  EXPECT_EQ(ConnWithTime(&s, 8, 15, "no-such-host.invalid", 80, &stop, nullptr, NoteLog::kRunLog), -1);
   EXPECT_LT(platform::GetTickCount() - dwStart, 5000u);
   EXPECT_EQ(tools::RunLogTexts(), std::vector<std::string>{"package gethostbyname fail"});
 
-  // The hold variant fails the same way but says nothing.
+  // Noted to the engine log instead, it fails the same way but says nothing.
   tools::DeleteRunLog();
-  EXPECT_EQ(ConnWithTime(&s, 8, 15, "no-such-host.invalid", 80, &stop, &hold), -1);
+  EXPECT_EQ(ConnWithTime(&s, 8, 15, "no-such-host.invalid", 80, &stop, &hold, NoteLog::kEngineLog), -1);
   EXPECT_TRUE(tools::RunLogTexts().empty());
   EXPECT_TRUE(log.Lines().empty());
 }
 
-TEST_F(ConnectionTest, MissingHostOrFlagsFail) {
+TEST_F(ConnectionTest, MissingHostStopFlagOrPortFail) {
   SocketHandle s = platform::kInvalidSocket;
-  EXPECT_EQ(ConnWithTime(&s, 1, 1, "", 80, &stop), -1);
-  EXPECT_EQ(ConnWithTime(&s, 1, 1, "127.0.0.1", 80, nullptr), -1);
-  const StopFlag* pNoHold = nullptr;
-  EXPECT_EQ(ConnWithTime(&s, 1, 1, "127.0.0.1", 80, &stop, pNoHold), -1);
+  EXPECT_EQ(ConnWithTime(&s, 1, 1, "", 80, &stop, nullptr, NoteLog::kRunLog), -1);
+  EXPECT_EQ(ConnWithTime(&s, 1, 1, "127.0.0.1", 80, nullptr, nullptr, NoteLog::kRunLog), -1);
+  // A port outside 0..65535 is no port at all.
+  EXPECT_EQ(ConnWithTime(&s, 1, 1, "127.0.0.1", 70000, &stop, &hold, NoteLog::kEngineLog), -1);
+  EXPECT_EQ(ConnWithTime(&s, 1, 1, "127.0.0.1", -1, &stop, nullptr, NoteLog::kRunLog), -1);
   EXPECT_EQ(s, platform::kInvalidSocket);
 }
 
 TEST_F(ConnectionTest, ConnectsToAListeningServer) {
   CScriptServer server([](CScriptConnection& c) { c.Send("hi"); });
   SocketHandle s = platform::kInvalidSocket;
-  ASSERT_EQ(ConnWithTime(&s, 2, 3, "localhost", server.Port(), &stop), 0);
+  ASSERT_EQ(ConnWithTime(&s, 2, 3, "localhost", server.Port(), &stop, nullptr, NoteLog::kRunLog), 0);
   char buffer[8] = {};
-  EXPECT_EQ(RecvN(s, buffer, 2, 0, 2, &stop, nullptr, nullptr), 2);
+  EXPECT_EQ(RecvN(s, buffer, 2, 0, 2, &stop, nullptr, nullptr, nullptr), 2);
   EXPECT_EQ(std::string(buffer), "hi");
   platform::CloseSocket(s);
 }
@@ -67,7 +68,7 @@ TEST_F(ConnectionTest, RefusedAttemptsPauseBrieflyAndAreCounted) {
   ConnFailure why = ConnFailure::kNone;
   uint32_t dwStart = platform::GetTickCount();
   // Three attempts of 8 s each: a refused one pauses half a second.
-  EXPECT_EQ(ConnWithTime(&s, 8, 3, "127.0.0.1", port, &stop, &why), -1);
+  EXPECT_EQ(ConnWithTime(&s, 8, 3, "127.0.0.1", port, &stop, nullptr, NoteLog::kRunLog, &why), -1);
   const uint32_t dwSpent = platform::GetTickCount() - dwStart;
   EXPECT_GE(dwSpent, 1400u);
   EXPECT_LT(dwSpent, 8000u);
@@ -108,16 +109,16 @@ TEST_F(ConnectionTest, ASilentServerCostsTheWholeTimeOfEachAttempt) {
   SocketHandle s = platform::kInvalidSocket;
   ConnFailure why = ConnFailure::kNone;
   uint32_t dwStart = platform::GetTickCount();
-  EXPECT_EQ(ConnWithTime(&s, 1, 2, "127.0.0.1", silent.Port(), &stop, &why), -1);
+  EXPECT_EQ(ConnWithTime(&s, 1, 2, "127.0.0.1", silent.Port(), &stop, nullptr, NoteLog::kRunLog, &why), -1);
   EXPECT_GE(platform::GetTickCount() - dwStart, 1900u);
   EXPECT_EQ(why, ConnFailure::kNoAnswer);
   EXPECT_EQ(tools::RunLogTexts(), (std::vector<std::string>{"超时：0次\n", "超时：1次\n"}));
 }
 
-TEST_F(ConnectionTest, HoldVariantLogsAttemptsToTheEngineLog) {
+TEST_F(ConnectionTest, EngineLoggedConnectsNoteAttemptsThere) {
   const uint16_t port = tools::RefusingPort();
   SocketHandle s = platform::kInvalidSocket;
-  EXPECT_EQ(ConnWithTime(&s, 1, 2, "127.0.0.1", port, &stop, &hold), -1);
+  EXPECT_EQ(ConnWithTime(&s, 1, 2, "127.0.0.1", port, &stop, &hold, NoteLog::kEngineLog), -1);
   EXPECT_TRUE(tools::RunLogTexts().empty());
   EXPECT_EQ(log.Messages(),
             (std::vector<std::string>{"超时：0次\n", "超时：1次\n", "超时退出!\n"}));
@@ -127,7 +128,7 @@ TEST_F(ConnectionTest, RaisedFlagsEndTheAttemptsEarly) {
   const uint16_t port = tools::RefusingPort();
   SocketHandle s = platform::kInvalidSocket;
   stop = 1;
-  EXPECT_EQ(ConnWithTime(&s, 8, 15, "127.0.0.1", port, &stop), -1);
+  EXPECT_EQ(ConnWithTime(&s, 8, 15, "127.0.0.1", port, &stop, nullptr, NoteLog::kRunLog), -1);
   EXPECT_TRUE(log.Lines().empty());
   stop = 0;
 
@@ -136,7 +137,7 @@ TEST_F(ConnectionTest, RaisedFlagsEndTheAttemptsEarly) {
     hold.fetch_add(1);
   });
   uint32_t dwStart = platform::GetTickCount();
-  EXPECT_EQ(ConnWithTime(&s, 8, 15, "127.0.0.1", port, &stop, &hold), -1);
+  EXPECT_EQ(ConnWithTime(&s, 8, 15, "127.0.0.1", port, &stop, &hold, NoteLog::kEngineLog), -1);
   EXPECT_LT(platform::GetTickCount() - dwStart, 3000u);
   raiser.join();
   EXPECT_EQ(log.Count("超时退出!\n"), 0);
@@ -161,7 +162,7 @@ class RecvNTest : public ConnectionTest {
   SocketHandle Connect(CScriptServer& server) {
     g_counter = Counter{};
     SocketHandle s = platform::kInvalidSocket;
-    EXPECT_EQ(ConnWithTime(&s, 2, 2, "127.0.0.1", server.Port(), &stop), 0);
+    EXPECT_EQ(ConnWithTime(&s, 2, 2, "127.0.0.1", server.Port(), &stop, nullptr, NoteLog::kRunLog), 0);
     return s;
   }
 };
@@ -176,7 +177,7 @@ TEST_F(RecvNTest, TakesWhatHasArrivedInLargeStepsAndReportsEveryByte) {
   // Let it all arrive first: then a few receives take it, none past the count.
   platform::Sleep(300);
   std::string buffer(700000, '\0');
-  int32_t n = RecvN(s, buffer.data(), 550000, 0, 2, &stop, CountBytes, nullptr);
+  int32_t n = RecvN(s, buffer.data(), 550000, 0, 2, &stop, nullptr, CountBytes, nullptr);
   EXPECT_EQ(n, 550000);
   EXPECT_TRUE(buffer.substr(0, 550000) == body.substr(0, 550000));
   EXPECT_EQ(buffer[550000], '\0') << "wrote past the count";
@@ -195,7 +196,7 @@ TEST_F(RecvNTest, ASlowServerIsReportedByteForByteAsItArrives) {
   });
   SocketHandle s = Connect(server);
   char buffer[3000];
-  EXPECT_EQ(RecvN(s, buffer, 3000, 0, 2, &stop, CountBytes, nullptr), 3000);
+  EXPECT_EQ(RecvN(s, buffer, 3000, 0, 2, &stop, nullptr, CountBytes, nullptr), 3000);
   EXPECT_EQ(g_counter.llTotal, 3000);
   // Progress moved as the pieces came, not once at the end.
   EXPECT_GE(g_counter.nCalls, 10);
@@ -242,20 +243,20 @@ TEST_F(RecvNTest, ZeroCountSilenceAndFlagsStopReceiving) {
   });
   SocketHandle s = Connect(server);
   char buffer[4096];
-  EXPECT_EQ(RecvN(s, buffer, 0, 0, 1, &stop, CountBytes, nullptr), 0);
+  EXPECT_EQ(RecvN(s, buffer, 0, 0, 1, &stop, nullptr, CountBytes, nullptr), 0);
   EXPECT_EQ(g_counter.nCalls, 0);
 
   // A silent server ends the receive after the wait, without "Failed recv".
   uint32_t dwStart = platform::GetTickCount();
-  int32_t n = RecvN(s, buffer, 4096, 0, 1, &stop, CountBytes, nullptr);
+  int32_t n = RecvN(s, buffer, 4096, 0, 1, &stop, nullptr, CountBytes, nullptr);
   EXPECT_EQ(n, 2000);
   EXPECT_GE(platform::GetTickCount() - dwStart, 1000u);
 
   hold = 1;
   EXPECT_EQ(RecvN(s, buffer, 10, 0, 1, &stop, &hold, CountBytes, nullptr), 0);
   stop = 1;
-  EXPECT_EQ(RecvN(s, buffer, 10, 0, 1, &stop, CountBytes, nullptr), 0);
-  EXPECT_EQ(RecvN(s, nullptr, 10, 0, 1, &stop, CountBytes, nullptr), 0);
+  EXPECT_EQ(RecvN(s, buffer, 10, 0, 1, &stop, nullptr, CountBytes, nullptr), 0);
+  EXPECT_EQ(RecvN(s, nullptr, 10, 0, 1, &stop, nullptr, CountBytes, nullptr), 0);
   EXPECT_TRUE(log.Lines().empty());
   platform::CloseSocket(s);
 }
@@ -269,7 +270,7 @@ TEST_F(RecvNTest, StopReachesAReceiveWaitingOnASilentServer) {
   });
   char buffer[64];
   const uint32_t dwStart = platform::GetTickCount();
-  EXPECT_EQ(RecvN(s, buffer, 64, 0, 8, &stop, CountBytes, nullptr), 0);
+  EXPECT_EQ(RecvN(s, buffer, 64, 0, 8, &stop, nullptr, CountBytes, nullptr), 0);
   EXPECT_LT(platform::GetTickCount() - dwStart, 4000u) << "the stop waited for the whole time-out";
   raiser.join();
   platform::CloseSocket(s);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "engine/down_driver.h"
 #include "engine/down_engine.h"
 #include "engine/engine_log.h"
 #include "engine/ftp_transfer.h"
@@ -78,28 +79,10 @@ void CDownN1::AddMirror(DownFileItem& item, const std::string& line) {
 
 int32_t CDownN1::Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int32_t nId,
                       uint32_t uPeriod) {
-  if (progress.bActive) {
-    DebugLog("Init error\n");
-    return 0;
-  }
   // progress.nId was set before the task was registered, where NN_Stop
   // reads it; writing it again here would race with that reader.
   (void)nId;
-  if (szUrl == nullptr || szPath == nullptr) {
-    DebugLog("input null\n");
-    return 0;
-  }
-  if (szPath[0] == '\0') {
-    DebugLog("input szPath error\n");
-    return 0;
-  }
-  // The call's folder buffer always has room for the separator.
-  const size_t nPath = std::strlen(szPath);
-  if (szPath[nPath - 1] != '\\' && szPath[nPath - 1] != '/') std::strcat(szPath, "\\");
-  if (!JudgeDir(szPath)) {
-    DebugLog("JudgeDir error\n");
-    return 0;
-  }
+  if (!CheckCallArguments(*this, szUrl, szPath, NoteLog::kEngineLog)) return 0;
   std::string_view text(szUrl);
   const size_t lastSlash = text.rfind('/');
   if (lastSlash == std::string_view::npos) {
@@ -121,26 +104,26 @@ int32_t CDownN1::Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int3
   }
   std::memcpy(item.szName, name.c_str(), name.size() + 1);
   std::memcpy(item.szDir, szPath, std::strlen(szPath) + 1);
-  if (text.find("\r\n") == std::string_view::npos) {
+  const UrlList list = SplitUrlList(text);
+  if (!list.bList) {
     DebugLog("no find \\r\\n\n");
     return 0;
   }
-  size_t end;
-  while ((end = text.find("\r\n")) != std::string_view::npos) {
-    const std::string line(text.substr(0, end));
-    text.remove_prefix(end + 2);
-    if (line.size() >= static_cast<size_t>(kUrlCapacity) || line.find('/') == std::string::npos) {
+  auto usable = [](std::string_view line) {
+    return line.size() < static_cast<size_t>(kUrlCapacity) && line.find('/') != std::string_view::npos;
+  };
+  for (std::string_view line : list.lines) {
+    if (!usable(line)) {
       DebugLog("input szUrl error\n");
       return 0;
     }
-    AddMirror(item, line);
+    AddMirror(item, std::string(line));
   }
-  if (!text.empty()) {
-    const std::string line(text);
-    if (line.size() >= static_cast<size_t>(kUrlCapacity) || line.find('/') == std::string::npos) {
+  if (!list.rest.empty()) {
+    if (!usable(list.rest)) {
       DebugLog("input szUrl error\n");
     } else {
-      AddMirror(item, line);
+      AddMirror(item, std::string(list.rest));
     }
   }
   if (nQuit.load() == 0) vecFiles.push_back(std::move(item));
@@ -183,11 +166,11 @@ void CDownN1::PlanSegments(const DownFileItem& item, Records* pRecords) {
   }
   // Only mirrors that got a connection share the file, so no segment is
   // left without one.
-  const auto n = static_cast<int64_t>(records.size());
-  const int64_t llSegment = n > 0 ? item.llSize / n : 0;
-  for (int64_t i = 0; i < n; ++i) {
-    records[i]->llStart = i * llSegment;
-    records[i]->llLength = i == n - 1 ? item.llSize - records[i]->llStart : llSegment;
+  const auto n = static_cast<int32_t>(records.size());
+  for (int32_t i = 0; i < n; ++i) {
+    const Segment segment = EqualSegment(item.llSize, n, i);
+    records[i]->llStart = segment.llStart;
+    records[i]->llLength = segment.llLength;
   }
   *pRecords = std::move(records);
 }
@@ -261,22 +244,8 @@ void CDownN1::RunTransferLoop(Records& records, int32_t* pFinished) {
       StartPlaceholder(i);
       ++*pFinished;
     }
-    if (restarts >= 2147483647) break;
+    if (restarts >= kMaxRestarts) break;
   }
-}
-
-void CDownN1::SendFinalNotification(bool bSuccess) {
-  StopNotifyTimer(*this);
-  notify.bActive = 0;
-  notify.dSpeed = 0;
-  notify.wHours = notify.wMinutes = notify.wSeconds = 0;
-  if (bSuccess) {
-    notify.llDownloaded = notify.llTotal;
-    notify.nPercent = 100;
-  }
-  // Sent, not posted: the record lives in the task, which is destroyed as
-  // soon as this call returns.
-  platform::SendMessage(hWnd, WM_DOWN_NOTIFY, reinterpret_cast<platform::WPARAM>(&notify), 0);
 }
 
 int32_t CDownN1::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
@@ -390,7 +359,7 @@ int32_t CDownN1::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
   for (auto& r : records) bSuccess = bSuccess && r->llDone.load() == r->llLength;
   records.clear();
   if (bSuccess) platform::DeleteFile(target + ".dat");
-  if (hWndNotify != 0) SendFinalNotification(bSuccess);
+  if (hWndNotify != 0) SendFinalNotification(*this, bSuccess, kSingleFileNotice);
   DebugLog("quit\n");
   return bSuccess ? 1 : 0;
 }

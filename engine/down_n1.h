@@ -35,7 +35,6 @@ class CDownN1 : public CDownBase {
   void StartConnection(int32_t nSlot, DownThreadInfo* pInfo, int32_t* pFinished, bool bRetry);
   void StartPlaceholder(int32_t nSlot);
   void RunTransferLoop(Records& records, int32_t* pFinished);
-  void SendFinalNotification(bool bSuccess);
 
   std::unique_ptr<StopFlag[]> holds_;  // one hold counter per connection
 };

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/down_driver.h"
 #include "engine/down_engine.h"
 #include "engine/engine_log.h"
 #include "engine/http_transfer.h"
@@ -74,42 +75,20 @@ bool CDownNN::AddItem(const std::string& line, const std::string& name, const ch
 
 int32_t CDownNN::Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int32_t nId,
                       uint32_t uPeriod) {
-  if (progress.bActive) {
-    AppendRunLog(u"Init error\n");
-    return 0;
-  }
   // progress.nId was set before the task was registered, where NN_Stop
   // reads it; writing it again here would race with that reader.
   (void)nId;
-  if (szUrl == nullptr || szPath == nullptr) {
-    AppendRunLog(u"input null\n");
-    return 0;
-  }
-  if (szPath[0] == '\0') {
-    AppendRunLog(u"input szPath error\n");
-    return 0;
-  }
-  // The call's folder buffer always has room for the separator.
-  const size_t nPath = std::strlen(szPath);
-  if (szPath[nPath - 1] != '\\' && szPath[nPath - 1] != '/') std::strcat(szPath, "\\");
-  if (!JudgeDir(szPath)) {
-    AppendRunLog(u"begin judgedir");
-    Note(szPath);
-    AppendRunLog(u"JudgeDir error\n");
-    return 0;
-  }
-  std::string_view list(szUrl);
-  if (list.find("\r\n") == std::string_view::npos) {
+  if (!CheckCallArguments(*this, szUrl, szPath, NoteLog::kRunLog)) return 0;
+  const UrlList list = SplitUrlList(szUrl);
+  if (!list.bList) {
     AppendRunLog(u"no find \\r\\n\n");
     return 0;
   }
   bool bListOk = true;
-  size_t end;
-  while (bListOk && (end = list.find("\r\n")) != std::string_view::npos) {
+  for (std::string_view entry : list.lines) {
     // The update flow ends each entry with a blank, which the Windows file
     // functions drop from names; here it would name another file.
-    const std::string line = TrimTrailingBlanks(list.substr(0, end));
-    list.remove_prefix(end + 2);
+    const std::string line = TrimTrailingBlanks(entry);
     std::string name;
     if (line.size() >= static_cast<size_t>(kUrlCapacity) ||
         RemoveUrlPrefix(line.c_str(), UpdateUrl, &name) < 0 || name.empty() || name == "." ||
@@ -125,10 +104,13 @@ int32_t CDownNN::Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int3
       Note("list line " + line + ": the list download speaks http:// only");
       return 0;
     }
-    bListOk = AddItem(line, name, szPath);
+    if (!AddItem(line, name, szPath)) {
+      bListOk = false;
+      break;
+    }
   }
-  if (bListOk && !list.empty() && list.size() < static_cast<size_t>(kUrlCapacity)) {
-    const std::string line = TrimTrailingBlanks(list);
+  if (bListOk && !list.rest.empty() && list.rest.size() < static_cast<size_t>(kUrlCapacity)) {
+    const std::string line = TrimTrailingBlanks(list.rest);
     std::string name;
     if (RemoveUrlPrefix(line.c_str(), LastListLine, &name) >= 0 && !name.empty() &&
         name != "." && name != "..") {
@@ -213,12 +195,11 @@ bool CDownNN::DataMatchesHeader(const DownFileItem& item) {
   const int64_t llData = platform::GetFileSize(item.hFile);
   if (item.llSize < kSplitSize) return llData <= item.llSize;
   // Each connection's bytes must all be in the data file.
-  const int64_t llSegment = item.llSize / nConnPerGroup;
   for (int32_t k = 0; k < nConnPerGroup; ++k) {
     int64_t llDone = 0;
     GetDownloadSize(item.hSizeFile, static_cast<uint32_t>(k + 1), &llDone);
-    const int64_t llLength = k == nConnPerGroup - 1 ? item.llSize - k * llSegment : llSegment;
-    if (llDone < 0 || llDone > llLength || (llDone > 0 && k * llSegment + llDone > llData)) {
+    const Segment segment = EqualSegment(item.llSize, nConnPerGroup, k);
+    if (llDone < 0 || llDone > segment.llLength || (llDone > 0 && segment.llStart + llDone > llData)) {
       return false;
     }
   }
@@ -247,11 +228,11 @@ int32_t CDownNN::RunBatch(size_t first, bool* pSuccess) {
       std::lock_guard<std::mutex> lock(pLive->lock);
       pLive->llDownloaded += item.llSize;
     } else if (item.llSize >= kSplitSize) {
-      const int64_t llSegment = item.llSize / nConnPerGroup;
       for (int32_t k = 0; k < nConnPerGroup; ++k) {
         auto p = MakeRecord(*this, item, kProtocolHttp);
-        p->llStart = k * llSegment;
-        p->llLength = k == nConnPerGroup - 1 ? item.llSize - p->llStart : llSegment;
+        const Segment segment = EqualSegment(item.llSize, nConnPerGroup, k);
+        p->llStart = segment.llStart;
+        p->llLength = segment.llLength;
         p->bReadSizeSlot = true;
         p->nSizeSlot = k;
         records[count + k] = std::move(p);
@@ -306,7 +287,7 @@ int32_t CDownNN::RunBatch(size_t first, bool* pSuccess) {
         ++restarts;
       }
     }
-    if (restarts >= 2147483647) break;
+    if (restarts >= kMaxRestarts) break;
   }
   hDoneEvent->Set();
   for (int32_t i = 0; i < count; ++i) phThreads[i].Join();
@@ -344,27 +325,7 @@ int32_t CDownNN::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
   }
   if (nQuit.load() != 0) bSuccess = false;
 
-  if (hWndNotify != 0) {
-    StopNotifyTimer(*this);
-    {
-      std::lock_guard<std::mutex> lock(progress.lock);
-      notify.llDownloaded = progress.llDownloaded;
-      notify.llTotal = progress.llTotal;
-      notify.nId = progress.nId;
-    }
-    notify.dSpeed = 0;
-    notify.bActive = 0;
-    notify.wHours = notify.wMinutes = notify.wSeconds = 0;
-    notify.nPercent = notify.llTotal > 0
-                          ? static_cast<int32_t>(static_cast<double>(notify.llDownloaded) /
-                                                 static_cast<double>(notify.llTotal) * 100)
-                          : 0;
-    if (bSuccess) {
-      notify.llDownloaded = notify.llTotal;
-      notify.nPercent = 100;
-    }
-    platform::SendMessage(hWnd, WM_DOWN_NOTIFY, reinterpret_cast<platform::WPARAM>(&notify), 999);
-  }
+  if (hWndNotify != 0) SendFinalNotification(*this, bSuccess, kListNotice);
   CloseItems();
   if (bSuccess) {
     for (DownFileItem& item : vecFiles) {

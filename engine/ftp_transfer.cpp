@@ -10,6 +10,7 @@
 
 #include "engine/engine_log.h"
 #include "engine/resume_log.h"
+#include "engine/segment_writer.h"
 #include "platform/clock.h"
 
 namespace {
@@ -144,7 +145,7 @@ int64_t FtpGetSize(const char* szUrl, const StopFlag* pStop) {
     return -1;
   }
   SocketHandle s = platform::kInvalidSocket;
-  if (ConnWithTime(&s, 100, 15, szHost, nPort, pStop) != 0) {
+  if (ConnWithTime(&s, 100, 15, szHost, nPort, pStop, nullptr, NoteLog::kRunLog) != 0) {
     DebugLog("Ftp ConnWithTime error\n");
     return -1;
   }
@@ -174,7 +175,8 @@ int32_t FtpDownThread(DownThreadInfo* pInfo) {
     return 0;
   }
   SocketHandle control = platform::kInvalidSocket;
-  if (ConnWithTime(&control, 8, 15, info.szHost, info.nPort, info.pStop, info.pHold) != 0) {
+  if (ConnWithTime(&control, 8, 15, info.szHost, info.nPort, info.pStop, info.pHold,
+                   NoteLog::kEngineLog) != 0) {
     DebugLog("conn fail");
     return -1;
   }
@@ -194,7 +196,7 @@ int32_t FtpDownThread(DownThreadInfo* pInfo) {
   } else if (!Command(control, "PASV", "", &reply)) {
     szFailure = "ftp pasv fail";
   } else if (ConnWithTime(&data, 8, 15, DottedAddress(platform::PeerAddress(control)).c_str(),
-                          reply.nPasvPort, info.pStop, info.pHold) != 0) {
+                          reply.nPasvPort, info.pStop, info.pHold, NoteLog::kEngineLog) != 0) {
     szFailure = "conn2 fail";
   } else if (!Command(control, "REST", szRest, &reply)) {
     szFailure = "ftp rest fail";
@@ -206,36 +208,21 @@ int32_t FtpDownThread(DownThreadInfo* pInfo) {
     std::unique_ptr<char[]> buffer(new char[kChunkSize]);
     const int32_t nChunk = std::clamp(info.nChunkSize, 1, kChunkSize);
     int64_t remaining = info.pStop->load() != 0 ? 0 : info.llLength - info.llDone.load();
-    const int64_t llLoopStart = info.llDone.load();
-    const uint32_t dwLoopStart = platform::GetTickCount();
-    {
-      std::lock_guard<std::mutex> lock(info.lock);
-      info.dwSpeedStartTick = dwLoopStart;
-      info.llSpeedStartDone = llLoopStart;
-    }
+    // Only the single-file driver speaks FTP: it tracks speeds.
+    CSegmentWriter segment(info, true);
     while (info.pHold->load() == 0 && remaining > 0) {
       const auto chunk = static_cast<int32_t>(std::min<int64_t>(remaining, nChunk));
       const int32_t n = RecvN(data, buffer.get(), chunk, 0, 8, info.pStop, info.pHold,
                               info.pfnOnBytes, info.pProgress);
-      const uint32_t dwElapsed = platform::GetTickCount() - dwLoopStart;
-      {
-        std::lock_guard<std::mutex> lock(info.lock);
-        if (dwElapsed > 0) {
-          info.dSpeed = static_cast<double>(info.llDone.load() - llLoopStart) / dwElapsed;
-        }
-      }
+      segment.NoteSpeed();
       // A short receive still holds good bytes at their place: keep them,
       // then give up on this connection.
       if (n > 0) {
-        const int64_t llOffset = info.llStart + info.llDone.load();
-        if (platform::WriteFileAt(info.hFile, buffer.get(), static_cast<size_t>(n), llOffset) !=
-            static_cast<size_t>(n)) {
+        if (!segment.Append(buffer.get(), n)) {
           DebugLog("ftp write fail");
           break;
         }
-        info.llDone += n;
         remaining -= n;
-        WriteLogRecord(info);
       }
       if (n != chunk) {
         DebugLog("ftp RecvN fail");

@@ -14,6 +14,7 @@
 #include "engine/ftp_transfer.h"
 #include "engine/http_response.h"
 #include "engine/resume_log.h"
+#include "engine/segment_writer.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 
@@ -32,29 +33,43 @@ void NoteProbeFailure(const std::string& url, const std::string& why) {
   AppendRunLog(platform::Utf8ToUtf16("size of " + url + " unknown: " + why));
 }
 
+// What tells the two drivers' connections apart.
+struct HttpProcedure {
+  NoteLog log;              // where connect attempts are noted
+  bool bHonoursHold;        // the driver may take the connection back (hold flag)
+  bool bTracksSpeed;        // the driver picks slow connections by their speed
+  bool bKeepsSizeSlot;      // the size header of the list download is kept
+  bool bLogsHeaderBytes;    // body bytes that came with the header are logged at once
+  int nFirstRead;           // bytes of the first read of the answer
+  const char* szHeadFail;   // the engine-log line for an answer without a header end
+};
+
+// The single-file driver's connections: one per mirror, moved between
+// servers by the driver.
+constexpr HttpProcedure kSingleFile{NoteLog::kEngineLog, true, true, false, false, 512, "http head fail1"};
+// The list driver's connections: two per large file, with a size header.
+constexpr HttpProcedure kFileList{NoteLog::kRunLog, false, false, true, true, 1024, "http head fail2"};
+
 struct Connection {
   DownThreadInfo& info;
-  bool bN1;  // the single-file procedure, which honours the hold flag
+  const HttpProcedure& proc;
   SocketHandle s = platform::kInvalidSocket;
   char* buffer;  // kChunkSize bytes; the header is read into its start
 
   ~Connection() { platform::CloseSocket(s); }
 
+  const StopFlag* Hold() const { return proc.bHonoursHold ? info.pHold : nullptr; }
+
   int32_t Connect() {
-    return bN1 ? ConnWithTime(&s, kConnectSeconds, kConnectAttempts, info.szHost, info.nPort,
-                              info.pStop, info.pHold)
-               : ConnWithTime(&s, kConnectSeconds, kConnectAttempts, info.szHost, info.nPort,
-                              info.pStop);
+    return ConnWithTime(&s, kConnectSeconds, kConnectAttempts, info.szHost, info.nPort, info.pStop,
+                        Hold(), proc.log);
   }
 
   int32_t Receive(char* p, int32_t n, OnBytesFn pfn) {
-    return bN1 ? RecvN(s, p, n, 0, kRecvSeconds, info.pStop, info.pHold, pfn, info.pProgress)
-               : RecvN(s, p, n, 0, kRecvSeconds, info.pStop, pfn, info.pProgress);
+    return RecvN(s, p, n, 0, kRecvSeconds, info.pStop, Hold(), pfn, info.pProgress);
   }
 
-  bool Held() const {
-    return info.pStop->load() != 0 || (bN1 && info.pHold != nullptr && info.pHold->load() != 0);
-  }
+  bool Held() const { return info.pStop->load() != 0 || (Hold() != nullptr && Hold()->load() != 0); }
 
   void SendRequest() {
     const int64_t llFirst = info.llStart + info.llDone.load();
@@ -71,13 +86,6 @@ struct Connection {
     Close();
     DebugLog("%s", szMessage);
     return false;
-  }
-
-  // Writes at the segment's current end; never past the segment.
-  bool WriteAtDone(const char* p, int64_t n) {
-    const int64_t llOffset = info.llStart + info.llDone.load();
-    return platform::WriteFileAt(info.hFile, p, static_cast<size_t>(n), llOffset) ==
-           static_cast<size_t>(n);
   }
 
   // Reads bytes of a 200 answer that lie before the segment's start and
@@ -100,7 +108,7 @@ struct Connection {
 };
 
 bool Connection::ReadHeader(bool* pConnectFailed) {
-  const int nFirstRead = bN1 ? 512 : 1024;
+  const int nFirstRead = proc.nFirstRead;
   int nRedirects = 0;
   for (;;) {
     int64_t received = platform::Recv(s, buffer, nFirstRead, 0);
@@ -141,7 +149,7 @@ bool Connection::ReadHeader(bool* pConnectFailed) {
       if (more > 0) received += more;
       response = std::string_view(buffer, static_cast<size_t>(received));
       end = response.find("\r\n\r\n");
-      if (end == std::string_view::npos) return Fail(bN1 ? "http head fail1" : "http head fail2");
+      if (end == std::string_view::npos) return Fail(proc.szHeadFail);
     }
     const std::string_view header = response.substr(0, end + 4);
     const int64_t llFirst = info.llStart + info.llDone.load();
@@ -163,9 +171,9 @@ bool Connection::ReadHeader(bool* pConnectFailed) {
     count = std::min(count, info.llLength - info.llDone.load());
     if (count > 0) {
       DebugLog("head has data");
-      if (!WriteAtDone(pBody, count)) return Fail("http write fail");
-      info.llDone += count;
-      if (!bN1) WriteLogRecord(info);
+      CSegmentWriter segment(info, false);
+      const bool bWritten = proc.bLogsHeaderBytes ? segment.Append(pBody, count) : segment.Place(pBody, count);
+      if (!bWritten) return Fail("http write fail");
     }
     return true;
   }
@@ -174,56 +182,40 @@ bool Connection::ReadHeader(bool* pConnectFailed) {
 void Connection::BodyLoop() {
   int64_t remaining = info.llLength - info.llDone.load();
   if (info.pStop->load() != 0) remaining = 0;
-  const int64_t llLoopStart = info.llDone.load();
-  const uint32_t dwLoopStart = platform::GetTickCount();
-  if (bN1) {
-    std::lock_guard<std::mutex> lock(info.lock);
-    info.dwSpeedStartTick = dwLoopStart;
-    info.llSpeedStartDone = llLoopStart;
-  }
+  CSegmentWriter segment(info, proc.bTracksSpeed);
   const int32_t nChunk = std::clamp(info.nChunkSize, 1, kChunkSize);
-  uint32_t dwSlotTick = dwLoopStart;
+  const bool bSizeSlot = proc.bKeepsSizeSlot && info.bReadSizeSlot;
+  uint32_t dwSlotTick = platform::GetTickCount();
   int64_t llSlotDone = info.llDone.load();
   auto RecordSlot = [&] {
     platform::FlushFile(info.hFile);
     llSlotDone = info.llDone.load();
     SetDownloadSize(info.hSizeFile, static_cast<uint32_t>(info.nSizeSlot + 1), llSlotDone);
   };
-  while (remaining > 0 && !(bN1 && info.pHold->load() != 0)) {
+  while (remaining > 0 && !(Hold() != nullptr && Hold()->load() != 0)) {
     const auto chunk = static_cast<int32_t>(std::min<int64_t>(remaining, nChunk));
     const int32_t n = Receive(buffer, chunk, info.pfnOnBytes);
     if (n <= 0) {
       DebugLog("http RecvN fail");
       break;
     }
-    if (bN1) {
-      const uint32_t dwElapsed = platform::GetTickCount() - dwLoopStart;
-      std::lock_guard<std::mutex> lock(info.lock);
-      // Within the first millisecond there is nothing to divide by: the
-      // previous speed stands.
-      if (dwElapsed > 0) {
-        info.dSpeed = static_cast<double>(info.llDone.load() - llLoopStart) / dwElapsed;
-      }
-    }
-    if (!WriteAtDone(buffer, n)) {
+    segment.NoteSpeed();
+    if (!segment.Append(buffer, n)) {
       DebugLog("http write fail");
       break;
     }
-    info.llDone += n;
     remaining -= n;
-    WriteLogRecord(info);
     // The size slot may only claim bytes already on the disk, so each update
     // costs a flush: it is brought up to date about once a second and at
     // the end, not after every chunk. A crash loses at most a second of
     // bytes, which the next run fetches again.
-    if (!bN1 && info.bReadSizeSlot &&
-        (remaining == 0 || platform::GetTickCount() - dwSlotTick >= kSlotPeriod)) {
+    if (bSizeSlot && (remaining == 0 || platform::GetTickCount() - dwSlotTick >= kSlotPeriod)) {
       RecordSlot();
       dwSlotTick = platform::GetTickCount();
     }
     if (info.pStop->load() != 0) break;
   }
-  if (!bN1 && info.bReadSizeSlot && info.llDone.load() != llSlotDone) RecordSlot();
+  if (bSizeSlot && info.llDone.load() != llSlotDone) RecordSlot();
   Close();
   if (info.llDone.load() == info.llLength) info.nState = 0;
 }
@@ -261,7 +253,8 @@ int64_t HttpGetSize(const char* szUrl, const StopFlag* pStop) {
     if (!SplitHttpUrl(url.c_str(), szHost, &nPort, szPath)) return -1;
     SocketHandle s = platform::kInvalidSocket;
     ConnFailure why = ConnFailure::kNone;
-    if (ConnWithTime(&s, kConnectSeconds, kConnectAttempts, szHost, nPort, pStop, &why) != 0) {
+    if (ConnWithTime(&s, kConnectSeconds, kConnectAttempts, szHost, nPort, pStop, nullptr,
+                     NoteLog::kRunLog, &why) != 0) {
       AppendRunLog(u"ConnWithTime error");
       if (why != ConnFailure::kStopped) NoteProbeFailure(url, DescribeConnFailure(why));
       return -1;
@@ -337,7 +330,7 @@ int32_t HttpDownThreadN1(DownThreadInfo* pInfo) {
     return 0;
   }
   auto buffer = NewReceiveBuffer();
-  Connection c{info, true, platform::kInvalidSocket, buffer.get()};
+  Connection c{info, kSingleFile, platform::kInvalidSocket, buffer.get()};
   if (c.Connect() != 0) {
     DebugLog("conn fail");
     return -1;
@@ -372,7 +365,7 @@ int32_t HttpDownThreadNN(DownThreadInfo* pInfo) {
   }
   platform::Sleep(500);
   auto buffer = NewReceiveBuffer();
-  Connection c{info, false, platform::kInvalidSocket, buffer.get()};
+  Connection c{info, kFileList, platform::kInvalidSocket, buffer.get()};
   if (c.Connect() != 0) {
     DebugLog("conn fail");
     return -1;

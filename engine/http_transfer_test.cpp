@@ -63,7 +63,7 @@ class HttpTransferTest : public ::testing::Test {
 TEST_F(HttpTransferTest, RequestTextIsExactlyTheBrowserLikeGet) {
   CScriptServer server([](CScriptConnection& c) { c.ReadRequest(); });
   platform::SocketHandle s = platform::kInvalidSocket;
-  ASSERT_EQ(ConnWithTime(&s, 2, 2, "127.0.0.1", server.Port(), &stop), 0);
+  ASSERT_EQ(ConnWithTime(&s, 2, 2, "127.0.0.1", server.Port(), &stop, nullptr, NoteLog::kRunLog), 0);
   SendGetRequest(s, "example.com", "/d/qarn.7z?x=1", 4294967296LL, 10);
   platform::Sleep(50);
   SendGetRequest(s, "h", "/", 0, 0);

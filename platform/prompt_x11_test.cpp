@@ -13,21 +13,7 @@
 
 namespace {
 
-tools::CPrivateDisplay* g_pDisplay = nullptr;
-
-class CDisplayEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    g_pDisplay = new tools::CPrivateDisplay;
-    ASSERT_TRUE(g_pDisplay->Start()) << "Xvfb did not start";
-    ASSERT_TRUE(platform::OpenDisplay());
-  }
-  void TearDown() override {
-    delete g_pDisplay;
-    g_pDisplay = nullptr;
-  }
-};
-const auto* g_environment = ::testing::AddGlobalTestEnvironment(new CDisplayEnvironment);
+tools::CPrivateDisplay* const g_pDisplay = tools::AddProgramDisplay(true);
 
 // A prompt shown on a thread of its own; the answer arrives later.
 std::future<int> ShowAsync(const std::u16string& caption, platform::PromptButtons buttons) {

@@ -19,7 +19,7 @@ work=$(mktemp -d)
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null
+  [ -f "$work/nginx.pid" ] && stop_nginx
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -41,20 +41,11 @@ pids+=($!)
 sleep 0.5
 "$build/tools/screenshot" --root 4a7a9c
 
+# nginx, throttled so that the download is still under way for the picture.
+# shellcheck source=bench/lib.sh
+. "$repo/bench/lib.sh"
 port=$(( 20000 + $$ % 20000 ))
-cat > "$work/nginx.conf" <<CONF
-daemon on;
-pid $work/nginx.pid;
-error_log $work/error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $work/tmp; proxy_temp_path $work/tmp; fastcgi_temp_path $work/tmp;
-  uwsgi_temp_path $work/tmp; scgi_temp_path $work/tmp;
-  server { listen 127.0.0.1:$port; root $work/www; limit_rate 200k; }
-}
-CONF
-/usr/sbin/nginx -e "$work/error.log" -p "$work" -c "$work/nginx.conf"
+start_nginx 127.0.0.1 "$port" "limit_rate 200k;"
 
 cp "$build/app/qarnauto" "$work/updater/"
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/run

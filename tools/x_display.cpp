@@ -1,5 +1,8 @@
 #include "tools/x_display.h"
 
+// Before Xlib's headers, whose macros (None, Bool) break it.
+#include <gtest/gtest.h>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -19,6 +22,7 @@
 #include <functional>
 #include <thread>
 
+#include "platform/display.h"
 #include "platform/environment.h"
 
 namespace tools {
@@ -135,6 +139,33 @@ void CPrivateDisplay::Stop() {
   if (bExported_) platform::UnsetEnvironmentVariable("DISPLAY");
   bExported_ = false;
   name_.clear();
+}
+
+namespace {
+
+class CProgramDisplayEnvironment : public ::testing::Environment {
+ public:
+  CProgramDisplayEnvironment(CPrivateDisplay* pDisplay, bool bOpenForPlatform)
+      : pDisplay_(pDisplay), bOpenForPlatform_(bOpenForPlatform) {}
+  void SetUp() override {
+    ASSERT_TRUE(pDisplay_->Start()) << "Xvfb did not start";
+    if (bOpenForPlatform_) {
+      ASSERT_TRUE(platform::OpenDisplay());
+    }
+  }
+  void TearDown() override { pDisplay_->Stop(); }
+
+ private:
+  CPrivateDisplay* pDisplay_;
+  bool bOpenForPlatform_;
+};
+
+}  // namespace
+
+CPrivateDisplay* AddProgramDisplay(bool bOpenForPlatform) {
+  auto* pDisplay = new CPrivateDisplay;  // lives as long as the program
+  ::testing::AddGlobalTestEnvironment(new CProgramDisplayEnvironment(pDisplay, bOpenForPlatform));
+  return pDisplay;
 }
 
 CXProbe::CXProbe(const std::string& display) {

@@ -44,6 +44,13 @@ class CPrivateDisplay {
   std::string name_;
 };
 
+// One private display for a whole test program, started before its first
+// test and ended after its last (a process keeps one connection to its
+// display). With bOpenForPlatform the platform layer opens it too, as the
+// updater would. Call at namespace scope; the display lives as long as the
+// program.
+CPrivateDisplay* AddProgramDisplay(bool bOpenForPlatform);
+
 // A connection of the test's own to the display.
 class CXProbe {
  public:

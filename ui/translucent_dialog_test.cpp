@@ -20,21 +20,7 @@ namespace {
 using tools::XRect;
 
 // One Xvfb for the whole program: the process has one display connection.
-tools::CPrivateDisplay* g_pDisplay = nullptr;
-
-class CDisplayEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    g_pDisplay = new tools::CPrivateDisplay;
-    ASSERT_TRUE(g_pDisplay->Start()) << "Xvfb did not start";
-    ASSERT_TRUE(platform::OpenDisplay());
-  }
-  void TearDown() override {
-    delete g_pDisplay;
-    g_pDisplay = nullptr;
-  }
-};
-const auto* g_environment = ::testing::AddGlobalTestEnvironment(new CDisplayEnvironment);
+tools::CPrivateDisplay* const g_pDisplay = tools::AddProgramDisplay(true);
 
 // A white square in the standard dialog: something that is not a hole.
 class CSquare : public CControl {
