@@ -1,43 +1,63 @@
-#include "platform/fault_injection.h"
-
 #include <atomic>
 #include <map>
+#include <memory>
 #include <mutex>
+
+#include "platform/env.h"
 
 namespace platform {
 namespace {
 
-std::mutex g_faultLock;
-FaultPlan g_plan;                          // guarded by g_faultLock
-std::map<intptr_t, std::string> g_opened;  // guarded by g_faultLock
-std::atomic<bool> g_bPlanned{false};       // a plan is installed: the fast test
+std::atomic<CEnv*> g_pEnv{nullptr};  // null: the machine
 
 }  // namespace
 
-void SetFileFaultsForTesting(FaultPlan plan) {
-  std::lock_guard<std::mutex> lock(g_faultLock);
-  g_bPlanned = static_cast<bool>(plan);
-  g_plan = std::move(plan);
-  g_opened.clear();
+CEnv& CurrentEnv() {
+  CEnv* pEnv = g_pEnv.load(std::memory_order_acquire);
+  return pEnv ? *pEnv : MachineEnv();
 }
 
-Fault InjectedFault(FileOp op, const std::string& path) {
-  if (!g_bPlanned.load(std::memory_order_relaxed)) return Fault{};
-  std::lock_guard<std::mutex> lock(g_faultLock);
-  return g_plan ? g_plan(op, path) : Fault{};
+CEnv* SetEnvForTesting(CEnv* pEnv) {
+  CEnv* pPrevious = g_pEnv.exchange(pEnv == &MachineEnv() ? nullptr : pEnv);
+  return pPrevious ? pPrevious : &MachineEnv();
 }
 
-void NoteOpenedPath(intptr_t h, const std::string& path) {
-  if (!g_bPlanned.load(std::memory_order_relaxed)) return;
-  std::lock_guard<std::mutex> lock(g_faultLock);
-  g_opened[h] = path;
+Fault InjectedFault(FileOp op, const std::string& path) { return CurrentEnv().FileFault(op, path); }
+
+void NoteOpenedPath(intptr_t h, const std::string& path) { CurrentEnv().NoteOpened(h, path); }
+
+std::string OpenedPath(intptr_t h) { return CurrentEnv().OpenedPath(h); }
+
+struct CFaultEnv::State {
+  std::mutex lock;
+  FaultPlan plan;                          // guarded by lock
+  std::map<intptr_t, std::string> opened;  // guarded by lock
+};
+
+CFaultEnv::CFaultEnv(CEnv& target, FaultPlan plan) : CEnvWrapper(target), pState_(std::make_shared<State>()) {
+  pState_->plan = std::move(plan);
 }
 
-std::string OpenedPath(intptr_t h) {
-  if (!g_bPlanned.load(std::memory_order_relaxed)) return std::string();
-  std::lock_guard<std::mutex> lock(g_faultLock);
-  auto it = g_opened.find(h);
-  return it == g_opened.end() ? std::string() : it->second;
+Fault CFaultEnv::FileFault(FileOp op, const std::string& path) {
+  {
+    std::lock_guard<std::mutex> lock(pState_->lock);
+    if (pState_->plan) {
+      const Fault fault = pState_->plan(op, path);
+      if (fault.nErrno != 0) return fault;
+    }
+  }
+  return Target().FileFault(op, path);
+}
+
+void CFaultEnv::NoteOpened(intptr_t h, const std::string& path) {
+  std::lock_guard<std::mutex> lock(pState_->lock);
+  pState_->opened[h] = path;
+}
+
+std::string CFaultEnv::OpenedPath(intptr_t h) {
+  std::lock_guard<std::mutex> lock(pState_->lock);
+  auto it = pState_->opened.find(h);
+  return it == pState_->opened.end() ? Target().OpenedPath(h) : it->second;
 }
 
 }  // namespace platform

@@ -1,8 +1,9 @@
-// Faults on demand, so failure paths get tested without a broken machine: a
-// test names which file operation fails, on which path, and how.
+// The kinds of file faults an environment can inject (see env.h): a test
+// names which file operation fails, on which path, and how.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -16,19 +17,11 @@ struct Fault {
   size_t nShortWrite = 0;   // kWrite: bytes written before it fails
 };
 
-// Asked before every file operation while installed: the operation and the
-// path it concerns (for kWrite and kFlush the path the file was opened as).
+// Decides the fault of one call: the operation and the path it concerns.
 using FaultPlan = std::function<Fault(FileOp op, const std::string& path)>;
 
-// Installs the plan (empty: none). Tests only; not for concurrent use with
-// running file operations.
-void SetFileFaultsForTesting(FaultPlan plan);
-
-// What the platform layer uses: the fault for this call (no fault when no
-// plan is installed).
+// For the platform's file operations: the current environment's verdict.
 Fault InjectedFault(FileOp op, const std::string& path);
-// Remembers which path a descriptor was opened as, while a plan is
-// installed, so writes and flushes can be aimed at one file.
 void NoteOpenedPath(intptr_t h, const std::string& path);
 std::string OpenedPath(intptr_t h);
 

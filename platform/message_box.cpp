@@ -5,17 +5,15 @@
 #include <iostream>
 #include <mutex>
 
+#include "platform/env.h"
 #include "platform/prompt_window.h"
 #include "platform/text.h"
 
 namespace platform {
 namespace {
 
-std::mutex g_promptLock;  // one terminal prompt at a time; guards g_reader
-std::function<bool(std::string*)> g_reader;
+std::mutex g_promptLock;  // one terminal prompt at a time
 std::atomic<PromptWindowFunction> g_pWindowPrompt{nullptr};
-
-bool ReadStandardInput(std::string* pLine) { return static_cast<bool>(std::getline(std::cin, *pLine)); }
 
 bool IsYes(std::string answer) {
   while (!answer.empty() && (answer.back() == '\r' || answer.back() == ' ')) answer.pop_back();
@@ -42,14 +40,9 @@ int MessageBox(const std::u16string& text, const std::u16string& caption, Prompt
                bOkOnly ? "[ok]" : "[ok/cancel]");
   std::fflush(stderr);
   std::string line;
-  const bool bGot = g_reader ? g_reader(&line) : ReadStandardInput(&line);
+  const bool bGot = CurrentEnv().ReadAnswerLine(&line);
   if (bOkOnly) return IDOK;
   return bGot && IsYes(line) ? IDOK : IDCANCEL;
-}
-
-void SetPromptReaderForTesting(std::function<bool(std::string*)> reader) {
-  std::lock_guard<std::mutex> lock(g_promptLock);
-  g_reader = std::move(reader);
 }
 
 }  // namespace platform

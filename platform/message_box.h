@@ -19,12 +19,9 @@ enum class PromptButtons { kOkCancel, kOk };
 // caption and text go to standard error and the answer is a line of standard
 // input: "y", "yes" or "ok" in any case is OK; anything else, end of input or
 // no input is Cancel. A prompt with OK alone waits for a line (or the end of
-// input) and gives IDOK. Blocks the calling thread only.
+// input) and gives IDOK. Answers are read through the current environment
+// (env.h), which tests replace. Blocks the calling thread only.
 int MessageBox(const std::u16string& text, const std::u16string& caption,
                PromptButtons buttons = PromptButtons::kOkCancel);
-
-// Replaces where answers are read from (tests): the reader fills the line
-// and returns false at end of input. An empty reader restores standard input.
-void SetPromptReaderForTesting(std::function<bool(std::string*)> reader);
 
 }  // namespace platform

@@ -42,9 +42,11 @@ struct ProcessEntry {
   std::string exeName;
 };
 
-// Every process that can be seen, in process-table order. When the
-// environment names a parent in kProcessScopeVariable, only that parent's
-// children are seen: tests confine the process table to their own children.
+// Every process that can be seen, in process-table order, as the current
+// environment (env.h) reports it. On the machine, when the environment
+// variable kProcessScopeVariable names a parent, only that parent's children
+// are seen: a test confines the process table of an updater it starts as a
+// process of its own, which no injected environment can reach.
 std::vector<ProcessEntry> SnapshotProcesses();
 inline constexpr const char* kProcessScopeVariable = "QARNAUTO_PROCESS_SCOPE";
 

@@ -12,6 +12,8 @@
 #include <cstring>
 
 #include "platform/eintr_posix.h"
+#include "platform/env.h"
+#include "platform/machine_posix.h"
 #include "platform/environment.h"
 #include "platform/file.h"
 #include "platform/process.h"
@@ -167,7 +169,9 @@ std::string WineProgramName(const std::string& base) {
 
 ProcessId GetCurrentProcessId() { return ::getpid(); }
 
-std::vector<ProcessEntry> SnapshotProcesses() {
+std::vector<ProcessEntry> SnapshotProcesses() { return CurrentEnv().Processes(); }
+
+std::vector<ProcessEntry> MachineProcessSnapshot() {
   std::vector<ProcessEntry> processes;
   const std::string scope = GetEnvironmentVariable(kProcessScopeVariable);
   const long scopeParent = scope.empty() ? -1 : std::strtol(scope.c_str(), nullptr, 10);

@@ -15,11 +15,9 @@ struct DriveInfo {
 };
 
 // The user's home folder first, then every mounted file system backed by a
-// block device whose mount point the user can write to, in mount order.
+// block device whose mount point the user can write to, in mount order. Asks
+// the current environment (env.h), which tests replace.
 std::vector<DriveInfo> ListFixedDrives();
-
-// Replaces the drive list (tests); an empty function restores the real one.
-void SetDriveListForTesting(std::function<std::vector<DriveInfo>()> lister);
 
 // True on a 64-bit machine (x86_64, aarch64, ...).
 bool IsNative64Bit();

@@ -9,15 +9,15 @@
 #include <fstream>
 #include <mutex>
 
+#include "platform/env.h"
 #include "platform/environment.h"
 #include "platform/file.h"
+#include "platform/machine_posix.h"
 #include "platform/system.h"
 
 namespace platform {
 namespace {
 
-std::mutex g_listerLock;
-std::function<std::vector<DriveInfo>()> g_lister;  // guarded by g_listerLock
 
 uint64_t FreeBytes(const std::string& path) {
   struct statvfs st {};
@@ -50,15 +50,9 @@ std::vector<DriveInfo> RealDrives() {
 
 }  // namespace
 
-std::vector<DriveInfo> ListFixedDrives() {
-  std::lock_guard<std::mutex> lock(g_listerLock);
-  return g_lister ? g_lister() : RealDrives();
-}
+std::vector<DriveInfo> ListFixedDrives() { return CurrentEnv().FixedDrives(); }
 
-void SetDriveListForTesting(std::function<std::vector<DriveInfo>()> lister) {
-  std::lock_guard<std::mutex> lock(g_listerLock);
-  g_lister = std::move(lister);
-}
+std::vector<DriveInfo> MachineFixedDrives() { return RealDrives(); }
 
 bool IsNative64Bit() {
   utsname u{};

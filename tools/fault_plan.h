@@ -1,17 +1,23 @@
-// Installs a fault plan for the life of the object, so a test cannot leave
-// faults behind for the next one.
+// Makes chosen file operations fail for the life of the object, so a test
+// cannot leave faults behind for the next one.
 #pragma once
 
-#include "platform/fault_injection.h"
+#include "platform/env.h"
 
 namespace tools {
 
 class CFaultPlan {
  public:
-  explicit CFaultPlan(platform::FaultPlan plan) { platform::SetFileFaultsForTesting(std::move(plan)); }
-  ~CFaultPlan() { platform::SetFileFaultsForTesting(nullptr); }
+  explicit CFaultPlan(platform::FaultPlan plan) : env_(platform::CurrentEnv(), std::move(plan)) {
+    pPrevious_ = platform::SetEnvForTesting(&env_);
+  }
+  ~CFaultPlan() { platform::SetEnvForTesting(pPrevious_); }
   CFaultPlan(const CFaultPlan&) = delete;
   CFaultPlan& operator=(const CFaultPlan&) = delete;
+
+ private:
+  platform::CFaultEnv env_;
+  platform::CEnv* pPrevious_;
 };
 
 // A plan that fails every `op` on a path ending in `suffix` with `nErrno`,

@@ -14,6 +14,7 @@
 #include "platform/process.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "tools/test_env.h"
 #include "tools/test_support.h"
 #include "tools/wine_support.h"
 #include "ui/language_texts.h"
@@ -60,7 +61,6 @@ class ClientLaunchTest : public ::testing::Test {
     path = platform::GetEnvironmentVariable("PATH");
   }
   void TearDown() override {
-    platform::SetPromptReaderForTesting(nullptr);
     platform::SetEnvironmentVariable("PATH", path);
     platform::UnsetEnvironmentVariable("QARNAUTO_WINE");
     platform::UnsetEnvironmentVariable("WINEPREFIX");
@@ -77,6 +77,7 @@ class ClientLaunchTest : public ::testing::Test {
   }
   std::string folder, install, path;
   std::vector<platform::ProcessId> started;
+  tools::CTestEnv env;
 };
 
 TEST_F(ClientLaunchTest, PeFilesAreToldFromEverythingElse) {
@@ -131,11 +132,11 @@ TEST_F(ClientLaunchTest, WithoutWineThePlayerIsToldAndNothingClaimsAStart) {
   platform::CreateDirectory(folder + "/empty-bin");
   platform::SetEnvironmentVariable("PATH", folder + "/empty-bin");
   int prompts = 0;
-  platform::SetPromptReaderForTesting([&](std::string* line) {
+  env.answers = [&](std::string* line) {
     ++prompts;
     *line = "";
     return true;
-  });
+  };
   testing::internal::CaptureStderr();
   EXPECT_EQ(LaunchClient(), 0);
   const std::string shown = testing::internal::GetCapturedStderr();
@@ -241,11 +242,11 @@ TEST_F(ClientLaunchTest, ClientsUnderWineAreFoundAndEndedByName) {
   ASSERT_EQ(named("notqarn.exe"), std::vector<platform::ProcessId>{started[1]});
 
   int prompts = 0;
-  platform::SetPromptReaderForTesting([&](std::string* line) {
+  env.answers = [&](std::string* line) {
     ++prompts;
     *line = "ok";
     return true;
-  });
+  };
   EXPECT_EQ(CloseRunningClients(u"QARN.EXE"), 1);
   EXPECT_EQ(prompts, 1);
   TerminateP2pProcess();

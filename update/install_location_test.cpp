@@ -10,6 +10,7 @@
 #include "platform/registry.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "tools/test_env.h"
 #include "tools/test_support.h"
 #include "update/launch_settings.h"
 
@@ -28,16 +29,16 @@ class InstallLocationTest : public ::testing::Test {
     platform::CreateDirectory(root);
     platform::CreateDirectory(root + "/c");
     platform::CreateDirectory(root + "/d");
-    platform::SetDriveListForTesting([this] {
+    env.drives = [this] {
       return std::vector<platform::DriveInfo>{{root + "/c/", c}, {root + "/d/", d}};
-    });
+    };
   }
-  void TearDown() override { platform::SetDriveListForTesting(nullptr); }
   std::u16string Dir() { return InstallDir; }
 
   std::string root;
   uint64_t c = 10 * kGiB + 7 * kGiB / 10;
   uint64_t d = 10 * kGiB + 2 * kGiB / 10;
+  tools::CTestEnv env;
 };
 
 TEST_F(InstallLocationTest, TiedDrivesKeepTheEarlierAndTheFolderGoesThere) {
@@ -103,7 +104,7 @@ TEST_F(InstallLocationTest, MorvanicValuesNeedTheKeyToExist) {
 }
 
 TEST_F(InstallLocationTest, NoDriveAtAllFallsBackToTheWorkingFolder) {
-  platform::SetDriveListForTesting([] { return std::vector<platform::DriveInfo>{}; });
+  env.drives = [] { return std::vector<platform::DriveInfo>{}; };
   DiscoverInstallDir();
   EXPECT_EQ(Dir(), platform::Utf8ToUtf16(platform::GetCurrentDirectory() + "/") + DefaultFolderName());
 }

@@ -14,6 +14,7 @@
 #include "platform/text.h"
 #include "tools/fault_plan.h"
 #include "tools/http_script.h"
+#include "tools/test_env.h"
 #include "tools/test_support.h"
 #include "update/install_location.h"
 #include "update/launch_settings.h"
@@ -76,6 +77,7 @@ class PackageTest : public ::testing::Test {
     unpack = folder + "/unpack/";
   }
   std::string folder, unpack;
+  tools::CTestEnv env;
 };
 
 TEST_F(PackageTest, EntriesLandUnderTheirFoldersWithProgressPerEntry) {
@@ -298,16 +300,16 @@ TEST_F(PackageTest, InstallationUnpacksMovesAndDropsADamagedPackage) {
 
   tools::WriteWholeFile(root + "/Download/0/qarn.7z", "not a package");
   std::vector<std::string> prompts;
-  platform::SetPromptReaderForTesting([&](std::string* line) {
+  env.answers = [&](std::string* line) {
     prompts.push_back("asked");
     *line = "ok";
     return true;
-  });
+  };
   testing::internal::CaptureStderr();
   // A damaged package fails the installation: the caller asks to retry.
   EXPECT_FALSE(InstallPackages(0, install));
   const std::string shown = testing::internal::GetCapturedStderr();
-  platform::SetPromptReaderForTesting(nullptr);
+  env.answers = nullptr;
   EXPECT_EQ(prompts.size(), 1u);
   EXPECT_NE(shown.find("[网络错误] 下载的包损坏\n[ok] "), std::string::npos) << shown;
   EXPECT_FALSE(platform::FileExists(root + "/Download/0/qarn.7z"));

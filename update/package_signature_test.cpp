@@ -10,6 +10,7 @@
 #include "platform/process.h"
 #include "platform/text.h"
 #include "tools/http_script.h"
+#include "tools/test_env.h"
 #include "tools/test_support.h"
 #include "update/install_location.h"
 #include "update/launch_settings.h"
@@ -31,11 +32,11 @@ class SignatureTest : public ::testing::Test {
   void TearDown() override {
     SetPackageKeyForTesting("");
     DownloadList.clear();
-    platform::SetPromptReaderForTesting(nullptr);
   }
   unsigned char pk[crypto_sign_PUBLICKEYBYTES];
   unsigned char sk[crypto_sign_SECRETKEYBYTES];
   std::string key, folder;
+  tools::CTestEnv env;
 };
 
 TEST_F(SignatureTest, OnlyTheRightSignatureOfTheExactBytesVerifies) {
@@ -90,11 +91,11 @@ TEST_F(SignatureTest, WithAKeyTheSignatureIsFetchedAndAnUnsignedPackageIsDamaged
             0);
   const std::string bytes = tools::ReadWholeFile(package);
   int prompts = 0;
-  platform::SetPromptReaderForTesting([&](std::string* line) {
+  env.answers = [&](std::string* line) {
     ++prompts;
     *line = "";
     return true;
-  });
+  };
   testing::internal::CaptureStderr();
   EXPECT_FALSE(InstallPackages(0, install));
   EXPECT_NE(testing::internal::GetCapturedStderr().find("下载的包损坏"), std::string::npos);

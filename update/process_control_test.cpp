@@ -11,6 +11,7 @@
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/text.h"
+#include "tools/test_env.h"
 #include "tools/test_support.h"
 #include "ui/language_texts.h"
 #include "update/install_location.h"
@@ -46,7 +47,6 @@ class ProcessControlTest : public ::testing::Test {
     LoadLanguageTexts(3);
   }
   void TearDown() override {
-    platform::SetPromptReaderForTesting(nullptr);
     for (platform::ProcessId pid : started) {
       platform::TerminateProcess(pid);
       platform::WaitProcess(pid);
@@ -58,15 +58,16 @@ class ProcessControlTest : public ::testing::Test {
     return pid;
   }
   void Answer(const std::string& answer) {
-    platform::SetPromptReaderForTesting([this, answer](std::string* line) {
+    env.answers = [this, answer](std::string* line) {
       ++prompts;
       *line = answer;
       return true;
-    });
+    };
   }
   std::string folder;
   std::vector<platform::ProcessId> started;
   int prompts = 0;
+  tools::CTestEnv env;
 };
 
 TEST_F(ProcessControlTest, RunningClientsAreEndedAfterOnePrompt) {
@@ -91,7 +92,7 @@ TEST_F(ProcessControlTest, RefusalEndsNothing) {
   EXPECT_EQ(CloseRunningClients(u"qarn.exe"), -1);
   EXPECT_TRUE(Alive(a));
   // End of input counts as Cancel too.
-  platform::SetPromptReaderForTesting([](std::string*) { return false; });
+  env.answers = [](std::string*) { return false; };
   EXPECT_EQ(CloseRunningClients(u"qarn.exe"), -1);
   EXPECT_TRUE(Alive(a));
 }

@@ -13,6 +13,7 @@
 #include "platform/text.h"
 #include "tools/http_script.h"
 #include "tools/script_server.h"
+#include "tools/test_env.h"
 #include "tools/test_support.h"
 #include "tools/wine_support.h"
 #include "update/install_location.h"
@@ -50,14 +51,13 @@ class UpdateFlowTest : public ::testing::Test {
     platform::DeleteFile(platform::RegistryFilePath());
     tools::DeleteRunLog();
     LoadLanguageTexts(3);
-    platform::SetPromptReaderForTesting([this](std::string* line) {
+    env.answers = [this](std::string* line) {
       ++prompts;
       *line = answer;
       return true;
-    });
+    };
   }
   void TearDown() override {
-    platform::SetPromptReaderForTesting(nullptr);
     for (platform::ProcessId pid : started) {
       platform::TerminateProcess(pid);
       platform::WaitProcess(pid);
@@ -88,6 +88,7 @@ class UpdateFlowTest : public ::testing::Test {
   std::string folder, install, answer = "ok";
   int prompts = 0;
   std::vector<platform::ProcessId> started;
+  tools::CTestEnv env;
 };
 
 TEST_F(UpdateFlowTest, ARefusedUpdatingPromptEndsTheAttemptBeforeAnyDownload) {

@@ -1,0 +1,100 @@
+// The environment seam: a wrapper that fails chosen file calls, and test
+// environments that stand in for the process table, the drives and the
+// prompt's answers.
+#include "platform/env.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/message_box.h"
+#include "tools/fault_plan.h"
+#include "tools/test_env.h"
+#include "tools/test_support.h"
+
+namespace {
+
+using platform::FileOp;
+using tools::FailOn;
+
+TEST(FaultEnvTest, ChosenCallsFailWithTheirErrorAndOthersRunAsUsual) {
+  const std::string dir = tools::TestFolder() + "/faults";
+  ASSERT_TRUE(platform::CreateDirectories(dir));
+  tools::WriteWholeFile(dir + "/a", "a");
+  {
+    tools::CFaultPlan plan(FailOn(FileOp::kRename, "/b", EXDEV + 1000));
+    EXPECT_FALSE(platform::MoveFile(dir + "/a", dir + "/b"));
+    EXPECT_EQ(platform::LastError().nCode, EXDEV + 1000);
+    EXPECT_TRUE(platform::FileExists(dir + "/a"));
+    // Another target is not in the plan.
+    EXPECT_TRUE(platform::MoveFile(dir + "/a", dir + "/c"));
+  }
+  // Gone with the plan.
+  EXPECT_TRUE(platform::MoveFile(dir + "/c", dir + "/b"));
+}
+
+TEST(FaultEnvTest, AShortWriteAFullDiskAndAFailedFlushReachTheCaller) {
+  const std::string path = tools::TestFolder() + "/short.bin";
+  tools::CFaultPlan plan([](FileOp op, const std::string& p) {
+    const bool bOurs = p.size() >= 9 && p.compare(p.size() - 9, 9, "short.bin") == 0;
+    if (bOurs && op == FileOp::kWrite) return platform::Fault{ENOSPC, 3};
+    if (bOurs && op == FileOp::kFlush) return platform::Fault{EIO, 0};
+    return platform::Fault{};
+  });
+  platform::CFile file(platform::OpenFile(path, platform::kFileRead | platform::kFileWrite,
+                                          platform::FileDisposition::kCreateAlways));
+  ASSERT_TRUE(file.IsValid());
+  EXPECT_EQ(platform::WriteFileAt(file.Get(), "abcdefgh", 8, 0), 3u);
+  EXPECT_EQ(platform::LastError().nCode, ENOSPC);
+  EXPECT_FALSE(platform::FlushFile(file.Get()));
+  EXPECT_EQ(platform::LastError().nCode, EIO);
+  file.Close();
+  // Only what the disk took is there.
+  EXPECT_EQ(tools::ReadWholeFile(path), "abc");
+}
+
+TEST(FaultEnvTest, PlansNestAndEachEndRestoresTheOneBefore) {
+  const std::string dir = tools::TestFolder() + "/nest";
+  {
+    tools::CFaultPlan outer(FailOn(FileOp::kCreateDirectory, "/nest", EACCES));
+    {
+      tools::CFaultPlan inner(FailOn(FileOp::kDelete, "/x", EPERM));
+      // The outer plan still holds inside the inner one.
+      EXPECT_FALSE(platform::CreateDirectory(dir));
+      EXPECT_EQ(platform::LastError().nCode, EACCES);
+    }
+    EXPECT_FALSE(platform::CreateDirectory(dir));
+  }
+  EXPECT_TRUE(platform::CreateDirectory(dir));
+  EXPECT_EQ(&platform::CurrentEnv(), &platform::MachineEnv());
+}
+
+TEST(TestEnvTest, DrivesAnswersAndProcessesComeFromTheTestUntilItEnds) {
+  {
+    tools::CTestEnv env;
+    env.drives = [] { return std::vector<platform::DriveInfo>{{"/only/", 42}}; };
+    int nAsked = 0;
+    env.answers = [&nAsked](std::string* pLine) {
+      *pLine = ++nAsked == 1 ? "yes" : "no";
+      return true;
+    };
+    ASSERT_EQ(platform::ListFixedDrives().size(), 1u);
+    EXPECT_EQ(platform::ListFixedDrives()[0].root, "/only/");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(platform::MessageBox(u"Go on?", u"tips"), platform::IDOK);
+    EXPECT_EQ(platform::MessageBox(u"Go on?", u"tips"), platform::IDCANCEL);
+    testing::internal::GetCapturedStderr();
+    env.processes = [] { return std::vector<platform::ProcessEntry>{{4242, "qarn.exe"}}; };
+    ASSERT_EQ(platform::SnapshotProcesses().size(), 1u);
+    EXPECT_EQ(platform::SnapshotProcesses()[0].exeName, "qarn.exe");
+  }
+  EXPECT_EQ(&platform::CurrentEnv(), &platform::MachineEnv());
+  // The machine's drive list starts with the home folder.
+  const std::vector<platform::DriveInfo> drives = platform::ListFixedDrives();
+  ASSERT_FALSE(drives.empty());
+  EXPECT_NE(drives[0].root, "/only/");
+}
+
+}  // namespace
