@@ -1,4 +1,5 @@
 // IPv4 stream sockets: what the engine's connections and the test servers need.
+// A call that fails records its reason for LastError() (error.h).
 #pragma once
 
 #include <cstddef>

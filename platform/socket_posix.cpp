@@ -8,14 +8,24 @@
 
 #include <cerrno>
 #include <csignal>
+#include <string>
 
 #include "platform/eintr_posix.h"
+#include "platform/error.h"
 #include "platform/socket.h"
 
 namespace platform {
 namespace {
 
 int Fd(SocketHandle s) { return static_cast<int>(s); }
+
+// The one place this file turns errno into the platform's error: r as it
+// came, with the reason recorded when r says the call failed.
+template <class T>
+T Checked(T r, const char* szContext) {
+  if (r < 0) SetLastError(errno, szContext);
+  return r;
+}
 
 int PollOne(SocketHandle s, short events, uint32_t dwMilliseconds, short* pRevents) {
   pollfd p{Fd(s), events, 0};
@@ -44,14 +54,20 @@ bool ResolveIPv4(const char* szHost, uint32_t* pAddress) {
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* result = nullptr;
-  if (::getaddrinfo(szHost, nullptr, &hints, &result) != 0 || result == nullptr) return false;
+  const int r = ::getaddrinfo(szHost, nullptr, &hints, &result);
+  if (r != 0 || result == nullptr) {
+    // The resolver's reasons are not errno values: a name that does not
+    // resolve is recorded as such.
+    SetLastError(r == EAI_SYSTEM ? errno : EHOSTUNREACH, std::string("resolve ") + szHost);
+    return false;
+  }
   *pAddress = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
   ::freeaddrinfo(result);
   return true;
 }
 
 SocketHandle OpenStreamSocket() {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int fd = Checked(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), "socket");
   return fd < 0 ? kInvalidSocket : fd;
 }
 
@@ -59,15 +75,15 @@ bool SetSocketTimeouts(SocketHandle s, uint32_t dwMilliseconds) {
   timeval tv{};
   tv.tv_sec = dwMilliseconds / 1000;
   tv.tv_usec = (dwMilliseconds % 1000) * 1000;
-  return ::setsockopt(Fd(s), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) == 0 &&
-         ::setsockopt(Fd(s), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0;
+  return Checked(::setsockopt(Fd(s), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv), "socket time-out") == 0 &&
+         Checked(::setsockopt(Fd(s), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv), "socket time-out") == 0;
 }
 
 bool SetNonBlocking(SocketHandle s, bool bOn) {
-  int flags = ::fcntl(Fd(s), F_GETFL);
+  int flags = Checked(::fcntl(Fd(s), F_GETFL), "socket mode");
   if (flags < 0) return false;
   flags = bOn ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
-  return ::fcntl(Fd(s), F_SETFL, flags) == 0;
+  return Checked(::fcntl(Fd(s), F_SETFL, flags), "socket mode") == 0;
 }
 
 void StartConnect(SocketHandle s, uint32_t address, uint16_t port) {
@@ -83,29 +99,31 @@ int WaitConnected(SocketHandle s, uint32_t dwMilliseconds) {
   if (r <= 0) return r;
   int error = 0;
   socklen_t len = sizeof error;
-  if (::getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0) return -1;
+  if (::getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &error, &len) != 0) error = errno;
+  if (error != 0) {
+    SetLastError(error, "connect");
+    return -1;
+  }
   return 1;
 }
 
 int WaitReadable(SocketHandle s, uint32_t dwMilliseconds) {
-  int r = PollOne(s, POLLIN, dwMilliseconds, nullptr);
+  int r = Checked(PollOne(s, POLLIN, dwMilliseconds, nullptr), "poll");
   return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
 int64_t Recv(SocketHandle s, void* buffer, size_t n, int flags) {
-  const ssize_t r = RetryOnInterrupt([&] { return ::recv(Fd(s), buffer, n, flags); });
-  return r;
+  return Checked(RetryOnInterrupt([&] { return ::recv(Fd(s), buffer, n, flags); }), "recv");
 }
 
 int64_t RecvIfReady(SocketHandle s, void* buffer, size_t n, int flags) {
   const ssize_t r = RetryOnInterrupt([&] { return ::recv(Fd(s), buffer, n, flags | MSG_DONTWAIT); });
   if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kRecvWouldBlock;
-  return r;
+  return Checked(r, "recv");
 }
 
 int64_t Send(SocketHandle s, const void* data, size_t n) {
-  const ssize_t r = RetryOnInterrupt([&] { return ::send(Fd(s), data, n, MSG_NOSIGNAL); });
-  return r;
+  return Checked(RetryOnInterrupt([&] { return ::send(Fd(s), data, n, MSG_NOSIGNAL); }), "send");
 }
 
 bool SendAll(SocketHandle s, const void* data, size_t n) {
@@ -132,7 +150,7 @@ void ResetSocket(SocketHandle s) {
 void ShutdownSend(SocketHandle s) { ::shutdown(Fd(s), SHUT_WR); }
 
 SocketHandle ListenLoopback(uint16_t port, int nBacklog, uint16_t* pPort) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int fd = Checked(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), "socket");
   if (fd < 0) return kInvalidSocket;
   int one = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -143,6 +161,7 @@ SocketHandle ListenLoopback(uint16_t port, int nBacklog, uint16_t* pPort) {
   socklen_t len = sizeof sa;
   if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, nBacklog) != 0 ||
       ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    SetLastError(errno, "listen");
     ::close(fd);
     return kInvalidSocket;
   }
@@ -152,7 +171,8 @@ SocketHandle ListenLoopback(uint16_t port, int nBacklog, uint16_t* pPort) {
 
 SocketHandle Accept(SocketHandle listener, uint32_t dwMilliseconds) {
   if (PollOne(listener, POLLIN, dwMilliseconds, nullptr) <= 0) return kInvalidSocket;
-  const int fd = RetryOnInterrupt([&] { return ::accept4(Fd(listener), nullptr, nullptr, SOCK_CLOEXEC); });
+  const int fd = Checked(RetryOnInterrupt([&] { return ::accept4(Fd(listener), nullptr, nullptr, SOCK_CLOEXEC); }),
+                         "accept");
   return fd < 0 ? kInvalidSocket : fd;
 }
 
