@@ -6,6 +6,7 @@
 #include "app/command_line.h"
 #include "app/qarnauto_app.h"
 #include "platform/environment.h"
+#include "platform/process.h"
 #include "update/process_control.h"
 
 namespace {
@@ -15,7 +16,8 @@ namespace {
 struct CSelfUpdateCheck {
   std::optional<CUpdate> check;
   CSelfUpdateCheck() {
-    if (!IsOptionArgument(platform::GetArgumentString())) check.emplace();
+    // The self-update program's "Quit" ends the updater at once.
+    if (!IsOptionArgument(platform::GetArgumentString())) check.emplace([] { platform::ExitProcess(0); });
   }
 };
 CSelfUpdateCheck g_selfUpdate;

@@ -25,7 +25,7 @@ std::string Lower(std::string text) {
   return text;
 }
 
-int32_t ReaderThread(int hOut, int hIn) {
+int32_t ReaderThread(int hOut, int hIn, const std::function<void()>& onQuit) {
   for (;;) {
     char buffer[6] = {};
     if (platform::ReadPipe(hOut, buffer, 5) <= 0) return 0;
@@ -33,7 +33,8 @@ int32_t ReaderThread(int hOut, int hIn) {
       platform::ClosePipe(hOut);
       platform::ClosePipe(hIn);
       TerminateP2pProcess();
-      platform::ExitProcess(0);
+      if (onQuit) onQuit();
+      return 0;
     }
     platform::Sleep(200);
   }
@@ -95,16 +96,18 @@ int32_t LaunchClient() {
   return 0;
 }
 
-CUpdate::CUpdate(const std::string& argumentString, const std::string& exeFolder) {
-  Start(argumentString, exeFolder);
+CUpdate::CUpdate(const std::string& argumentString, const std::string& exeFolder,
+                 std::function<void()> onQuit) {
+  Start(argumentString, exeFolder, std::move(onQuit));
 }
 
-CUpdate::CUpdate() {
+CUpdate::CUpdate(std::function<void()> onQuit) {
   const std::string exe = platform::GetModuleFileName();
-  Start(platform::GetArgumentString(), exe.substr(0, exe.rfind('/') + 1));
+  Start(platform::GetArgumentString(), exe.substr(0, exe.rfind('/') + 1), std::move(onQuit));
 }
 
-void CUpdate::Start(const std::string& argumentString, const std::string& exeFolder) {
+void CUpdate::Start(const std::string& argumentString, const std::string& exeFolder,
+                    std::function<void()> onQuit) {
   bPipesOpen = false;
   if (argumentString.empty()) return;
   int in[2], out[2];
@@ -123,9 +126,9 @@ void CUpdate::Start(const std::string& argumentString, const std::string& exeFol
   const platform::ProcessId pid =
       platform::StartProcessWithStdio(program, {program}, "", in[0], out[1], out[1]);
   (void)pid;
-  hReaderThread = std::thread([hOut = hChildOut, hIn = hChildIn] {
+  hReaderThread = std::thread([hOut = hChildOut, hIn = hChildIn, onQuit = std::move(onQuit)] {
     platform::PrepareThreadForCrashDump();
-    ReaderThread(hOut, hIn);
+    ReaderThread(hOut, hIn, onQuit);
   });
   // It blocks in its read for the life of the process.
   hReaderThread.detach();

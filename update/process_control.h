@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -28,14 +29,15 @@ int32_t LaunchClient();
 // The self-update check. Built once in the updater's static initialisation:
 // when the process was started with arguments, it starts "Update.exe" from
 // the executable's folder with piped standard handles and a reader thread
-// that ends the process (exit code 0, after ending "p2p.exe") when the
-// program writes "Quit" and a zero byte.
+// that, when the program writes "Quit" and a zero byte, ends "p2p.exe" and
+// calls onQuit (the application ends the process there, with code 0).
 class CUpdate {
  public:
   // argumentString: the process's arguments joined by blanks; exeFolder:
-  // the folder of the executable, ending in "/".
-  CUpdate(const std::string& argumentString, const std::string& exeFolder);
-  CUpdate();  // the running process's own
+  // the folder of the executable, ending in "/". onQuit runs on the reader
+  // thread.
+  CUpdate(const std::string& argumentString, const std::string& exeFolder, std::function<void()> onQuit);
+  explicit CUpdate(std::function<void()> onQuit);  // the running process's own
   virtual ~CUpdate();
   CUpdate(const CUpdate&) = delete;
   CUpdate& operator=(const CUpdate&) = delete;
@@ -46,7 +48,7 @@ class CUpdate {
   std::thread hReaderThread;
 
  private:
-  void Start(const std::string& argumentString, const std::string& exeFolder);
+  void Start(const std::string& argumentString, const std::string& exeFolder, std::function<void()> onQuit);
   int keepOut_ = -1;  // the program's own ends, held so the reader never sees end of file
   int keepIn_ = -1;
 };

@@ -4,10 +4,11 @@
 
 #include "platform/clock.h"
 #include "platform/environment.h"
+#include "platform/process.h"
 #include "update/process_control.h"
 
 namespace {
-CUpdate g_update;
+CUpdate g_update([] { platform::ExitProcess(0); });
 }
 
 int main() {
