@@ -85,7 +85,12 @@ int QarnAutoDlg::RunInTerminal() {
 bool QarnAutoDlg::OnInitDialog() {
   CStandardDialog::OnInitDialog();
   windowThread_ = std::this_thread::get_id();
-  if (!bTerminal_) SetIcons();
+  if (!bTerminal_) {
+    // A window run writes nothing on the terminal, as a windowed program
+    // without a console does not; its notes go to the run log.
+    platform::DetachStandardOutput();
+    SetIcons();
+  }
   Show(platform::Utf16ToUtf8(GetText(TextKey::WindowsText)), false);
   ParseLaunchArguments();
   DiscoverInstallDir();

@@ -77,13 +77,16 @@ void QarnAutoApp::InitInstance() {
     dialog.RunInTerminal();
     platform::ExitProcess(0);
   }
-  // A window run writes nothing on the terminal, as a windowed program
-  // without a console does not; its notes go to the run log.
-  platform::DetachStandardOutput();
   CreateSkinImage();
   CTranslucentDlg skin([](CDialog* pParent) { return std::make_unique<QarnAutoDlg>(pParent); });
   g_pMainWindow = &skin;
-  skin.DoModal();
+  if (skin.DoModal() < 0) {
+    // The display refused the window before anything ran: the terminal
+    // still serves.
+    g_pMainWindow = nullptr;
+    QarnAutoDlg dialog;
+    dialog.RunInTerminal();
+  }
   // Closed by the window manager, or ended by the dialog: every way out
   // ends the process here, with code 0.
   std::fflush(stdout);

@@ -149,7 +149,9 @@ int HandleOne(CQueue& q, uint32_t dwMilliseconds, int* pCode) {
     // Cleared before looking, so a message queued after the look wakes the
     // poll below.
     q.wakeup.Clear();
-    if (PumpSources(q)) return 1;
+    // Events the sources route land in the queues; a busy display must not
+    // keep this queue's own messages waiting, so they are looked at anyway.
+    const bool bPumped = PumpSources(q);
     std::unique_lock<std::mutex> lock(q.mutex);
     if (!q.sent.empty()) {
       auto item = std::move(q.sent.front());
@@ -187,6 +189,7 @@ int HandleOne(CQueue& q, uint32_t dwMilliseconds, int* pCode) {
       CallProc(hWnd, WM_PAINT, 0, 0);
       return 1;
     }
+    if (bPumped) return 1;
     uint32_t dwWait = kInfinite;
     if (dwMilliseconds != kInfinite) {
       if (now >= deadline) return 0;
