@@ -9,7 +9,6 @@
 #include "platform/file.h"
 #include "platform/instance_lock.h"
 #include "platform/process.h"
-#include "platform/terminal.h"
 #include "ui/language_texts.h"
 #include "ui/message_box.h"
 #include "ui/png_image.h"
