@@ -45,8 +45,10 @@ struct ProcessEntry {
 // Every process that can be seen, in process-table order, as the current
 // environment (env.h) reports it. On the machine, when the environment
 // variable kProcessScopeVariable names a parent, only that parent's children
-// are seen: a test confines the process table of an updater it starts as a
-// process of its own, which no injected environment can reach.
+// and the processes started with the same value of that variable (their
+// descendants, whoever adopted them since) are seen: a test confines the
+// process table of an updater it starts as a process of its own, which no
+// injected environment can reach.
 std::vector<ProcessEntry> SnapshotProcesses();
 inline constexpr const char* kProcessScopeVariable = "QARNAUTO_PROCESS_SCOPE";
 

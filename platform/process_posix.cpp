@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -138,6 +139,26 @@ long ParentOf(const std::string& base) {
   return ppid;
 }
 
+// True when the process was started with `entry` ("NAME=value") in its
+// environment. Wine starts a Windows program through a launcher that has
+// already ended, so the program is nobody's child, but it inherits the
+// environment.
+bool StartedWithEnvironment(const std::string& base, const std::string& entry) {
+  FILE* f = std::fopen((base + "/environ").c_str(), "rb");
+  if (f == nullptr) return false;
+  std::string text;
+  char chunk[8192];
+  size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, got);
+  std::fclose(f);
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = std::min(text.find('\0', at), text.size());
+    if (text.compare(at, end - at, entry) == 0) return true;
+    at = end + 1;
+  }
+  return false;
+}
+
 // The whole first line of a small /proc file ("comm"), or the first
 // zero-ended field of "cmdline".
 std::string ReadProcField(const std::string& path) {
@@ -182,7 +203,10 @@ std::vector<ProcessEntry> MachineProcessSnapshot() {
     const long pid = std::strtol(e->d_name, &end, 10);
     if (pid <= 0 || *end != '\0') continue;
     const std::string base = std::string("/proc/") + e->d_name;
-    if (scopeParent > 0 && ParentOf(base) != scopeParent) continue;
+    if (scopeParent > 0 && ParentOf(base) != scopeParent &&
+        !StartedWithEnvironment(base, std::string(kProcessScopeVariable) + "=" + scope)) {
+      continue;
+    }
     char link[4096];
     ssize_t n = ::readlink((base + "/exe").c_str(), link, sizeof link - 1);
     std::string path;

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Installs the Debian packages that building, testing and running qarnauto
-# need; packages already installed are left alone.
-#   scripts/install_deps.sh          build and test
+# need; packages already installed are left alone. Starts from a minimal
+# Debian 12 system with build-essential, cmake, ninja-build, git and
+# ca-certificates (scripts/fresh_system.sh makes one).
+#   scripts/install_deps.sh          build, test, demo, screenshots, package
 #   scripts/install_deps.sh bench    also what the benchmarks compare with
 set -eu
 
@@ -9,14 +11,21 @@ packages="
   cmake ninja-build g++ clang binutils pkg-config
   libgtest-dev libgmock-dev
   nginx python3 python3-pyftpdlib
-  libtinyxml-dev libarchive-dev 7zip lldb
+  libtinyxml-dev libarchive-dev libsodium-dev 7zip lldb
   desktop-file-utils dpkg-dev file man-db
-  wine wine64 gcc-mingw-w64-x86-64
+  wine wine64 gcc-mingw-w64-x86-64 gcc-mingw-w64-i686
   libx11-dev libxext-dev libxtst-dev libcairo2-dev libpango1.0-dev libpng-dev
   xvfb xcompmgr fonts-dejavu-core fonts-wqy-microhei
 "
 if [ "${1:-}" = bench ]; then
   packages="$packages curl aria2 time iproute2 libarchive-tools"
+fi
+# A 32-bit game client needs the Wine that runs 32-bit programs, which is
+# of the i386 architecture.
+i386=""
+if [ "$(dpkg --print-architecture)" = amd64 ]; then
+  packages="$packages wine32:i386"
+  dpkg --print-foreign-architectures | grep -qx i386 || i386=add
 fi
 
 missing=""
@@ -31,6 +40,18 @@ echo "installing:$missing"
 as_root=""
 [ "$(id -u)" -eq 0 ] || as_root="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$as_root apt-get update -q
+# Another installation (an unattended upgrade, a second terminal) may hold
+# the package manager's locks: wait for it rather than fail.
+apt="$as_root apt-get -q -o DPkg::Lock::Timeout=900"
+if [ "$i386" = add ]; then
+  $as_root dpkg --add-architecture i386
+fi
+tries=0
+until $apt update; do
+  tries=$((tries + 1))
+  [ "$tries" -lt 5 ] || exit 1
+  echo "apt-get update failed; trying again in 30 s" >&2
+  sleep 30
+done
 # shellcheck disable=SC2086
-$as_root apt-get install -y -q --no-install-recommends $missing
+$apt install -y --no-install-recommends $missing
