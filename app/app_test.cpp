@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <mutex>
@@ -176,6 +177,26 @@ std::string MakePackage(const std::string& folder, const std::string& client = "
       "/usr/bin/7zz", {"7zz", "a", "-bso0", "-bsp0", folder + "/qarn.7z", "."}, src);
   EXPECT_EQ(platform::WaitProcess(pid), 0);
   return tools::ReadWholeFile(folder + "/qarn.7z");
+}
+
+// Installed for everybody (a folder the running user does not own), the
+// updater run by root, who could write anywhere, still leaves the program
+// folder as it was: the run log and its lock go to the user's state folder.
+TEST_F(UpdaterTest, InstalledSystemWideItWritesNothingBesideItself) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand the folder to another user";
+  ASSERT_EQ(::chown((folder + "/updater").c_str(), 65534, 65534), 0);
+  const std::string state = folder + "/state";
+  platform::SetEnvironmentVariable("XDG_STATE_HOME", state);
+  const std::string package = MakePackage(folder);
+  CScriptServer server([&](CScriptConnection& c) { tools::ServeContent(c, package); });
+  const int nCode = RunUpdater(server.Url("/qarn") + "$EN$My Game", "");
+  platform::UnsetEnvironmentVariable("XDG_STATE_HOME");
+  EXPECT_EQ(nCode, 0);
+  ASSERT_FALSE(InstallFolder().empty()) << Output();
+  std::vector<std::string> names;
+  for (const platform::DirEntry& e : platform::ListDirectory(folder + "/updater")) names.push_back(e.name);
+  EXPECT_EQ(names, std::vector<std::string>{"qarnauto"});
+  EXPECT_NE(tools::ReadWholeFile(state + "/qarnauto/qarnAutoLog.log"), "");
 }
 
 TEST_F(UpdaterTest, UpdatesInstallsRecordsAndStartsTheClient) {

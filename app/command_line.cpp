@@ -35,16 +35,20 @@ std::string UsageText() {
          "  $XDG_RUNTIME_DIR/qarnauto.lock      the single-instance lock\n"
          "  qarnAutoLog.log                     the run log, in the working folder\n"
          "  ValdrisStartup.dmp                  the crash dump, in the working folder\n"
-         "The working folder is the executable's folder, or $XDG_STATE_HOME/qarnauto\n"
-         "when that one cannot be written.\n"
+         "The working folder is the executable's folder; installed system-wide (a\n"
+         "system program folder, or one the user does not own) or where that one\n"
+         "cannot be written, $XDG_STATE_HOME/qarnauto.\n"
          "\n"
          "Environment:\n"
          "  QARNAUTO_DEBUG_LOG  \"stderr\" or a file name: where the engine log goes\n"
-         "  DISPLAY             the X display of the skinned window, which this\n"
-         "                      version does not show yet\n"
+         "  QARNAUTO_WINE       the Wine that starts a Windows client\n"
+         "  DISPLAY             the X display of the skinned window\n"
          "\n"
-         "qarnauto runs in the terminal: progress on standard error, questions\n"
-         "answered on standard input (y, yes or ok for OK, anything else Cancel).\n";
+         "With a reachable X display qarnauto shows its skinned window with the\n"
+         "download and installation bars, and asks its questions in small windows\n"
+         "(Enter for OK, Escape for Cancel). Without one it runs in the terminal:\n"
+         "progress on standard error, questions answered on standard input (y, yes\n"
+         "or ok for OK, anything else Cancel).\n";
 }
 
 int RunOption(const std::string& option, std::FILE* out, std::FILE* err) {

@@ -6,9 +6,9 @@
 #include "platform/crash_dump.h"
 #include "platform/display.h"
 #include "platform/environment.h"
-#include "platform/file.h"
 #include "platform/instance_lock.h"
 #include "platform/process.h"
+#include "platform/user_folders.h"
 #include "ui/language_texts.h"
 #include "ui/message_box.h"
 #include "ui/png_image.h"
@@ -17,19 +17,11 @@
 namespace {
 
 // The updater works in its own folder, where its run log and crash dump
-// land. Installed system-wide that folder is not the user's to write, and
-// the notes would be lost: then a folder of the user's state is used.
+// land; installed system-wide, in the user's state folder instead.
 std::string WorkingFolder() {
   const std::string exe = platform::GetModuleFileName();
   const size_t cut = exe.rfind('/');
-  const std::string own = cut == std::string::npos ? exe : exe.substr(0, cut);
-  if (platform::IsWritableDirectory(own)) return own;
-  std::string state = platform::GetEnvironmentVariable("XDG_STATE_HOME");
-  if (state.empty() || state.front() != '/') {
-    state = platform::GetEnvironmentVariable("HOME") + "/.local/state";
-  }
-  const std::string folder = state + "/qarnauto";
-  return platform::CreateDirectories(folder) && platform::IsWritableDirectory(folder) ? folder : own;
+  return platform::GetNotesFolder("qarnauto", cut == std::string::npos ? exe : exe.substr(0, cut));
 }
 
 CTranslucentDlg* g_pMainWindow = nullptr;  // the main window's thread only

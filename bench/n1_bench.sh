@@ -13,7 +13,7 @@ size_mib=${2:-128}
 fast=${3:-20}
 slow_bytes=$(( fast * 1048576 / 10 ))
 scripts/install_deps.sh bench >/dev/null
-cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQARNAUTO_WERROR=OFF >/dev/null
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQARNAUTO_TESTS=ON -DQARNAUTO_WERROR=OFF >/dev/null
 cmake --build build-release --target nn_fetch >/dev/null
 fetch=$(pwd)/build-release/tools/nn_fetch
 

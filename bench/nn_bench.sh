@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 rounds=${1:-3}
 size_mib=${2:-256}
 scripts/install_deps.sh bench >/dev/null
-cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQARNAUTO_WERROR=OFF >/dev/null
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQARNAUTO_TESTS=ON -DQARNAUTO_WERROR=OFF >/dev/null
 cmake --build build-release --target nn_fetch >/dev/null
 fetch=$(pwd)/build-release/tools/nn_fetch
 

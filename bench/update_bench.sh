@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 rounds=${1:-3}
 size_mib=${2:-256}
 scripts/install_deps.sh bench >/dev/null
-cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQARNAUTO_TESTS=ON >/dev/null
 cmake --build build-release --target qarnauto extract_package >/dev/null
 repo=$(pwd)
 

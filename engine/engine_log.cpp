@@ -28,6 +28,8 @@ void DebugLog(const char* szFormat, ...) {
 
 namespace {
 
+std::atomic<std::string (*)()> g_pfnChooseRunLog{nullptr};
+
 // The section of the last note this process wrote; -1 before the first.
 std::atomic<int64_t> g_lastSection{-1};
 
@@ -42,6 +44,8 @@ uint32_t NextSection() {
 }
 
 }  // namespace
+
+void SetRunLogChooser(std::string (*pfnChoose)()) { g_pfnChooseRunLog = pfnChoose; }
 
 uint32_t RunLogSection(uint32_t dwTick, int64_t llLast) {
   if (llLast < 0) return dwTick;
@@ -61,6 +65,9 @@ int32_t AppendRunLog(std::u16string_view text) {
   for (size_t i = 0; end != std::string::npos && i < end; ++i) {
     if (value[i] == '\r' || value[i] == '\n') value[i] = ' ';
   }
-  platform::WritePrivateProfileString(section, "log", value, kRunLogPath);
+  std::string (*pfnChoose)() = g_pfnChooseRunLog.load();
+  std::string path = pfnChoose ? pfnChoose() : std::string();
+  if (path.empty()) path = kRunLogPath;
+  platform::WritePrivateProfileString(section, "log", value, path);
   return 1;
 }

@@ -1,8 +1,10 @@
 // The engine log (time-stamped lines to the debugger channel) and the run log
-// (one-line notes for support staff in ".\qarnAutoLog.log").
+// (one-line notes for support staff in ".\qarnAutoLog.log", or where the
+// program using the engine chose).
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // Writes "MM-DD hh:mm:ss\t\t" followed by the formatted message, which is cut
@@ -10,6 +12,11 @@
 void DebugLog(const char* szFormat, ...) __attribute__((format(printf, 1, 2)));
 
 inline constexpr const char* kRunLogPath = ".\\qarnAutoLog.log";
+
+// Where the notes go: kRunLogPath in the working folder unless a chooser is
+// set, which is asked before every note (a path, or empty for the default).
+// Set once, before any note is written.
+void SetRunLogChooser(std::string (*pfnChoose)());
 
 // Writes the note as the "log" value of a section named by the current tick
 // count. A note whose tick already has a note of this process takes the

@@ -1,2 +1,23 @@
 // The shared engine library is the engine archive linked whole; this file
-// only gives the library target a source of its own.
+// gives the library target a source of its own and settles where the
+// library's run log goes.
+#include "engine/engine_log.h"
+#include "platform/environment.h"
+#include "platform/user_folders.h"
+
+namespace {
+
+// A program using the library has a working folder of its own, which is not
+// ours to write notes into: they go to the user's state folder, unless the
+// program names a file in NNDOWN_RUN_LOG (".\qarnAutoLog.log" gives the
+// updater's own place, the working folder).
+std::string ChooseRunLog() {
+  const std::string chosen = platform::GetEnvironmentVariable("NNDOWN_RUN_LOG");
+  if (!chosen.empty()) return chosen;
+  const std::string folder = platform::GetUserStateFolder("nndown");
+  return folder.empty() ? std::string() : folder + "/qarnAutoLog.log";
+}
+
+[[maybe_unused]] const bool g_bChooserSet = (SetRunLogChooser(ChooseRunLog), true);
+
+}  // namespace

@@ -8,6 +8,7 @@
 
 #include "engine/nn_down.h"
 #include "platform/clock.h"
+#include "platform/environment.h"
 #include "platform/file.h"
 #include "platform/library.h"
 #include "platform/message.h"
@@ -35,6 +36,39 @@ TEST(SharedLibraryTest, ExportsTheEntryPointsAndNothingOfTheEngineInside) {
   EXPECT_EQ(platform::GetProcAddress(hLibrary, "_Z8JudgeDirPKc"), nullptr);
   EXPECT_EQ(platform::GetProcAddress(hLibrary, "g_downEngine"), nullptr);
   platform::FreeLibrary(hLibrary);
+}
+
+// A program using the library keeps its working folder to itself: the
+// library's notes go to the user's state folder, or to the file the
+// program names.
+TEST(SharedLibraryTest, RunLogGoesToTheStateFolderNotTheCallersFolder) {
+  if (!tools::NginxAvailable()) GTEST_SKIP() << "nginx is not installed";
+  const std::string root = tools::TestFolder() + "/runlog-root";
+  platform::CreateDirectory(root);
+  tools::CNginxServer nginx(root);
+  ASSERT_TRUE(nginx.Started());
+  const std::string state = tools::TestFolder() + "/runlog-state";
+  const std::string caller = tools::TestFolder() + "/runlog-caller";
+  platform::CreateDirectory(caller);
+  const auto run = [&] {
+    // A missing file: the library notes the failed size probe.
+    const platform::ProcessId pid = platform::StartProcessWithStdio(
+        NN_PROGRESS, {NN_PROGRESS, caller + "/out", nginx.Url("/missing.bin")}, caller, -1, -1, -1);
+    return platform::WaitProcess(pid);
+  };
+  platform::SetEnvironmentVariable("XDG_STATE_HOME", state);
+  EXPECT_EQ(run(), 1);  // the C program reports the failed download
+  EXPECT_NE(tools::ReadWholeFile(state + "/nndown/qarnAutoLog.log").find("missing.bin"),
+            std::string::npos);
+  EXPECT_FALSE(platform::FileExists(caller + "/qarnAutoLog.log"));
+  EXPECT_FALSE(platform::FileExists(caller + "/qarnAutoLog.log.lock"));
+
+  platform::SetEnvironmentVariable("NNDOWN_RUN_LOG", caller + "/chosen.log");
+  EXPECT_EQ(run(), 1);  // the C program reports the failed download
+  platform::UnsetEnvironmentVariable("NNDOWN_RUN_LOG");
+  platform::UnsetEnvironmentVariable("XDG_STATE_HOME");
+  EXPECT_NE(tools::ReadWholeFile(caller + "/chosen.log").find("missing.bin"), std::string::npos);
+  EXPECT_FALSE(platform::FileExists(caller + "/qarnAutoLog.log"));
 }
 
 struct Delivery {

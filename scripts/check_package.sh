@@ -23,6 +23,10 @@ depends=$(dpkg-deb --field "$deb" Depends)
 for lib in libc6 libstdc++6 libarchive13 libtinyxml libsodium; do
   printf '%s\n' "$depends" | grep -q "$lib" || fail "Depends lacks $lib: $depends"
 done
+recommends=$(dpkg-deb --field "$deb" Recommends)
+for pkg in wine wine32 fonts-wqy-microhei; do
+  printf '%s\n' "$recommends" | grep -qw "$pkg" || fail "Recommends lacks $pkg: $recommends"
+done
 
 # A C program against the unpacked tree, through pkg-config.
 root=$(mktemp -d)
@@ -30,7 +34,8 @@ trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root"
 man -l "$root/usr/share/man/man1/qarnauto.1" >/dev/null 2>&1 || fail "the manual page does not format"
 pc=$(dirname "$(find "$root/usr/lib" -name nndown.pc)")
-flags=$(PKG_CONFIG_PATH=$pc pkg-config --define-variable=prefix="$root/usr" --cflags --libs nndown)
+# No prefix given: the file finds the unpacked tree from its own place.
+flags=$(PKG_CONFIG_PATH=$pc pkg-config --cflags --libs nndown)
 here=$(cd "$(dirname "$0")/.." && pwd)
 sed 's|"engine/nn_down.h"|<nn_down.h>|' "$here/tools/nn_progress.c" > "$root/consumer.c"
 # shellcheck disable=SC2086

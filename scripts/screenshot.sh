@@ -12,7 +12,7 @@ repo=$(pwd)
 out=$(realpath -m "${1:-$repo/docs}")
 scripts/install_deps.sh
 build=build-shots
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQARNAUTO_TESTS=ON >/dev/null
 cmake --build "$build" --target qarnauto screenshot window_probe >/dev/null
 
 work=$(mktemp -d)

@@ -10,17 +10,17 @@ scripts/install_deps.sh
 
 jobs=${QARNAUTO_JOBS:-2}
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQARNAUTO_SANITIZE=address,undefined \
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQARNAUTO_TESTS=ON -DQARNAUTO_SANITIZE=address,undefined \
   -DQARNAUTO_WERROR=ON
 cmake --build build -j "$jobs"
 (cd build && ctest -j "$jobs" --output-on-failure)
 
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQARNAUTO_SANITIZE=thread \
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQARNAUTO_TESTS=ON -DQARNAUTO_SANITIZE=thread \
   -DQARNAUTO_ENGINE_ONLY=ON -DQARNAUTO_WERROR=ON
 cmake --build build-tsan -j "$jobs"
 (cd build-tsan && ctest -j "$jobs" --output-on-failure -L 'engine|platform')
 
-cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQARNAUTO_TESTS=ON
 # With the defaults a warning does not stop the build, but the project's own
 # build must have none: an optimised build warns where a debug build cannot.
 if ! cmake --build build-release -j "$jobs" > build-release/build.log 2>&1; then
