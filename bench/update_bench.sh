@@ -68,7 +68,7 @@ run() {
       mkdir -p "$work/home/run" "$work/updater"
       cp build-release/app/qarnauto "$work/updater/"
       HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share \
-        XDG_RUNTIME_DIR=$work/home/run timed qarnauto "$work/updater/qarnauto" "$url\$EN\$Bench" </dev/null
+        XDG_RUNTIME_DIR=$work/home/run QARNAUTO_DRIVE_SCOPE=$work timed qarnauto "$work/updater/qarnauto" "$url\$EN\$Bench" </dev/null
       local install="$work/home/program files (x86)/Talvora/EN"
       rm -rf "$install/Download"
       check "$install" qarnauto

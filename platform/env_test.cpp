@@ -2,6 +2,7 @@
 // environments that stand in for the process table, the drives and the
 // prompt's answers.
 #include "platform/env.h"
+#include "platform/environment.h"
 
 #include <gtest/gtest.h>
 
@@ -91,10 +92,18 @@ TEST(TestEnvTest, DrivesAnswersAndProcessesComeFromTheTestUntilItEnds) {
     EXPECT_EQ(platform::SnapshotProcesses()[0].exeName, "qarn.exe");
   }
   EXPECT_EQ(&platform::CurrentEnv(), &platform::MachineEnv());
-  // The machine's drive list starts with the home folder.
+  // The machine's drive list starts with the home folder; confined to the
+  // test folder, it holds nothing else (no disk of the machine).
+  const std::string home = platform::GetEnvironmentVariable("HOME");
   const std::vector<platform::DriveInfo> drives = platform::ListFixedDrives();
   ASSERT_FALSE(drives.empty());
-  EXPECT_NE(drives[0].root, "/only/");
+  EXPECT_EQ(drives[0].root, home + "/");
+  const std::string scope = platform::GetEnvironmentVariable(platform::kDriveScopeVariable);
+  ASSERT_FALSE(scope.empty()) << "the tests' programs may install on the machine's disks";
+  for (const platform::DriveInfo& d : drives) EXPECT_EQ(d.root.rfind(scope + "/", 0), 0u) << d.root;
+  platform::SetEnvironmentVariable(platform::kDriveScopeVariable, scope + "/elsewhere");
+  EXPECT_TRUE(platform::ListFixedDrives().empty()) << "a home outside the scope is no drive";
+  platform::SetEnvironmentVariable(platform::kDriveScopeVariable, scope);
 }
 
 }  // namespace

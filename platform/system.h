@@ -16,8 +16,12 @@ struct DriveInfo {
 
 // The user's home folder first, then every mounted file system backed by a
 // block device whose mount point the user can write to, in mount order. Asks
-// the current environment (env.h), which tests replace.
+// the current environment (env.h), which tests replace. On the machine, when
+// the environment variable kDriveScopeVariable names a folder, only drives
+// beneath it are seen: a test confines the drives of an updater it starts
+// as a process of its own, so that it never installs on the machine's disks.
 std::vector<DriveInfo> ListFixedDrives();
+inline constexpr const char* kDriveScopeVariable = "QARNAUTO_DRIVE_SCOPE";
 
 // True on a 64-bit machine (x86_64, aarch64, ...).
 bool IsNative64Bit();

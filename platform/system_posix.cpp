@@ -32,13 +32,19 @@ std::string WithSlash(std::string path) {
 
 std::vector<DriveInfo> RealDrives() {
   std::vector<DriveInfo> drives;
+  const std::string scope = GetEnvironmentVariable(kDriveScopeVariable);
+  const auto inScope = [&](const std::string& dir) {
+    return scope.empty() || WithSlash(dir).rfind(WithSlash(scope), 0) == 0;
+  };
   const std::string home = GetEnvironmentVariable("HOME");
-  if (!home.empty() && DirectoryExists(home)) drives.push_back({WithSlash(home), FreeBytes(home)});
+  if (!home.empty() && DirectoryExists(home) && inScope(home)) {
+    drives.push_back({WithSlash(home), FreeBytes(home)});
+  }
   if (FILE* f = ::setmntent("/proc/self/mounts", "r")) {
     while (mntent* m = ::getmntent(f)) {
       if (std::strncmp(m->mnt_fsname, "/dev/", 5) != 0) continue;
       const std::string dir = m->mnt_dir;
-      if (::access(dir.c_str(), W_OK) != 0) continue;
+      if (::access(dir.c_str(), W_OK) != 0 || !inScope(dir)) continue;
       bool bKnown = false;
       for (const DriveInfo& d : drives) bKnown = bKnown || d.root == WithSlash(dir);
       if (!bKnown) drives.push_back({WithSlash(dir), FreeBytes(dir)});

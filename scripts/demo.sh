@@ -58,6 +58,9 @@ CONF
 
 cp "$build/app/qarnauto" "$work/updater/"
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/run
+# The updater installs on the drive with the most room; confined to the
+# temporary folder, it sees only the private HOME there.
+export QARNAUTO_DRIVE_SCOPE=$work
 unset DISPLAY
 echo "== qarnauto 'http://127.0.0.1:$port/qarn\$EN\$Quillmarch Demo'"
 "$work/updater/qarnauto" "http://127.0.0.1:$port/qarn\$EN\$Quillmarch Demo" </dev/null

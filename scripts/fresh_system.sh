@@ -67,6 +67,8 @@ finish() {
       kill -9 "${pid%/root}" 2>/dev/null || true
     fi
   done
+  # What the run downloaded is kept for the next (links, not copies).
+  find "$root/var/cache/apt/archives" -maxdepth 1 -name '*.deb' -exec cp -nl {} "$debs/" \; 2>/dev/null || true
   if [ -n "${QARNAUTO_FRESH_KEEP:-}" ]; then
     echo "== the system is kept in $root" >&2
   else
@@ -76,6 +78,9 @@ finish() {
 trap finish EXIT
 tar -C "$root" -xf "$cache"
 chmod 755 "$root"
+# Packages an earlier run downloaded, as links: the system's own folder, not
+# a mount, since a mounted disk is a drive the updater may install on.
+find "$debs" -maxdepth 1 -name '*.deb' -exec cp -l {} "$root/var/cache/apt/archives/" \; 2>/dev/null || true
 cp /etc/hosts /etc/resolv.conf "$root/etc/"
 mkdir -p "$root/work"
 git clone -q "$top" "$root/work/project"
@@ -85,18 +90,17 @@ echo "== on a fresh Debian 12 system at commit $(git rev-parse --short HEAD): $c
 set +e
 unshare --mount --propagation private --fork bash -c '
   set -e
-  root=$1 debs=$2 command=$3
+  root=$1 command=$2
   mount -t proc proc "$root/proc"
   mount --rbind /dev "$root/dev"
   mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
   mount --rbind /sys "$root/sys"
   mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
-  mount --bind "$debs" "$root/var/cache/apt/archives"
   exec chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    ${QARNAUTO_JOBS:+QARNAUTO_JOBS=$QARNAUTO_JOBS} \
+    ${QARNAUTO_JOBS:+QARNAUTO_JOBS=$QARNAUTO_JOBS} ${QARNAUTO_NO_SKIPS:+QARNAUTO_NO_SKIPS=$QARNAUTO_NO_SKIPS} \
     bash -c "cd /work/project && $command"
-' _ "$root" "$debs" "$command"
+' _ "$root" "$command"
 rc=$?
 set -e
 echo "== exit status $rc" >&2

@@ -49,6 +49,9 @@ start_nginx 127.0.0.1 "$port" "limit_rate 200k;"
 
 cp "$build/app/qarnauto" "$work/updater/"
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/run
+# The updater installs on the drive with the most room; confined to the
+# temporary folder, it sees only the private HOME there.
+export QARNAUTO_DRIVE_SCOPE=$work
 # The window sits at (314, 267), 396×234; the pictures keep some desktop.
 crop="274 227 476 314"
 

@@ -7,6 +7,7 @@
 #include "platform/environment.h"
 #include "platform/file.h"
 #include "platform/process.h"
+#include "platform/system.h"
 #include "tools/test_support.h"
 
 namespace tools {
@@ -32,6 +33,9 @@ int main(int argc, char** argv) {
   platform::SetEnvironmentVariable("XDG_CACHE_HOME", f + "/home/.cache");
   platform::SetEnvironmentVariable("XDG_RUNTIME_DIR", f + "/run");
   platform::UnsetEnvironmentVariable("DISPLAY");
+  // Programs the tests start install only beneath the test folder, never
+  // on a disk of the machine.
+  platform::SetEnvironmentVariable(platform::kDriveScopeVariable, f);
   // Processes are looked for and ended only among this program's children.
   platform::SetEnvironmentVariable(platform::kProcessScopeVariable,
                                    std::to_string(platform::GetCurrentProcessId()));
