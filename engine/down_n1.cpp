@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "engine/down_driver.h"
@@ -14,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -213,8 +215,11 @@ void CDownN1::RunTransferLoop(Records& records, int32_t* pFinished) {
       if (record.nState.load() != 0) {
         int64_t llDone = 0;
         for (const auto& r : records) llDone += r->llDone.load();
-        if (watch.Stalled(llDone)) {
-          DebugLog("no progress for %u s of restarts: giving up\n", NoProgressLimit() / 1000);
+        std::string cause;
+        if (GiveUpAfter(watch, llDone, record, &cause)) {
+          DebugLog("giving up: %s\n", cause.c_str());
+          AppendRunLog(platform::Utf8ToUtf16("download of " + std::string(record.szHost) +
+                                             record.szRemotePath + " given up: " + cause));
           nQuit.fetch_add(1);
           break;
         }

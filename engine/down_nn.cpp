@@ -273,10 +273,10 @@ int32_t CDownNN::RunBatch(size_t first, bool* pSuccess) {
       } else {
         int64_t llDone = 0;
         for (int32_t k = 0; k < count; ++k) llDone += records[k]->llDone.load();
-        if (watch.Stalled(llDone)) {
-          AppendRunLog(platform::Utf8ToUtf16(
-              "no progress on " + std::string(records[i]->szHost) + records[i]->szRemotePath +
-              " for " + std::to_string(NoProgressLimit() / 1000) + " s of restarts: giving up"));
+        std::string cause;
+        if (GiveUpAfter(watch, llDone, *records[i], &cause)) {
+          AppendRunLog(platform::Utf8ToUtf16("download of " + std::string(records[i]->szHost) +
+                                             records[i]->szRemotePath + " given up: " + cause));
           nQuit.fetch_add(1);
           continue;
         }

@@ -43,14 +43,77 @@ std::atomic<uint32_t> g_dwNoProgressLimit{kNoProgressLimit};
 
 CStallWatch::CStallWatch() : dwSince_(platform::GetTickCount()) {}
 
+void CStallWatch::Progressed(int64_t llDone, uint32_t dwNow) {
+  llBest_ = llDone;
+  dwSince_ = dwNow;
+  bAllGoneAway_ = true;
+  nSilent_ = 0;
+  nHopeless_ = 0;
+  hopeless_.clear();
+}
+
 bool CStallWatch::Stalled(int64_t llDone) {
   const uint32_t dwNow = platform::GetTickCount();
   if (llDone > llBest_) {
-    llBest_ = llDone;
-    dwSince_ = dwNow;
+    Progressed(llDone, dwNow);
     return false;
   }
   return dwNow - dwSince_ >= g_dwNoProgressLimit.load();
+}
+
+bool CStallWatch::GiveUp(int64_t llDone, ConnEnd end, const std::string& reason,
+                         std::string* pCause) {
+  const uint32_t dwNow = platform::GetTickCount();
+  if (llDone > llBest_) Progressed(llDone, dwNow);
+  if (end != ConnEnd::kGoneAway) bAllGoneAway_ = false;
+  if (end == ConnEnd::kSilent) ++nSilent_;
+  if (end == ConnEnd::kHopeless) {
+    // Only the same answer again and again is known to be for ever.
+    if (reason != hopeless_) {
+      hopeless_ = reason;
+      nHopeless_ = 0;
+    }
+    ++nHopeless_;
+  }
+  const uint32_t dwQuiet = dwNow - dwSince_;
+  if (end == ConnEnd::kGoneAway && bAllGoneAway_ && dwQuiet >= kGoneAwayLimit) {
+    *pCause = "the server has gone away: every connection refused, closed or reset for " +
+              std::to_string(dwQuiet / 1000) + " s (" + reason + ")";
+    return true;
+  }
+  if (nHopeless_ >= kHopelessLimit) {
+    *pCause = "the server's answer cannot succeed, " + std::to_string(nHopeless_) +
+              " times: " + hopeless_;
+    return true;
+  }
+  if (nSilent_ >= kSilentLimit) {
+    *pCause = "the server accepts connections but says nothing: " + std::to_string(nSilent_) +
+              " waits without a byte";
+    return true;
+  }
+  if (dwQuiet >= g_dwNoProgressLimit.load()) {
+    *pCause = "no progress for " + std::to_string(g_dwNoProgressLimit.load() / 1000) +
+              " s of restarts";
+    return true;
+  }
+  return false;
+}
+
+void SetConnEnd(DownThreadInfo& info, ConnEnd end, const std::string& reason) {
+  std::lock_guard<std::mutex> lock(info.lock);
+  info.end = end;
+  info.endReason = reason;
+}
+
+bool GiveUpAfter(CStallWatch& watch, int64_t llDone, DownThreadInfo& info, std::string* pCause) {
+  ConnEnd end;
+  std::string reason;
+  {
+    std::lock_guard<std::mutex> lock(info.lock);
+    end = info.end;
+    reason = info.endReason;
+  }
+  return watch.GiveUp(llDone, end, reason, pCause);
 }
 
 uint32_t NoProgressLimit() { return g_dwNoProgressLimit.load(); }
@@ -76,6 +139,7 @@ std::unique_ptr<DownThreadInfo> MakeRecord(CDownBase& task, const DownFileItem& 
   p->hSizeFile = item.hSizeFile;
   p->nChunkSize = task.nChunkSize;
   p->pfnOnBytes = AddDownloaded;
+  p->llFileSize = item.llSize;
   return p;
 }
 

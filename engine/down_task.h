@@ -54,17 +54,47 @@ struct DownFileItem {
 // every request wrongly would otherwise hold it for ever).
 inline constexpr uint32_t kNoProgressLimit = 90000;
 
-// Watches a task's bytes across connection restarts.
+// Why a connection ended without completing its segment, as far as the
+// connection itself could tell. The driver decides from these whether
+// asking again can still help.
+enum class ConnEnd : int32_t {
+  kUnknown = 0,  // not classified: only the no-progress limit decides
+  kGoneAway,     // refused, closed or reset: nothing serves there any more
+  kHopeless,     // an answer that no repetition changes (its reason says which)
+  kSilent,       // accepted, then not a byte for the whole receive wait
+};
+
+// How soon a task gives up when no byte arrives and the connections' ends
+// say that nothing can change: every end refused, closed or reset for this
+// long; this many identical hopeless answers; this many silent waits.
+inline constexpr uint32_t kGoneAwayLimit = 12000;
+inline constexpr int32_t kHopelessLimit = 3;
+inline constexpr int32_t kSilentLimit = 3;
+
+// Watches a task's bytes and its connections' ends across restarts.
 class CStallWatch {
  public:
   CStallWatch();
   // Called at each restart with the bytes the task has so far; true when
-  // nothing has arrived for the limit, so the task should give up.
+  // nothing has arrived for the no-progress limit, so the task should give
+  // up.
   bool Stalled(int64_t llDone);
+  // Called when a connection ended unfinished, with the task's bytes so
+  // far and how the connection ended. True when the task should give up:
+  // *pCause then says why, for the run log. A byte of progress starts
+  // every count again, so a server that still sends, however slowly, is
+  // never given up.
+  bool GiveUp(int64_t llDone, ConnEnd end, const std::string& reason, std::string* pCause);
 
  private:
+  void Progressed(int64_t llDone, uint32_t dwNow);
+
   int64_t llBest_ = -1;
   uint32_t dwSince_;
+  bool bAllGoneAway_ = true;  // every end since the last byte was kGoneAway
+  int32_t nSilent_ = 0;
+  std::string hopeless_;      // the reason of the hopeless ends counted
+  int32_t nHopeless_ = 0;
 };
 
 // The limit every new watch uses (tests shorten it); 0 restores the default.
@@ -146,7 +176,17 @@ struct DownThreadInfo {
   int64_t llDoneAtStart = 0;
   bool bReadSizeSlot = false;
   int32_t nSizeSlot = -1;
+  int64_t llFileSize = -1;  // the probed size of the whole file; -1 unknown
+  // How the connection's last attempt ended, set by the connection before
+  // its thread ends. Guarded by lock.
+  ConnEnd end = ConnEnd::kUnknown;
+  std::string endReason;
 };
+
+// Records how the connection's attempt ended (any thread).
+void SetConnEnd(DownThreadInfo& info, ConnEnd end, const std::string& reason);
+// Asks the watch about a connection that ended unfinished (see GiveUp).
+bool GiveUpAfter(CStallWatch& watch, int64_t llDone, DownThreadInfo& info, std::string* pCause);
 
 // The placeholder of a finished connection's slot: waits until the task's
 // transfer loop has ended, then returns 0.

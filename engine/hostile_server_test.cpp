@@ -81,7 +81,7 @@ TEST_F(HostileServerTest, ASizeLargerThanTheFileEndsAsAFailure) {
   }));
   EXPECT_EQ(ListDownload(server), 0);
   EXPECT_FALSE(platform::FileExists(folder + "f.bin"));
-  EXPECT_TRUE(Noted("giving up")) << "no note says why";
+  EXPECT_TRUE(Noted("given up")) << "no note says why";
 }
 
 TEST_F(HostileServerTest, A416ForEveryRangeEndsAsAFailure) {
@@ -152,7 +152,7 @@ TEST_F(HostileServerTest, AMirrorThatDiesLastEndsTheSingleFileTask) {
   EXPECT_EQ(NN_Down_n1(urls.c_str(), folder.c_str(), 0, 5, 100), 0);
   EXPECT_LT(platform::GetTickCount() - dwStart, 90000u);
   killer.join();
-  EXPECT_EQ(log.Count("no progress for 2 s of restarts: giving up\n"), 1);
+  EXPECT_TRUE(Noted("given up: "));
 }
 
 TEST_F(HostileServerTest, AResumeLogNamingADeadServerEndsTheTask) {
@@ -191,7 +191,7 @@ TEST_F(HostileServerTest, AResumeLogNamingADeadServerEndsTheTask) {
   // The log sends every connection to X: the task gives up instead of
   // hanging.
   EXPECT_EQ(nResult, 0);
-  EXPECT_EQ(log.Count("no progress for 2 s of restarts: giving up\n"), 1);
+  EXPECT_TRUE(Noted("given up: "));
 }
 
 }  // namespace

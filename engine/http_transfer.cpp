@@ -33,6 +33,21 @@ void NoteProbeFailure(const std::string& url, const std::string& why) {
   AppendRunLog(platform::Utf8ToUtf16("size of " + url + " unknown: " + why));
 }
 
+// The size of the whole file an answer carries: a 200's Content-Length, or
+// the total after the "/" of a 206's Content-Range; -1 when it does not say.
+int64_t ServedFileSize(int status, std::string_view header) {
+  std::string_view value;
+  if (status == 200 && HttpHeaderValue(header, "Content-Length: ", &value)) {
+    return ParseContentLength(value);
+  }
+  if (status == 206 && HttpHeaderValue(header, "Content-Range: bytes ", &value)) {
+    const size_t slash = value.find('/');
+    if (slash == std::string_view::npos || value.substr(slash + 1) == "*") return -1;
+    return ParseContentLength(value.substr(slash + 1));
+  }
+  return -1;
+}
+
 // What tells the two drivers' connections apart.
 struct HttpProcedure {
   NoteLog log;              // where connect attempts are noted
@@ -61,8 +76,27 @@ struct Connection {
   const StopFlag* Hold() const { return proc.bHonoursHold ? info.pHold : nullptr; }
 
   int32_t Connect() {
-    return ConnWithTime(&s, kConnectSeconds, kConnectAttempts, info.szHost, info.nPort, info.pStop,
-                        Hold(), proc.log);
+    ConnFailure why = ConnFailure::kNone;
+    const int32_t r = ConnWithTime(&s, kConnectSeconds, kConnectAttempts, info.szHost, info.nPort,
+                                   info.pStop, Hold(), proc.log, &why);
+    if (r != 0 && why == ConnFailure::kRefused) SetConnEnd(info, ConnEnd::kGoneAway, "connection refused");
+    return r;
+  }
+
+  // A receive that got nothing: a whole wait of silence, or a connection
+  // the server closed or reset.
+  void EndWithNothing(uint32_t dwWaitStart) {
+    if (Held()) return;
+    if (platform::GetTickCount() - dwWaitStart + 250 >= kRecvSeconds * 1000u) {
+      SetConnEnd(info, ConnEnd::kSilent, "no byte within " + std::to_string(kRecvSeconds) + " s");
+    } else {
+      SetConnEnd(info, ConnEnd::kGoneAway, "the connection was closed or reset");
+    }
+  }
+
+  bool Hopeless(const std::string& reason, const char* szMessage) {
+    SetConnEnd(info, ConnEnd::kHopeless, reason);
+    return Fail(szMessage);
   }
 
   int32_t Receive(char* p, int32_t n, OnBytesFn pfn) {
@@ -111,10 +145,16 @@ bool Connection::ReadHeader(bool* pConnectFailed) {
   const int nFirstRead = proc.nFirstRead;
   int nRedirects = 0;
   for (;;) {
+    const uint32_t dwWaitStart = platform::GetTickCount();
     int64_t received = platform::Recv(s, buffer, nFirstRead, 0);
-    if (received <= 0) return Fail("http ack fail");
+    if (received <= 0) {
+      EndWithNothing(dwWaitStart);
+      return Fail("http ack fail");
+    }
     std::string_view response(buffer, static_cast<size_t>(received));
-    if (response.find("HTTP/") == std::string_view::npos) return Fail("http ack fail");
+    if (response.find("HTTP/") == std::string_view::npos) {
+      return Hopeless("a malformed status line", "http ack fail");
+    }
     const int status = HttpStatus(response);
     if (status == 301) {
       DebugLog("Jmp\n");
@@ -124,12 +164,12 @@ bool Connection::ReadHeader(bool* pConnectFailed) {
       // Only an absolute http location can be followed, and only once.
       if (nRedirects > 0 || !HttpHeaderValue(response, "Location: ", &location) ||
           location.size() >= static_cast<size_t>(kUrlCapacity)) {
-        return Fail("http ack fail");
+        return Hopeless("a redirect that cannot be followed", "http ack fail");
       }
       const std::string url(location);
       if (JudgeProtocol(url.c_str()) != kProtocolHttp ||
           !SplitHttpUrl(url.c_str(), szHost, &nPort, szPath)) {
-        return Fail("http ack fail");
+        return Hopeless("a redirect that cannot be followed", "http ack fail");
       }
       SetRecordServer(info, szHost, nPort, szPath, info.szUser, info.szPassword);
       Close();
@@ -141,7 +181,9 @@ bool Connection::ReadHeader(bool* pConnectFailed) {
       SendRequest();
       continue;
     }
-    if (status < 200 || status > 299) return Fail("http ack fail");
+    if (status < 200 || status > 299) {
+      return Hopeless("the answer \"" + HeaderForLog(StatusLine(response)) + "\"", "http ack fail");
+    }
 
     size_t end = response.find("\r\n\r\n");
     if (end == std::string_view::npos) {
@@ -149,7 +191,10 @@ bool Connection::ReadHeader(bool* pConnectFailed) {
       if (more > 0) received += more;
       response = std::string_view(buffer, static_cast<size_t>(received));
       end = response.find("\r\n\r\n");
-      if (end == std::string_view::npos) return Fail(proc.szHeadFail);
+      if (end == std::string_view::npos) {
+        return Hopeless("a header longer than " + std::to_string(nFirstRead + 1024) + " bytes",
+                        proc.szHeadFail);
+      }
     }
     const std::string_view header = response.substr(0, end + 4);
     const int64_t llFirst = info.llStart + info.llDone.load();
@@ -157,7 +202,15 @@ bool Connection::ReadHeader(bool* pConnectFailed) {
     std::string_view range;
     if (status == 206 && HttpHeaderValue(header, "Content-Range: bytes ", &range) &&
         std::strtoll(std::string(range).c_str(), nullptr, 10) != llFirst) {
-      return Fail("http ack fail");
+      return Hopeless("a range other than the one asked for", "http ack fail");
+    }
+    // The file the probe measured must be the one that comes: a server
+    // whose file changed size since cannot complete this download.
+    const int64_t llServed = ServedFileSize(status, header);
+    if (info.llFileSize > 0 && llServed >= 0 && llServed != info.llFileSize) {
+      return Hopeless("a file of " + std::to_string(llServed) + " bytes where the size probe said " +
+                          std::to_string(info.llFileSize),
+                      "http ack fail");
     }
     int64_t llSkip = status == 200 ? llFirst : 0;
 
@@ -194,8 +247,10 @@ void Connection::BodyLoop() {
   };
   while (remaining > 0 && !(Hold() != nullptr && Hold()->load() != 0)) {
     const auto chunk = static_cast<int32_t>(std::min<int64_t>(remaining, nChunk));
+    const uint32_t dwWaitStart = platform::GetTickCount();
     const int32_t n = Receive(buffer, chunk, info.pfnOnBytes);
     if (n <= 0) {
+      EndWithNothing(dwWaitStart);
       DebugLog("http RecvN fail");
       break;
     }
@@ -329,6 +384,7 @@ int32_t HttpDownThreadN1(DownThreadInfo* pInfo) {
     info.nState = 0;
     return 0;
   }
+  SetConnEnd(info, ConnEnd::kUnknown, "");
   auto buffer = NewReceiveBuffer();
   Connection c{info, kSingleFile, platform::kInvalidSocket, buffer.get()};
   if (c.Connect() != 0) {
@@ -364,6 +420,7 @@ int32_t HttpDownThreadNN(DownThreadInfo* pInfo) {
     return 1;
   }
   platform::Sleep(500);
+  SetConnEnd(info, ConnEnd::kUnknown, "");
   auto buffer = NewReceiveBuffer();
   Connection c{info, kFileList, platform::kInvalidSocket, buffer.get()};
   if (c.Connect() != 0) {

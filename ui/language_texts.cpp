@@ -15,7 +15,8 @@ namespace {
 constexpr const char* kKeyNames[kTextCount] = {
     "WindowsText",     "GameIsDowning", "DownloadKb",    "VerifyingClient", "PreparingResources",
     "DownloadDatMsg",  "DownloadFail",  "StartClient",   "StartDownload",   "Cancle",
-    "Ok",              "Updating",      "Select",        "NoClientStart"};
+    "Ok",              "Updating",      "Select",        "NoClientStart",   "DamagedPackage",
+    "DamagedPackageTitle"};
 
 char16_t g_szTexts[kTextCount][kTextCapacity] = {};
 
@@ -66,4 +67,12 @@ int32_t LoadLanguageTexts(int32_t nLanguageCode) {
   return LoadLanguageDocument(p->pData, p->nSize);
 }
 
-const char16_t* GetText(TextKey key) { return g_szTexts[static_cast<int>(key)]; }
+const char16_t* GetText(TextKey key) {
+  const char16_t* szText = g_szTexts[static_cast<int>(key)];
+  if (szText[0] != u'\0') return szText;
+  // The texts the design wrote into its code, for documents made before
+  // these slots existed.
+  if (key == TextKey::DamagedPackage) return u"下载的包损坏";
+  if (key == TextKey::DamagedPackageTitle) return u"网络错误";
+  return szText;
+}

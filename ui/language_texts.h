@@ -1,5 +1,5 @@
 // The texts the player sees, loaded once from a language document compiled
-// into the executable, and held in thirteen slots read by key.
+// into the executable, and held in slots read by key.
 #pragma once
 
 #include <cstddef>
@@ -22,8 +22,12 @@ enum class TextKey {
   // Not one of the design's texts: the player learns why the client did
   // not start (a Windows client without Wine); "%s" takes the reason.
   NoClientStart,
+  // The damaged-package box, text and caption. A document without them
+  // gives the design's own Chinese texts.
+  DamagedPackage,
+  DamagedPackageTitle,
 };
-inline constexpr int kTextCount = 14;
+inline constexpr int kTextCount = 16;
 inline constexpr int kTextCapacity = 260;          // UTF-16 units, terminator included
 inline constexpr size_t kLanguageBufferSize = 4864;  // a document must be shorter
 
@@ -42,5 +46,6 @@ int32_t LoadLanguageTexts(int32_t nLanguageCode);
 // Loads the given document bytes the same way.
 int32_t LoadLanguageDocument(const unsigned char* pData, size_t nSize);
 
-// The slot's text; empty until loaded. Read-only after start-up.
+// The slot's text; empty until loaded (the damaged-package texts: the
+// design's own until a document gives others). Read-only after start-up.
 const char16_t* GetText(TextKey key);

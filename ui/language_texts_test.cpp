@@ -56,6 +56,21 @@ TEST(LanguageTextsTest, ShippedDocumentsAllCarryTheSameTexts) {
             u"client and install the new version now.");
 }
 
+// The damaged-package box speaks the edition's language; a document made
+// before its slots existed gives the design's own texts.
+TEST(LanguageTextsTest, TheDamagedPackageBoxFallsBackToTheDesignsTexts) {
+  ASSERT_EQ(LoadLanguageTexts(3), 1);
+  EXPECT_EQ(Text(TextKey::DamagedPackageTitle), u"Damaged download");
+  EXPECT_EQ(Text(TextKey::DamagedPackage),
+            u"The downloaded update package is damaged. It has been deleted and will be downloaded again.");
+  const std::string older = "<config><WindowsText>Old</WindowsText></config>";
+  ASSERT_EQ(LoadLanguageDocument(reinterpret_cast<const unsigned char*>(older.data()), older.size()), 1);
+  EXPECT_EQ(Text(TextKey::WindowsText), u"Old");
+  EXPECT_EQ(Text(TextKey::DamagedPackageTitle), u"网络错误");
+  EXPECT_EQ(Text(TextKey::DamagedPackage), u"下载的包损坏");
+  EXPECT_EQ(Text(TextKey::Ok), u"");
+}
+
 TEST(LanguageTextsTest, DownloadLineFormatsWithItsArguments) {
   ASSERT_EQ(LoadLanguageTexts(3), 1);
   const std::string format = platform::Utf16ToUtf8(Text(TextKey::DownloadKb));

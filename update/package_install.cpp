@@ -17,6 +17,7 @@
 #include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/text.h"
+#include "ui/language_texts.h"
 #include "update/install_location.h"
 #include "update/launch_settings.h"
 #include "update/package_signature.h"
@@ -77,6 +78,17 @@ void NoteWriteFailure(const std::string& path) {
   AppendRunLog(platform::Utf8ToUtf16("cannot write " + path + ": " + platform::LastError().text));
 }
 
+// Support staff learn which entry or check made a package damaged.
+ExtractResult Damaged(const std::string& package, const std::string& why) {
+  AppendRunLog(platform::Utf8ToUtf16("package " + package + " is damaged: " + why));
+  return ExtractResult::kDamaged;
+}
+
+std::string ArchiveError(archive* a) {
+  const char* szError = a == nullptr ? nullptr : archive_error_string(a);
+  return szError == nullptr ? "no reason given" : szError;
+}
+
 struct ArchiveCloser {
   void operator()(archive* a) const { archive_read_free(a); }
 };
@@ -96,7 +108,8 @@ Archive OpenPackage(const std::string& path) {
 // Streams the entry's data into the file; the reader checks its CRC. A
 // write that fails is told apart from a damaged package: the package is
 // not to blame for a full disk.
-ExtractResult WriteEntry(archive* a, platform::FileHandle out, const std::string& path) {
+ExtractResult WriteEntry(archive* a, platform::FileHandle out, const std::string& path,
+                         const std::string& package, const std::string& entryName) {
   ExtractResult result = ExtractResult::kExtracted;
   for (;;) {
     const void* block = nullptr;
@@ -105,7 +118,8 @@ ExtractResult WriteEntry(archive* a, platform::FileHandle out, const std::string
     const int r = archive_read_data_block(a, &block, &size, &offset);
     if (r == ARCHIVE_EOF) break;
     if (r != ARCHIVE_OK || offset < 0) {
-      result = ExtractResult::kDamaged;
+      result = Damaged(package, "entry \"" + entryName + "\" fails its CRC or cannot be decoded (" +
+                                    ArchiveError(a) + ")");
       break;
     }
     if (platform::WriteFileAt(out, block, size, offset) != size) {
@@ -148,14 +162,17 @@ ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::strin
   int count = 0;
   {
     Archive a = OpenPackage(packagePath);
-    if (!a) return ExtractResult::kDamaged;
+    if (!a) return Damaged(packagePath, "not a 7z package that can be opened");
     archive_entry* entry = nullptr;
     int r;
     while ((r = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK) ++count;
-    if (r != ARCHIVE_EOF) return ExtractResult::kDamaged;
+    if (r != ARCHIVE_EOF) {
+      return Damaged(packagePath, "its list of entries cannot be read after " + std::to_string(count) +
+                                      " (" + ArchiveError(a.get()) + ")");
+    }
   }
   Archive a = OpenPackage(packagePath);
-  if (!a) return ExtractResult::kDamaged;
+  if (!a) return Damaged(packagePath, "not a 7z package that can be opened");
   if (!JudgeDir(unpackFolder.c_str())) {
     NoteWriteFailure(unpackFolder);
     return ExtractResult::kWriteFailed;
@@ -163,14 +180,18 @@ ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::strin
   const std::string root = unpackFolder.substr(0, unpackFolder.find_last_not_of('/') + 1);
   archive_entry* entry = nullptr;
   for (int i = 0; i < count; ++i) {
-    if (archive_read_next_header(a.get(), &entry) != ARCHIVE_OK) return ExtractResult::kDamaged;
+    if (archive_read_next_header(a.get(), &entry) != ARCHIVE_OK) {
+      return Damaged(packagePath, "entry " + std::to_string(i + 1) + " cannot be read (" +
+                                      ArchiveError(a.get()) + ")");
+    }
     Progress(progress, i * 100 / count);
     const char* szName = archive_entry_pathname(entry);
     std::string name;
     // Names that would leave the unpack folder make the package damaged.
     if (szName == nullptr || !NormaliseEntryName(szName, &name) ||
         unpackFolder.size() + name.size() > kMaxPath) {
-      return ExtractResult::kDamaged;
+      return Damaged(packagePath, "entry \"" + std::string(szName == nullptr ? "" : szName) +
+                                      "\" has a name that leaves the unpack folder or is too long");
     }
     const mode_t type = archive_entry_filetype(entry);
     if (type == AE_IFDIR) continue;
@@ -179,7 +200,7 @@ ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::strin
     // one, whatever the order of the entries.
     if (type != AE_IFREG || archive_entry_hardlink(entry) != nullptr ||
         archive_entry_symlink(entry) != nullptr) {
-      return ExtractResult::kDamaged;
+      return Damaged(packagePath, "entry \"" + name + "\" is a link or not a plain file");
     }
     // Created beneath the unpack folder without following any link, so a
     // link left in the folder cannot lead a file out of it either.
@@ -189,10 +210,11 @@ ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::strin
       // "a/b") is the package's fault, anything else the disk's.
       const bool bConflict = platform::IsPathConflict(platform::LastError());
       NoteWriteFailure(unpackFolder + name);
-      return bConflict ? ExtractResult::kDamaged : ExtractResult::kWriteFailed;
+      if (bConflict) return Damaged(packagePath, "entry \"" + name + "\" stands in another entry's way");
+      return ExtractResult::kWriteFailed;
     }
     const std::string path = unpackFolder + name;
-    const ExtractResult written = WriteEntry(a.get(), out, path);
+    const ExtractResult written = WriteEntry(a.get(), out, path, packagePath, name);
     if (written != ExtractResult::kExtracted) return written;
     // The client's programs must stay runnable.
     if ((archive_entry_perm(entry) & 0111) != 0 && !platform::SetExecutable(path)) {
@@ -301,7 +323,8 @@ bool InstallPackages(const InstallProgressFn& progress, const std::u16string& in
       platform::RemoveTree(unpack);
       platform::DeleteFile(package);
       DeleteSignature(package);
-      platform::MessageBox(u"下载的包损坏", u"网络错误", platform::PromptButtons::kOk);
+      platform::MessageBox(GetText(TextKey::DamagedPackage), GetText(TextKey::DamagedPackageTitle),
+                           platform::PromptButtons::kOk);
       return false;
     }
     if (result == ExtractResult::kWriteFailed) {

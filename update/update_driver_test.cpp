@@ -123,8 +123,14 @@ TEST_F(UpdateFlowTest, AFailedDownloadIsReportedAndNothingIsInstalled) {
 
 TEST_F(UpdateFlowTest, ADamagedPackageFailsTheInstallationAfterTheBox) {
   CScriptServer server([](CScriptConnection& c) { tools::ServeContent(c, std::string(70000, 'x')); });
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   EXPECT_EQ(Run(server), UpdateOutcome::kInstallFailed);
+  const std::string shown = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
   EXPECT_EQ(prompts, 1);  // the damaged-package box
+  // In the edition's language, saying what happened.
+  EXPECT_NE(shown.find("[Damaged download] The downloaded update package is damaged."), std::string::npos)
+      << shown;
   EXPECT_EQ(observer.styles, std::vector<int>{2});
   EXPECT_EQ(observer.statuses, std::vector<TextKey>{TextKey::StartDownload});
   EXPECT_FALSE(platform::FileExists(install + "/Download/0/qarn.7z"));
