@@ -2,8 +2,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/command_line.h"
@@ -88,6 +90,47 @@ TEST(MainDialogTest, TheFinalReportShowsTheAverageSpeedOfTheAttempt) {
   // 1 MiB in at least 100 ms: above 0, at most 10240 K/S.
   EXPECT_GT(dShown, 0.0) << text;
   EXPECT_LE(dShown, 10240.0) << text;
+}
+
+// A terminal run to a file or a pipe: at most one progress line a second,
+// and while nothing arrives the line says for how long.
+TEST(MainDialogTest, APipeGetsALineASecondAndAStallSaysHowLong) {
+  LoadLanguageTexts(3);
+  QarnAutoDlg dialog;
+  DownProgress record;
+  record.bActive = 1;
+  record.llTotal = 2 * 1048576;
+  record.llDownloaded = 1048576;
+  record.nPercent = 50;
+  const auto report = [&] {
+    dialog.OnMessage(WM_DOWN_NOTIFY, reinterpret_cast<platform::WPARAM>(&record), 999);
+  };
+  testing::internal::CaptureStderr();
+  const uint32_t dwStart = platform::GetTickCount();
+  for (int i = 0; i < 8; ++i) {  // bytes arriving, reports every 100 ms
+    record.llDownloaded += 1000;
+    report();
+    platform::Sleep(100);
+  }
+  for (int i = 0; i < 8; ++i) {  // then nothing for a while
+    report();
+    platform::Sleep(500);
+  }
+  platform::Sleep(1100);
+  report();
+  const uint32_t dwSpent = platform::GetTickCount() - dwStart;
+  record.bActive = 0;  // the final report is always written
+  report();
+  const std::string shown = testing::internal::GetCapturedStderr();
+  int nLines = 0;
+  for (size_t at = 0; (at = shown.find("Downloaded:", at)) != std::string::npos; ++at) ++nLines;
+  EXPECT_GE(nLines, 3) << shown;
+  EXPECT_LE(nLines, static_cast<int>(dwSpent / 1000) + 2) << shown;
+  const size_t stalled = shown.rfind(" - stalled for ");
+  ASSERT_NE(stalled, std::string::npos) << shown;
+  EXPECT_GE(std::stoi(shown.substr(stalled + 15)), 4) << shown;
+  // Never on the final line.
+  EXPECT_EQ(shown.substr(shown.rfind("Downloaded:")).find("stalled"), std::string::npos) << shown;
 }
 
 TEST(MainDialogTest, TheProgressLineNeverWrapsOnANarrowTerminal) {
@@ -418,6 +461,44 @@ TEST_F(UpdaterTest, AServerThatIsDownBringsThePromptWithinSeconds) {
   EXPECT_NE(output.find("[tips] Download package failed, Retry it?"), std::string::npos) << output;
   const std::string log = tools::ReadWholeFile(folder + "/updater/qarnAutoLog.log");
   EXPECT_NE(log.find("unknown: connection refused"), std::string::npos) << log;
+}
+
+// The update server ends in the middle of the download: the player is
+// asked to retry within seconds, not after the 90 s no-progress bound, and
+// a run to a file writes about one progress line a second meanwhile.
+TEST_F(UpdaterTest, AServerThatGoesAwayMidDownloadBringsThePromptInSeconds) {
+  const std::string package = tools::PatternBytes(3000000, 44);
+  // Ranges served slowly, until the server stops.
+  auto server = std::make_unique<CScriptServer>([&](CScriptConnection& c) {
+    const std::string request = c.ReadRequest();
+    int64_t first = 0, last = 0;
+    if (request.empty()) return;
+    if (!tools::RequestRange(request, &first, &last)) {
+      c.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(package.size()) + "\r\n\r\n");
+      return;
+    }
+    c.Send("HTTP/1.1 206 Partial Content\r\n\r\n");
+    c.SendSlowly(std::string_view(package).substr(first, last - first + 1), 5000, 100);
+  });
+  const std::string location = server->Url("/qarn") + "$EN$";
+  uint32_t dwGone = 0;
+  std::thread killer([&] {
+    platform::Sleep(3000);
+    dwGone = platform::GetTickCount();
+    server.reset();
+  });
+  EXPECT_EQ(RunUpdater(location, "no\n"), 0);
+  const uint32_t dwTook = platform::GetTickCount() - dwGone;
+  killer.join();
+  std::printf("the retry prompt came %.1f s after the server ended\n", dwTook / 1000.0);
+  EXPECT_LT(dwTook, 20000u);
+  const std::string output = Output();
+  EXPECT_NE(output.find("[tips] Download package failed, Retry it?"), std::string::npos) << output;
+  int nLines = 0;
+  for (size_t at = 0; (at = output.find("Downloaded:", at)) != std::string::npos; ++at) ++nLines;
+  EXPECT_LE(nLines, 3 + 25) << output;
+  const std::string log = tools::ReadWholeFile(folder + "/updater/qarnAutoLog.log");
+  EXPECT_NE(log.find("given up: the server has gone away"), std::string::npos) << log;
 }
 
 TEST_F(UpdaterTest, OptionsAreAnsweredWithNothingTouched) {

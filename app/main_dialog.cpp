@@ -195,6 +195,28 @@ void QarnAutoDlg::Show(const std::string& line, bool bProgress, int nPercent) {
   std::fflush(stderr);
 }
 
+void QarnAutoDlg::ShowDownload(const std::string& text, const DownProgress& progress, uint32_t dwNow) {
+  if (!bTerminal_) return;
+  if (progress.llDownloaded != llLastBytes_) {
+    llLastBytes_ = progress.llDownloaded;
+    dwLastByteTick_ = dwNow;
+  }
+  std::string line = text;
+  // The design's line reads the same while nothing arrives; a player at a
+  // terminal learns that the transfer stands still, and for how long.
+  const uint32_t dwStill = dwNow - dwLastByteTick_;
+  if (progress.bActive != 0 && dwStill >= kStallShown) {
+    line += " - stalled for " + std::to_string(dwStill / 1000) + " s";
+  }
+  if (!bInPlace_) {
+    // To a file or a pipe at most one line a second, but always the last.
+    if (progress.bActive != 0 && bLineWritten_ && dwNow - dwLastLineTick_ < 1000) return;
+    dwLastLineTick_ = dwNow;
+    bLineWritten_ = true;
+  }
+  Show(line, true, progress.nPercent);
+}
+
 platform::LRESULT QarnAutoDlg::WindowProc(uint32_t uMsg, platform::WPARAM wParam, platform::LPARAM lParam) {
   switch (uMsg) {
     case platform::WM_LBUTTONDOWN:
@@ -245,7 +267,7 @@ platform::LRESULT QarnAutoDlg::OnMessage(uint32_t uMsg, platform::WPARAM wParam,
       status_.SetBounds(platform::Rect{210, 557, 210 + 685, 557 + 29});
       status_.SetText(platform::Utf8ToUtf16(line));
       mainBar_.SetPos(p->nPercent);
-      Show(line, true, p->nPercent);
+      ShowDownload(line, *p, dwNow);
       return 1;
     }
     case WM_INSTALL_PROGRESS:

@@ -19,6 +19,8 @@
 #include "ui/translucent_dialog.h"
 #include "update/update_driver.h"
 
+struct DownProgress;
+
 // The update threads' messages to the main window, sent synchronously.
 inline constexpr uint32_t WM_INSTALL_PROGRESS = 1326;  // wParam percent, lParam 5665
 inline constexpr platform::LPARAM kInstallProgressTag = 5665;
@@ -77,6 +79,11 @@ class QarnAutoDlg : public CStandardDialog, public IUpdateObserver {
   // terminal; on anything else every line is a line of its own. A window
   // run writes nothing.
   void Show(const std::string& line, bool bProgress, int nPercent = 0);
+  // A download report in a terminal run, with how long nothing has arrived
+  // once that is kStallShown or more; to anything but a terminal, at most
+  // one line a second.
+  void ShowDownload(const std::string& text, const DownProgress& progress, uint32_t dwNow);
+  static constexpr uint32_t kStallShown = 3000;
   // The prepare thread and the update worker: the steps of update/, the
   // messages to the window, and the end of the process.
   static void PrepareThread(QarnAutoDlg* pDialog);
@@ -93,6 +100,12 @@ class QarnAutoDlg : public CStandardDialog, public IUpdateObserver {
   bool bSpeedBase_ = false;
   uint32_t dwSpeedBaseTick_ = 0;
   int64_t llSpeedBaseBytes_ = 0;
+  // When a byte last arrived, and when the last progress line was written
+  // to something that is not a terminal; dialog's thread only.
+  uint32_t dwLastByteTick_ = 0;
+  int64_t llLastBytes_ = -1;
+  uint32_t dwLastLineTick_ = 0;
+  bool bLineWritten_ = false;
   static constexpr uint32_t kShowStatus = platform::WM_USER + 1;
   static constexpr uint32_t kFinish = platform::WM_USER + 2;
 };

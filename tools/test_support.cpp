@@ -76,4 +76,18 @@ std::vector<std::string> RunLogTexts() {
 
 void DeleteRunLog() { std::remove("qarnAutoLog.log"); }
 
+std::string PeHeader(uint16_t machine, uint32_t lfanew) {
+  std::string bytes(lfanew + 24, '\0');
+  bytes[0] = 'M';
+  bytes[1] = 'Z';
+  for (int i = 0; i < 4; ++i) bytes[0x3C + i] = static_cast<char>(lfanew >> (8 * i));
+  if (lfanew + 6 <= bytes.size()) {
+    bytes.replace(lfanew, 4, std::string("PE\0\0", 4));
+    bytes[lfanew + 4] = static_cast<char>(machine & 0xFF);
+    bytes[lfanew + 5] = static_cast<char>(machine >> 8);
+  }
+  return bytes;
+}
+
+
 }  // namespace tools

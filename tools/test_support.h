@@ -45,4 +45,9 @@ std::vector<RunLogNote> ReadRunLog();
 std::vector<std::string> RunLogTexts();
 void DeleteRunLog();
 
+// The smallest file a PE classification looks at: a DOS header whose
+// e_lfanew points at a PE signature and a machine field (0x8664 x86-64,
+// 0x014C i386).
+std::string PeHeader(uint16_t machine, uint32_t lfanew = 0x40);
+
 }  // namespace tools

@@ -25,21 +25,6 @@
 
 namespace {
 
-// The smallest files the classification looks at: a DOS header whose
-// e_lfanew points at a PE signature and a machine field.
-std::string PeHeader(uint16_t machine, uint32_t lfanew = 0x40) {
-  std::string bytes(lfanew + 24, '\0');
-  bytes[0] = 'M';
-  bytes[1] = 'Z';
-  for (int i = 0; i < 4; ++i) bytes[0x3C + i] = static_cast<char>(lfanew >> (8 * i));
-  if (lfanew + 6 <= bytes.size()) {
-    bytes.replace(lfanew, 4, std::string("PE\0\0", 4));
-    bytes[lfanew + 4] = static_cast<char>(machine & 0xFF);
-    bytes[lfanew + 5] = static_cast<char>(machine >> 8);
-  }
-  return bytes;
-}
-
 std::string WriteScript(const std::string& path, const std::string& body) {
   tools::WriteWholeFile(path, "#!/bin/sh\n" + body);
   platform::SetExecutable(path);
@@ -86,18 +71,18 @@ TEST_F(ClientLaunchTest, PeFilesAreToldFromEverythingElse) {
     tools::WriteWholeFile(folder + "/probe.exe", bytes);
     return ClassifyClient(folder + "/probe.exe");
   };
-  EXPECT_EQ(classify(PeHeader(0x8664)), ClientKind::kWindows64);
-  EXPECT_EQ(classify(PeHeader(0xAA64)), ClientKind::kWindows64);
-  EXPECT_EQ(classify(PeHeader(0x014C)), ClientKind::kWindows32);
-  EXPECT_EQ(classify(PeHeader(0x014C, 0x200)), ClientKind::kWindows32);
+  EXPECT_EQ(classify(tools::PeHeader(0x8664)), ClientKind::kWindows64);
+  EXPECT_EQ(classify(tools::PeHeader(0xAA64)), ClientKind::kWindows64);
+  EXPECT_EQ(classify(tools::PeHeader(0x014C)), ClientKind::kWindows32);
+  EXPECT_EQ(classify(tools::PeHeader(0x014C, 0x200)), ClientKind::kWindows32);
   // An "MZ" without the signature, or an e_lfanew that points nowhere.
-  std::string noSignature = PeHeader(0x8664);
+  std::string noSignature = tools::PeHeader(0x8664);
   noSignature[0x40] = 'X';
   EXPECT_EQ(classify(noSignature), ClientKind::kNative);
-  std::string farAway = PeHeader(0x8664).substr(0, 64);
+  std::string farAway = tools::PeHeader(0x8664).substr(0, 64);
   farAway.replace(0x3C, 4, std::string("\xF0\xFF\xFF\x7F", 4));
   EXPECT_EQ(classify(farAway), ClientKind::kNative);
-  EXPECT_EQ(classify(PeHeader(0x8664).substr(0, 0x42)), ClientKind::kNative);
+  EXPECT_EQ(classify(tools::PeHeader(0x8664).substr(0, 0x42)), ClientKind::kNative);
   EXPECT_EQ(classify("MZ"), ClientKind::kNative);
   EXPECT_EQ(classify("#!/bin/sh\necho hi\n"), ClientKind::kNative);
   EXPECT_EQ(classify(""), ClientKind::kNative);
@@ -108,7 +93,7 @@ TEST_F(ClientLaunchTest, PeFilesAreToldFromEverythingElse) {
 }
 
 TEST_F(ClientLaunchTest, AWindowsClientStartsThroughTheChosenWine) {
-  tools::WriteWholeFile(install + "/play.exe", PeHeader(0x8664));
+  tools::WriteWholeFile(install + "/play.exe", tools::PeHeader(0x8664));
   const std::string record = folder + "/wine-args.txt";
   WriteScript(folder + "/fake-wine",
               "printf '%s|' \"$@\" > \"" + record + ".tmp\"\npwd >> \"" + record + ".tmp\"\nmv \"" +
@@ -121,7 +106,7 @@ TEST_F(ClientLaunchTest, AWindowsClientStartsThroughTheChosenWine) {
   // A 32-bit client: started all the same, with a note when no Wine here
   // runs 32-bit programs.
   platform::DeleteFile(record);
-  tools::WriteWholeFile(install + "/play.exe", PeHeader(0x014C));
+  tools::WriteWholeFile(install + "/play.exe", tools::PeHeader(0x014C));
   EXPECT_EQ(LaunchClient(), 1);
   EXPECT_EQ(tools::WaitForFile(record, 5000), install + "/play.exe|blacknull|" + install + "\n");
   EXPECT_EQ(RunLog().find("needs a Wine that runs 32-bit programs") != std::string::npos,
@@ -129,7 +114,7 @@ TEST_F(ClientLaunchTest, AWindowsClientStartsThroughTheChosenWine) {
 }
 
 TEST_F(ClientLaunchTest, WithoutWineThePlayerIsToldAndNothingClaimsAStart) {
-  tools::WriteWholeFile(install + "/play.exe", PeHeader(0x8664));
+  tools::WriteWholeFile(install + "/play.exe", tools::PeHeader(0x8664));
   platform::CreateDirectory(folder + "/empty-bin");
   platform::SetEnvironmentVariable("PATH", folder + "/empty-bin");
   int prompts = 0;

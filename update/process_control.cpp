@@ -71,6 +71,24 @@ void TerminateP2pProcess() {
   }
 }
 
+namespace {
+
+// The run-log note and the player's prompt for a program that could not
+// be started (`what` names it in the note).
+void NoteNotStarted(const std::string& what, const std::string& why) {
+  AppendRunLog(platform::Utf8ToUtf16(what + " not started: " + why));
+  std::string format = platform::Utf16ToUtf8(GetText(TextKey::NoClientStart));
+  std::u16string text = GetText(TextKey::NoClientStart);
+  const size_t at = format.find("%s");
+  if (at != std::string::npos) text = platform::Utf8ToUtf16(format.replace(at, 2, why));
+  // Before the texts are loaded (the self-update check runs that early)
+  // the reason is all there is to say.
+  if (text.empty()) text = platform::Utf8ToUtf16(why);
+  platform::MessageBox(text, u"tips", platform::PromptButtons::kOk);
+}
+
+}  // namespace
+
 int32_t LaunchClient() {
   const std::string folder = platform::Utf16ToUtf8(InstallDir);
   // argv[0] is the real path, so a client that finds its files from it
@@ -87,12 +105,7 @@ int32_t LaunchClient() {
     }
     why = command.front() + ": " + why;
   }
-  AppendRunLog(platform::Utf8ToUtf16("client not started: " + why));
-  std::string format = platform::Utf16ToUtf8(GetText(TextKey::NoClientStart));
-  std::u16string text = GetText(TextKey::NoClientStart);
-  const size_t at = format.find("%s");
-  if (at != std::string::npos) text = platform::Utf8ToUtf16(format.replace(at, 2, why));
-  platform::MessageBox(text, u"tips", platform::PromptButtons::kOk);
+  NoteNotStarted("client", why);
   return 0;
 }
 
@@ -122,10 +135,19 @@ void CUpdate::Start(const std::string& argumentString, const std::string& exeFol
   keepIn_ = in[0];
   keepOut_ = out[1];
   bPipesOpen = true;
+  // A Windows self-update program starts through the same Wine as the
+  // client; Wine hands the pipes to it as its standard handles.
   const std::string program = exeFolder + "Update.exe";
-  const platform::ProcessId pid =
-      platform::StartProcessWithStdio(program, {program}, "", in[0], out[1], out[1]);
-  (void)pid;
+  std::vector<std::string> command;
+  std::string why, note;
+  if (ClientCommand(program, {}, &command, &why, &note)) {
+    if (!note.empty()) AppendRunLog(platform::Utf8ToUtf16(note));
+    platform::StartProcessWithStdio(command.front(), command, "", in[0], out[1], out[1]);
+  } else if (platform::FileExists(program)) {
+    // Only a program that is there but cannot run is worth a word; most
+    // installations have no self-update program at all.
+    NoteNotStarted("self-update program " + program, why);
+  }
   hReaderThread = std::thread([hOut = hChildOut, hIn = hChildIn, onQuit = std::move(onQuit)] {
     platform::PrepareThreadForCrashDump();
     ReaderThread(hOut, hIn, onQuit);

@@ -182,4 +182,43 @@ TEST_F(ProcessControlTest, OtherOutputOfTheSelfUpdateProgramIsIgnored) {
   platform::UnsetEnvironmentVariable("PROBE_WAIT_MS");
 }
 
+// A Windows self-update program starts through the chosen Wine with the
+// pipes as its standard handles: its "Quit" still ends the updater.
+TEST_F(ProcessControlTest, AWindowsSelfUpdateProgramRunsThroughWineWithItsPipes) {
+  const std::string updater = Copy(SELF_UPDATE_PROBE, folder + "/qarnauto");
+  tools::WriteWholeFile(folder + "/Update.exe", tools::PeHeader(0x014C));
+  // The stand-in Wine notes what it runs and speaks the program's part.
+  WriteScript(folder + "/fake-wine", "echo \"$@\" > \"$(dirname \"$0\")/wine-args\"\nprintf 'Quit\\0'\nsleep 5\n");
+  platform::SetEnvironmentVariable("QARNAUTO_WINE", folder + "/fake-wine");
+  const std::string p2p = Copy("/bin/sleep", folder + "/p2p.exe");
+  const platform::ProcessId companion = Run(p2p, {p2p, "30"});
+  const platform::ProcessId pid = platform::StartProcess(updater, {updater, "http://u$EN$"}, folder);
+  EXPECT_EQ(platform::WaitProcess(pid), 0);
+  EXPECT_EQ(platform::WaitProcess(companion), 128 + 9);
+  started.clear();
+  EXPECT_EQ(tools::ReadWholeFile(folder + "/wine-args"), folder + "/Update.exe\n");
+
+  // No Wine: the updater goes on, and the run log says why nothing started.
+  platform::SetEnvironmentVariable("QARNAUTO_WINE", folder + "/no-such-wine");
+  platform::SetEnvironmentVariable("PROBE_WAIT_MS", "300");
+  tools::WriteWholeFile(folder + "/empty", "");
+  platform::FileHandle in = platform::OpenFile(folder + "/empty", platform::kFileRead,
+                                               platform::FileDisposition::kOpenExisting);
+  platform::FileHandle out = platform::OpenFile(folder + "/output", platform::kFileWrite,
+                                                platform::FileDisposition::kCreateAlways);
+  const platform::ProcessId second = platform::StartProcessWithStdio(
+      updater, {updater, "http://u$EN$"}, folder, static_cast<int>(in.h), static_cast<int>(out.h),
+      static_cast<int>(out.h));
+  platform::CloseFile(in);
+  platform::CloseFile(out);
+  EXPECT_EQ(platform::WaitProcess(second), 3);
+  platform::UnsetEnvironmentVariable("PROBE_WAIT_MS");
+  platform::UnsetEnvironmentVariable("QARNAUTO_WINE");
+  const std::string log = tools::ReadWholeFile(folder + "/qarnAutoLog.log");
+  EXPECT_NE(log.find("Update.exe not started: it is a Windows program and no Wine was found"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(tools::ReadWholeFile(folder + "/output").find("no Wine was found"), std::string::npos);
+}
+
 }  // namespace
