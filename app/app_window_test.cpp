@@ -147,7 +147,7 @@ TEST_F(WindowRunTest, TheSkinShowsTheBarsGrowingThenTheClientStarts) {
   EXPECT_EQ(probe->Geometry(skin).x, kLeft);
   EXPECT_EQ(probe->Geometry(skin).y, kTop);
   EXPECT_TRUE(probe->WaitPosition(dialog, kLeft, kTop));
-  EXPECT_EQ(probe->TransientFor(dialog), skin);
+  EXPECT_EQ(probe->Parent(dialog), skin) << "the dialog is not inside the skin";
   // Icon 128 on both windows, at 48 and 16 pixels.
   for (unsigned long window : {skin, dialog}) {
     const std::vector<long> icon = probe->CardinalProperty(window, "_NET_WM_ICON");

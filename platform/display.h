@@ -44,6 +44,12 @@ struct WindowOptions {
   HWND hOwner = 0;            // kept above its owner by the window manager
   bool bSkipTaskbar = false;  // no taskbar or pager entry
   bool bDialog = false;       // a dialog window (for the window manager)
+  // Drawn inside its owner's window rather than as a window of its own: it
+  // moves with the owner and stays above it whatever a window manager does
+  // with top-level windows, which never see it. It lies at the owner's
+  // top-left corner: a move gives it only its size; it is reported in
+  // screen coordinates.
+  bool bInsideOwner = false;
   // Messages another program may deliver to this window by a client message
   // of type kClientMessageType (data: message, wParam, lParam as longs).
   // Nothing else from outside ever reaches the window's procedure.

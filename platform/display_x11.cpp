@@ -5,6 +5,7 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -35,6 +36,7 @@ struct CXWindow {
   Pixmap picture = kNone;  // the content, as the window's background
   std::vector<uint32_t> externalMessages;
   HWND hOwner = 0;
+  Window parentXid = kNone;  // the owner's window, for a window inside it
   // Last position and size reported, so moves and sizes are told once.
   int x = 0, y = 0, width = 0, height = 0;
 };
@@ -69,7 +71,12 @@ CDrag g_drag;
 // event between checking for it and reading it.
 std::mutex g_drainLock;
 
+// The serial of the last request an X error answered, so that a call can
+// tell whether its own request failed (see CreateDisplayWindow).
+std::atomic<unsigned long> g_lastErrorSerial{0};
+
 int OnXError(Display* pDisplay, XErrorEvent* pError) {
+  g_lastErrorSerial = pError->serial;
   char text[160] = {};
   XGetErrorText(pDisplay, pError->error_code, text, sizeof text - 1);
   char line[256];
@@ -140,7 +147,31 @@ bool WindowManagerOffers(CConnection& c, Atom feature) {
   return bFound;
 }
 
-bool HasWindowManager(CConnection& c) { return WindowManagerOffers(c, c.aNetWmState); }
+// A window manager that exited leaves _NET_SUPPORTED behind: one is running
+// only while the window _NET_SUPPORTING_WM_CHECK names exists and names
+// itself in the same property.
+bool HasWindowManager(CConnection& c) {
+  const auto check = [&](Window window, Window* pOut) {
+    Atom type;
+    int format;
+    unsigned long n = 0, after = 0;
+    unsigned char* pData = nullptr;
+    *pOut = kNone;
+    // No error of a vanished window reaches the log: the answer is "none".
+    XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    const int r = XGetWindowProperty(c.pDisplay, window, c.aSupportingCheck, 0, 1, False, XA_WINDOW,
+                                     &type, &format, &n, &after, &pData);
+    XSync(c.pDisplay, False);
+    XSetErrorHandler(previous);
+    if (r == Success && pData && n == 1 && format == 32) *pOut = *reinterpret_cast<Window*>(pData);
+    if (pData) XFree(pData);
+  };
+  Window named = kNone, self = kNone;
+  check(c.root, &named);
+  if (named == kNone) return false;
+  check(named, &self);
+  return self == named && WindowManagerOffers(c, c.aNetWmState);
+}
 
 // Asks the window manager to add or remove a state of a mapped window.
 void ChangeState(CConnection& c, Window xid, Atom state, bool bAdd) {
@@ -321,9 +352,34 @@ std::shared_ptr<CDisplaySource>& ThreadSource() {
   return pSource;
 }
 
+// The size is fixed (minimum = maximum), the position the one asked for.
+void SetFixedSize(Display* d, Window xid, int x, int y, int width, int height) {
+  XSizeHints* pHints = XAllocSizeHints();
+  pHints->flags = USPosition | PPosition | USSize | PSize | PMinSize | PMaxSize;
+  pHints->x = x;
+  pHints->y = y;
+  pHints->width = pHints->min_width = pHints->max_width = width;
+  pHints->height = pHints->min_height = pHints->max_height = height;
+  XSetWMNormalHints(d, xid, pHints);
+  XFree(pHints);
+}
+
 void SetUtf8Property(CConnection& c, Window xid, Atom property, const std::string& value) {
   XChangeProperty(c.pDisplay, xid, property, c.aUtf8, 8, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(value.data()), static_cast<int>(value.size()));
+}
+
+// The title as _NET_WM_NAME (UTF-8) and as WM_NAME in a form every reader
+// of that property understands: Latin-1 STRING where it fits, else
+// COMPOUND_TEXT, never raw UTF-8 labelled as STRING.
+void SetTitle(CConnection& c, Window xid, const std::string& title) {
+  SetUtf8Property(c, xid, c.aNetWmName, title);
+  char* list[1] = {const_cast<char*>(title.c_str())};
+  XTextProperty text{};
+  if (Xutf8TextListToTextProperty(c.pDisplay, list, 1, XStdICCTextStyle, &text) >= Success) {
+    XSetWMName(c.pDisplay, xid, &text);
+    XFree(text.value);
+  }
 }
 
 }  // namespace
@@ -432,42 +488,59 @@ HWND CreateDisplayWindow(const WindowOptions& options, WindowProc proc) {
     w.pVisual = DefaultVisual(d, c->nScreen);
     w.nDepth = DefaultDepth(d, c->nScreen);
   }
-  w.xid = XCreateWindow(d, c->root, options.rect.left, options.rect.top, w.width, w.height, 0,
-                        w.nDepth, InputOutput, w.pVisual, valueMask, &attributes);
-  if (w.xid == kNone) return 0;
+  CXWindow owner;
+  const bool bOwned = options.hOwner && Lookup(options.hOwner, &owner);
+  Window parent = c->root;
+  int nLeft = options.rect.left, nTop = options.rect.top;
+  if (options.bInsideOwner && bOwned) {
+    // A child of the owner's window: no window manager places or stacks
+    // it, so it can never be apart from the owner or beneath it.
+    parent = owner.xid;
+    w.parentXid = owner.xid;
+    nLeft = 0;
+    nTop = 0;
+    if (w.pVisual != owner.pVisual) {
+      attributes.colormap = DefaultColormap(d, c->nScreen);
+      valueMask |= CWColormap;
+    }
+  }
+  // Xlib reports a refused window later, as an error: the creation is
+  // confirmed before the window is used, so a display that cannot take it
+  // leaves the caller free to go on without one.
+  const unsigned long serial = NextRequest(d);
+  w.xid = XCreateWindow(d, parent, nLeft, nTop, w.width, w.height, 0, w.nDepth, InputOutput,
+                        w.pVisual, valueMask, &attributes);
+  XSync(d, False);
+  if (w.xid == kNone || g_lastErrorSerial.load() >= serial) {
+    if (w.colormap != kNone) XFreeColormap(d, w.colormap);
+    return 0;
+  }
 
   // Undecorated: the skin is the whole window.
   const long motif[5] = {2, 0, 0, 0, 0};
   XChangeProperty(d, w.xid, c->aMotifHints, c->aMotifHints, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(motif), 5);
-  XSizeHints* pHints = XAllocSizeHints();
-  pHints->flags = USPosition | PPosition | USSize | PSize;
-  pHints->x = options.rect.left;
-  pHints->y = options.rect.top;
-  pHints->width = w.width;
-  pHints->height = w.height;
-  XSetWMNormalHints(d, w.xid, pHints);
-  XFree(pHints);
+  SetFixedSize(d, w.xid, options.rect.left, options.rect.top, w.width, w.height);
   XSetWMProtocols(d, w.xid, &c->aDeleteWindow, 1);
   XClassHint classHint{const_cast<char*>("qarnauto"), const_cast<char*>("Qarnauto")};
   XSetClassHint(d, w.xid, &classHint);
   const std::string title = Utf16ToUtf8(options.title);
-  XStoreName(d, w.xid, title.c_str());
-  SetUtf8Property(*c, w.xid, c->aNetWmName, title);
+  SetTitle(*c, w.xid, title);
   const long pid = GetCurrentProcessId();
   XChangeProperty(d, w.xid, c->aNetWmPid, XA_CARDINAL, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(&pid), 1);
-  const Atom type = options.bDialog ? c->aTypeDialog : c->aTypeNormal;
+  // Every window here has a fixed size and no frame: a dialog, which tiling
+  // window managers float rather than stretch over a tile.
+  (void)options.bDialog;
   XChangeProperty(d, w.xid, c->aWindowType, XA_ATOM, 32, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(&type), 1);
+                  reinterpret_cast<const unsigned char*>(&c->aTypeDialog), 1);
   if (options.bSkipTaskbar) {
     const Atom states[2] = {c->aSkipTaskbar, c->aSkipPager};
     XChangeProperty(d, w.xid, c->aNetWmState, XA_ATOM, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(states), 2);
   }
-  CXWindow owner;
-  if (options.hOwner && Lookup(options.hOwner, &owner)) {
-    XSetTransientForHint(d, w.xid, owner.xid);
+  if (bOwned) {
+    if (w.parentXid == kNone) XSetTransientForHint(d, w.xid, owner.xid);
     w.hOwner = options.hOwner;
   }
   w.x = options.rect.left;
@@ -571,7 +644,7 @@ void ShowWindow(HWND hWnd, ShowCommand command) {
       XMapRaised(c->pDisplay, w.xid);
       // Some window managers place a window where they like at its first
       // mapping: the position asked for is the one that counts.
-      XMoveWindow(c->pDisplay, w.xid, w.x, w.y);
+      if (w.parentXid == kNone) XMoveWindow(c->pDisplay, w.xid, w.x, w.y);
       RaiseOwned(*c, hWnd);
       break;
     case ShowCommand::kMinimise:
@@ -621,6 +694,8 @@ void MoveWindow(HWND hWnd, const Rect& rect) {
   CConnection* c = Connection();
   if (!c) return;
   Window xid = kNone;
+  int nLeft = rect.left, nTop = rect.top;
+  bool bInside = false;
   {
     std::lock_guard<std::mutex> lock(g_lock);
     auto it = g_windows.find(hWnd);
@@ -629,8 +704,21 @@ void MoveWindow(HWND hWnd, const Rect& rect) {
     // Remembered for a later show; the configure event reports the move.
     it->second.x = rect.left;
     it->second.y = rect.top;
+    bInside = it->second.parentXid != kNone;
+    if (bInside) {
+      // Inside the owner it covers the owner from its corner: a position
+      // worked out from where the owner was last seen would go wrong
+      // whenever a window manager has moved the owner since.
+      nLeft = 0;
+      nTop = 0;
+    }
   }
-  XMoveResizeWindow(c->pDisplay, xid, rect.left, rect.top, std::max(rect.Width(), 1),
+  // A top-level window's fixed size follows its new size.
+  if (!bInside) {
+    SetFixedSize(c->pDisplay, xid, rect.left, rect.top, std::max(rect.Width(), 1),
+                 std::max(rect.Height(), 1));
+  }
+  XMoveResizeWindow(c->pDisplay, xid, nLeft, nTop, std::max(rect.Width(), 1),
                     std::max(rect.Height(), 1));
   XFlush(c->pDisplay);
 }
@@ -691,8 +779,15 @@ void BeginWindowMove(HWND hWnd) {
     XFlush(d);
     return;
   }
-  XGrabPointer(d, w.xid, False, ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
-               GrabModeAsync, kNone, kNone, CurrentTime);
+  if (XGrabPointer(d, w.xid, False, ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                   GrabModeAsync, kNone, kNone, CurrentTime) != GrabSuccess) {
+    // Without the pointer the window would follow it after the release:
+    // the drag is dropped instead.
+    std::lock_guard<std::mutex> lock(g_lock);
+    g_drag = CDrag{};
+    OutputDebugText("display: the pointer could not be grabbed for a drag\n");
+    return;
+  }
   // Catch up with the pointer at once.
   int nPointerX = 0, nPointerY = 0;
   if (GetCursorPos(&nPointerX, &nPointerY)) FollowPointer(*c, nPointerX, nPointerY, false);

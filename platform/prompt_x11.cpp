@@ -109,7 +109,13 @@ bool CPromptWindow::Create() {
   XChangeProperty(pDisplay_, window_, atom("_MOTIF_WM_HINTS"), atom("_MOTIF_WM_HINTS"), 32,
                   PropModeReplace, reinterpret_cast<const unsigned char*>(motif), 5);
   const std::string title = Utf16ToUtf8(caption_);
-  XStoreName(pDisplay_, window_, title.c_str());
+  // WM_NAME in a form its readers understand (Latin-1 or COMPOUND_TEXT).
+  char* list[1] = {const_cast<char*>(title.c_str())};
+  XTextProperty name{};
+  if (Xutf8TextListToTextProperty(pDisplay_, list, 1, XStdICCTextStyle, &name) >= Success) {
+    XSetWMName(pDisplay_, window_, &name);
+    XFree(name.value);
+  }
   XChangeProperty(pDisplay_, window_, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(title.data()), static_cast<int>(title.size()));
   const Atom dialog = atom("_NET_WM_WINDOW_TYPE_DIALOG");

@@ -16,6 +16,7 @@ packages="
   wine wine64 gcc-mingw-w64-x86-64 gcc-mingw-w64-i686
   libx11-dev libxext-dev libxtst-dev libcairo2-dev libpango1.0-dev libpng-dev
   xvfb xcompmgr fonts-dejavu-core fonts-wqy-microhei
+  openbox xfwm4 xfconf dbus fluxbox icewm i3-wm
 "
 if [ "${1:-}" = bench ]; then
   packages="$packages curl aria2 time iproute2 libarchive-tools"

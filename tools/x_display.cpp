@@ -24,6 +24,7 @@
 
 #include "platform/display.h"
 #include "platform/environment.h"
+#include "platform/process.h"
 
 namespace tools {
 namespace {
@@ -116,12 +117,48 @@ bool CPrivateDisplay::Start(const DisplayOptions& options) {
   name_ = ":" + number;
   bExported_ = options.bExport;
   if (bExported_) platform::SetEnvironmentVariable("DISPLAY", name_);
+  bShadows_ = options.bShadows;
+  if (!options.windowManager.empty() && !StartWindowManager(options.windowManager)) return false;
   return !options.bCompositor || StartCompositor();
+}
+
+bool CPrivateDisplay::StartWindowManager(const std::string& program) {
+  const std::string saved = platform::GetEnvironmentVariable("DISPLAY");
+  platform::SetEnvironmentVariable("DISPLAY", name_);
+  // Some managers (xfwm4) keep their settings on a session bus.
+  const bool bBus = !platform::FindProgramOnPath("dbus-run-session").empty();
+  nWindowManager_ = bBus ? Spawn({"dbus-run-session", "--", program}) : Spawn({program});
+  if (saved.empty()) {
+    platform::UnsetEnvironmentVariable("DISPLAY");
+  } else {
+    platform::SetEnvironmentVariable("DISPLAY", saved);
+  }
+  // Ready once it names its check window on the root, as EWMH asks.
+  Display* pDisplay = XOpenDisplay(name_.c_str());
+  if (!pDisplay) return false;
+  const Atom check = XInternAtom(pDisplay, "_NET_SUPPORTING_WM_CHECK", False);
+  const bool bReady = WaitFor(
+      [&] {
+        Atom type;
+        int format;
+        unsigned long n = 0, after = 0;
+        unsigned char* pData = nullptr;
+        const bool bSet = XGetWindowProperty(pDisplay, DefaultRootWindow(pDisplay), check, 0, 1, False,
+                                             AnyPropertyType, &type, &format, &n, &after, &pData) == Success &&
+                          n == 1;
+        if (pData) XFree(pData);
+        return bSet;
+      },
+      15000);
+  XCloseDisplay(pDisplay);
+  // It settles its own windows and settings a moment after announcing.
+  if (bReady) usleep(500000);
+  return bReady;
 }
 
 bool CPrivateDisplay::StartCompositor() {
   if (nCompositor_ > 0) return true;
-  nCompositor_ = Spawn({"xcompmgr", "-n", "-d", name_});
+  nCompositor_ = Spawn({"xcompmgr", bShadows_ ? "-c" : "-n", "-d", name_});
   // The compositor is ready once it owns the compositing selection.
   Display* pDisplay = XOpenDisplay(name_.c_str());
   if (!pDisplay) return false;
@@ -135,6 +172,7 @@ void CPrivateDisplay::StopCompositor() { EndChild(&nCompositor_); }
 
 void CPrivateDisplay::Stop() {
   EndChild(&nCompositor_);
+  EndChild(&nWindowManager_);
   EndChild(&nServer_);
   if (bExported_) platform::UnsetEnvironmentVariable("DISPLAY");
   bExported_ = false;
@@ -229,39 +267,55 @@ std::vector<std::string> CXProbe::AtomListProperty(unsigned long window, const c
   return names;
 }
 
+namespace {
+
+// Every window below `window` whose title is `title`, depth first in
+// stacking order (bottom to top): top-level windows, those a window
+// manager put into frames, and windows inside others.
+void CollectTitled(CXProbe& probe, Display* d, Window window, const std::string& title,
+                   std::vector<unsigned long>* pFound) {
+  Window root, parent, *pChildren = nullptr;
+  unsigned int n = 0;
+  if (!XQueryTree(d, window, &root, &parent, &pChildren, &n)) return;
+  for (unsigned int i = 0; i < n; ++i) {
+    std::string name = probe.StringProperty(pChildren[i], "_NET_WM_NAME");
+    if (name.empty()) name = probe.StringProperty(pChildren[i], "WM_NAME");
+    if (name == title) pFound->push_back(pChildren[i]);
+    CollectTitled(probe, d, pChildren[i], title, pFound);
+  }
+  if (pChildren) XFree(pChildren);
+}
+
+}  // namespace
+
 unsigned long CXProbe::FindWindow(const std::string& title, int nMilliseconds) {
-  Display* d = D(pDisplay_);
   unsigned long found = 0;
   WaitFor(
       [&] {
-        Window root, parent, *pChildren = nullptr;
-        unsigned int n = 0;
-        if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &pChildren, &n)) return false;
-        for (unsigned int i = 0; i < n && found == 0; ++i) {
-          std::string name = StringProperty(pChildren[i], "_NET_WM_NAME");
-          if (name.empty()) name = StringProperty(pChildren[i], "WM_NAME");
-          if (name == title) found = pChildren[i];
-        }
-        if (pChildren) XFree(pChildren);
+        const std::vector<unsigned long> all = FindWindows(title);
+        found = all.empty() ? 0 : all.front();
         return found != 0;
       },
       nMilliseconds);
   return found;
 }
 
+unsigned long CXProbe::Root() { return DefaultRootWindow(D(pDisplay_)); }
+
 std::vector<unsigned long> CXProbe::FindWindows(const std::string& title) {
   Display* d = D(pDisplay_);
   std::vector<unsigned long> found;
-  Window root, parent, *pChildren = nullptr;
-  unsigned int n = 0;
-  if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &pChildren, &n)) return found;
-  for (unsigned int i = 0; i < n; ++i) {
-    std::string name = StringProperty(pChildren[i], "_NET_WM_NAME");
-    if (name.empty()) name = StringProperty(pChildren[i], "WM_NAME");
-    if (name == title) found.push_back(pChildren[i]);
-  }
-  if (pChildren) XFree(pChildren);
+  CollectTitled(*this, d, DefaultRootWindow(d), title, &found);
   return found;
+}
+
+unsigned long CXProbe::Parent(unsigned long window) {
+  Display* d = D(pDisplay_);
+  Window root, parent = 0, *pChildren = nullptr;
+  unsigned int n = 0;
+  if (!XQueryTree(d, window, &root, &parent, &pChildren, &n)) return 0;
+  if (pChildren) XFree(pChildren);
+  return parent;
 }
 
 bool CXProbe::Exists(unsigned long window) {
@@ -346,8 +400,13 @@ unsigned long CXProbe::WindowUnderPointer() {
   Window root, child = 0;
   int rx, ry, wx, wy;
   unsigned int mask;
-  XQueryPointer(d, DefaultRootWindow(d), &root, &child, &rx, &ry, &wx, &wy, &mask);
-  return child;
+  // The deepest window there: a window inside another (or in a window
+  // manager's frame) is what gets the pointer's events.
+  Window under = DefaultRootWindow(d), found = 0;
+  while (XQueryPointer(d, under, &root, &child, &rx, &ry, &wx, &wy, &mask) && child != 0) {
+    found = under = child;
+  }
+  return found;
 }
 
 void CXProbe::MovePointer(int x, int y) {

@@ -17,8 +17,12 @@ struct XRect {
 
 struct DisplayOptions {
   bool bCompositor = false;  // start xcompmgr too
+  bool bShadows = false;     // the compositor draws shadows (xcompmgr -c)
   bool bArgbVisual = true;   // false: no Composite extension, no 32-bit visual
   bool bExport = true;       // set DISPLAY for this process and its children
+  // A window manager to start (a program on the PATH: "openbox", "i3"...);
+  // Start waits until it has announced itself.
+  std::string windowManager;
 };
 
 // A private Xvfb of 1024×768×24 on a display number the server picks
@@ -36,10 +40,13 @@ class CPrivateDisplay {
   // Starts or ends the compositing manager on the running server.
   bool StartCompositor();
   void StopCompositor();
+  bool StartWindowManager(const std::string& program);
 
  private:
   int nServer_ = -1;
   int nCompositor_ = -1;
+  int nWindowManager_ = -1;
+  bool bShadows_ = false;
   bool bExported_ = false;
   std::string name_;
 };
@@ -60,11 +67,16 @@ class CXProbe {
   CXProbe& operator=(const CXProbe&) = delete;
   bool IsOpen() const { return pDisplay_ != nullptr; }
 
-  // A mapped or unmapped top-level window whose _NET_WM_NAME (else WM_NAME)
-  // is the title, waiting up to nMilliseconds for it; 0 when none came.
+  // A mapped or unmapped window whose _NET_WM_NAME (else WM_NAME) is the
+  // title, waiting up to nMilliseconds for it; 0 when none came.
   unsigned long FindWindow(const std::string& title, int nMilliseconds = 5000);
-  // Every top-level window of the title, bottom to top of the stack.
+  unsigned long Root();
+  // Every window of the title, top-level or not, bottom to top of the
+  // stack.
   std::vector<unsigned long> FindWindows(const std::string& title);
+  // The window's parent (a frame of the window manager's, the root, or the
+  // window it lies inside).
+  unsigned long Parent(unsigned long window);
   bool IsShown(unsigned long window);
   // Waits until the window's viewable state is bViewable.
   bool WaitViewable(unsigned long window, bool bViewable, int nMilliseconds = 5000);
@@ -86,7 +98,7 @@ class CXProbe {
   std::vector<long> CardinalProperty(unsigned long window, const char* name);
   std::vector<std::string> AtomListProperty(unsigned long window, const char* name);
   unsigned long TransientFor(unsigned long window);
-  // The top-level window the pointer is over (input shapes respected).
+  // The deepest window the pointer is over (input shapes respected).
   unsigned long WindowUnderPointer();
 
   // Input as a person gives it.

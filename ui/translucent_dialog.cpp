@@ -10,6 +10,9 @@ platform::WindowOptions CStandardDialog::DescribeWindow() {
   options.hOwner = Parent() ? Parent()->GetSafeHwnd() : 0;
   // Its owner has the taskbar entry.
   options.bSkipTaskbar = true;
+  // Its controls lie in the skin's grooves: inside the skin's window it
+  // moves and stacks with the skin under any window manager.
+  options.bInsideOwner = true;
   return options;
 }
 

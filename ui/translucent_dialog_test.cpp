@@ -149,7 +149,7 @@ TEST(SkinWindowTest, TheStandardDialogIsOwnedOffTheTaskbarAndShowsOnlyItsControl
   tools::CXProbe probe(g_pDisplay->Name());
   const Windows w = FindWindows(probe);
   ASSERT_NE(w.standard, 0u);
-  EXPECT_EQ(probe.TransientFor(w.standard), w.skin);
+  EXPECT_EQ(probe.Parent(w.standard), w.skin) << "the standard dialog is not inside the skin";
   const std::vector<std::string> states = probe.AtomListProperty(w.standard, "_NET_WM_STATE");
   EXPECT_NE(std::find(states.begin(), states.end(), "_NET_WM_STATE_SKIP_TASKBAR"), states.end());
   const XRect skin = probe.Geometry(w.skin);
