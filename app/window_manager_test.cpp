@@ -39,7 +39,9 @@ std::string Describe(const ::testing::TestParamInfo<Desktop>& info) {
 class WindowManagerTest : public ::testing::TestWithParam<Desktop> {
  protected:
   void SetUp() override {
-    folder = tools::TestFolder() + "/wm-" + Describe({GetParam(), 0});
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '-');
+    folder = tools::TestFolder() + "/wm-" + name;
     platform::CreateDirectories(folder + "/updater");
     platform::CreateDirectories(folder + "/home/.config");
     platform::CreateDirectories(folder + "/src/data");
@@ -169,6 +171,47 @@ TEST_P(WindowManagerTest, TheSkinCarriesItsBarsWhereverItIsMoved) {
   const int nMoved = WaitLit(probe, at, 0, 5000);
   EXPECT_GT(nMoved, 0) << "the bar was left behind";
   EXPECT_GT(WaitLit(probe, at, nMoved + 5, 15000), nMoved) << "the bar stopped growing after the drag";
+}
+
+// The skin and the bar on a 16-bit display show the colours they show on a
+// 24-bit one, give or take what 5 and 6 bits a channel can hold.
+TEST_F(WindowManagerTest, SixteenBitDisplaysShowTheTrueColours) {
+  const std::string package = MakePackage();
+  std::vector<uint32_t> seen[2];
+  int nDepth = 0;
+  for (const char* screen : {"1024x768x24", "1024x768x16"}) {
+    tools::CPrivateDisplay display;
+    tools::DisplayOptions options;
+    options.screen = screen;
+    options.bArgbVisual = false;  // a 16-bit server has no 32-bit visual either
+    ASSERT_TRUE(display.Start(options)) << screen;
+    tools::CXProbe probe(display.Name());
+    CScriptServer server([&](CScriptConnection& c) { tools::ServeContent(c, package, 40000); });
+    platform::DeleteFile(folder + "/home/.config/qarnauto/registry");
+    pid = platform::StartProcess(exe, {exe, server.Url("/qarn") + "$EN$Deep Game"}, "");
+    const unsigned long skin = probe.FindWindow("Install", 20000);
+    ASSERT_NE(skin, 0u) << screen;
+    ASSERT_TRUE(probe.WaitViewable(skin, true, 10000));
+    const XRect at = probe.Geometry(skin);
+    ASSERT_GT(WaitLit(probe, at, 20, 30000), 20) << screen;
+    // The skin's art, and the bar's fill at its start.
+    for (const auto& [x, y] : {std::pair{60, 40}, std::pair{200, 90}, std::pair{300, 150},
+                               std::pair{kMainFill.x + 3, kMainFill.y + kMainFill.height / 2}}) {
+      seen[nDepth].push_back(probe.ScreenPixels(XRect{at.x + x, at.y + y, 1, 1})[0]);
+    }
+    platform::TerminateProcess(pid);
+    platform::WaitProcess(pid);
+    pid = platform::kInvalidProcess;
+    ++nDepth;
+  }
+  ASSERT_EQ(seen[0].size(), seen[1].size());
+  for (size_t i = 0; i < seen[0].size(); ++i) {
+    for (int shift : {16, 8, 0}) {
+      const int a = (seen[0][i] >> shift) & 0xFF, b = (seen[1][i] >> shift) & 0xFF;
+      EXPECT_NEAR(a, b, 12) << "point " << i << ": 0x" << std::hex << seen[0][i] << " at 24 bits, 0x"
+                            << seen[1][i] << " at 16";
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, WindowManagerTest,

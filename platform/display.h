@@ -24,8 +24,9 @@ namespace platform {
 bool OpenDisplay();
 bool HasDisplay();
 
-// The desktop's work area (what the window manager leaves free of panels),
-// else the whole screen. Empty without a display.
+// The work area of the primary monitor (what the window manager leaves free
+// of panels there), else that monitor, else the whole screen. Empty without
+// a display.
 Rect GetWorkArea();
 
 // The pointer's position on the screen; false without a display.

@@ -1,12 +1,14 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/extensions/shape.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -18,6 +20,7 @@
 #include "platform/process.h"
 #include "platform/prompt_window.h"
 #include "platform/text.h"
+#include "platform/x11_screen.h"
 
 // X11's macros collide with the layer's own names.
 #undef None
@@ -384,6 +387,46 @@ void SetTitle(CConnection& c, Window xid, const std::string& title) {
 
 }  // namespace
 
+Rect PrimaryWorkArea(Display* pDisplay) {
+  const int nScreen = DefaultScreen(pDisplay);
+  const Window root = RootWindow(pDisplay, nScreen);
+  Rect area{0, 0, DisplayWidth(pDisplay, nScreen), DisplayHeight(pDisplay, nScreen)};
+  // The primary monitor (the first when none is marked): on two monitors
+  // side by side the whole screen's centre lies on the seam.
+  int nMonitors = 0;
+  int nEvent = 0, nError = 0;
+  if (XRRQueryExtension(pDisplay, &nEvent, &nError)) {
+    if (XRRMonitorInfo* pMonitors = XRRGetMonitors(pDisplay, root, True, &nMonitors)) {
+      const XRRMonitorInfo* pChosen = nMonitors > 0 ? &pMonitors[0] : nullptr;
+      for (int i = 0; i < nMonitors; ++i) {
+        if (pMonitors[i].primary) pChosen = &pMonitors[i];
+      }
+      if (pChosen && pChosen->width > 0 && pChosen->height > 0) {
+        area = Rect{pChosen->x, pChosen->y, pChosen->x + pChosen->width, pChosen->y + pChosen->height};
+      }
+      XRRFreeMonitors(pMonitors);
+    }
+  }
+  // What the window manager leaves free of panels, on that monitor.
+  Atom type;
+  int format;
+  unsigned long n = 0, after = 0;
+  unsigned char* pData = nullptr;
+  const Atom workArea = XInternAtom(pDisplay, "_NET_WORKAREA", False);
+  if (XGetWindowProperty(pDisplay, root, workArea, 0, 4, False, XA_CARDINAL, &type, &format, &n, &after,
+                         &pData) == Success &&
+      pData && n >= 4 && format == 32) {
+    const auto* p = reinterpret_cast<const long*>(pData);
+    const Rect free{static_cast<int>(p[0]), static_cast<int>(p[1]), static_cast<int>(p[0] + p[2]),
+                    static_cast<int>(p[1] + p[3])};
+    const Rect both{std::max(area.left, free.left), std::max(area.top, free.top),
+                    std::min(area.right, free.right), std::min(area.bottom, free.bottom)};
+    if (both.Width() > 0 && both.Height() > 0) area = both;
+  }
+  if (pData) XFree(pData);
+  return area;
+}
+
 bool OpenDisplay() {
   std::lock_guard<std::mutex> lock(g_lock);
   if (g_connection) return true;
@@ -436,22 +479,7 @@ bool HasDisplay() { return Connection() != nullptr; }
 Rect GetWorkArea() {
   CConnection* c = Connection();
   if (!c) return Rect{};
-  Atom type;
-  int format;
-  unsigned long n = 0, after = 0;
-  unsigned char* pData = nullptr;
-  Rect area{0, 0, DisplayWidth(c->pDisplay, c->nScreen), DisplayHeight(c->pDisplay, c->nScreen)};
-  if (XGetWindowProperty(c->pDisplay, c->root, c->aWorkArea, 0, 4, False, XA_CARDINAL, &type,
-                         &format, &n, &after, &pData) == Success &&
-      pData && n >= 4 && format == 32) {
-    const auto* p = reinterpret_cast<const long*>(pData);
-    if (p[2] > 0 && p[3] > 0) {
-      area = Rect{static_cast<int>(p[0]), static_cast<int>(p[1]), static_cast<int>(p[0] + p[2]),
-                  static_cast<int>(p[1] + p[3])};
-    }
-  }
-  if (pData) XFree(pData);
-  return area;
+  return PrimaryWorkArea(c->pDisplay);
 }
 
 bool GetCursorPos(int* pX, int* pY) {
@@ -582,6 +610,59 @@ void DestroyDisplayWindow(HWND hWnd) {
   XFlush(c->pDisplay);
 }
 
+namespace {
+
+// A channel of 8 bits placed into the visual's mask for it.
+unsigned long IntoMask(uint32_t value, unsigned long mask) {
+  if (mask == 0) return 0;
+  const int shift = __builtin_ctzl(mask);
+  const int width = __builtin_popcountl(mask);
+  const unsigned long scaled = width >= 8 ? static_cast<unsigned long>(value) << (width - 8)
+                                          : static_cast<unsigned long>(value) >> (8 - width);
+  return (scaled << shift) & mask;
+}
+
+// The canvas as an image in the window's visual: the canvas's own rows when
+// they already are that (32 bits a pixel, the usual masks, this machine's
+// byte order), else a converted copy, so a 16-bit display or a server of
+// the other byte order shows the true colours.
+XImage* ImageForVisual(Display* d, const CXWindow& w, CCanvas& canvas) {
+  const int nWidth = canvas.Width(), nHeight = canvas.Height();
+  XImage* pImage = XCreateImage(d, w.pVisual, w.nDepth, ZPixmap, 0, nullptr, nWidth, nHeight, 32, 0);
+  if (!pImage) return nullptr;
+  const uint16_t probe = 1;
+  const int hostOrder = *reinterpret_cast<const uint8_t*>(&probe) == 1 ? LSBFirst : MSBFirst;
+  const Visual* v = w.pVisual;
+  if (pImage->bits_per_pixel == 32 && pImage->byte_order == hostOrder && v->red_mask == 0xFF0000 &&
+      v->green_mask == 0xFF00 && v->blue_mask == 0xFF) {
+    pImage->data = reinterpret_cast<char*>(const_cast<uint32_t*>(canvas.Pixels()));
+    pImage->bytes_per_line = canvas.Stride();
+    return pImage;
+  }
+  pImage->data = static_cast<char*>(std::malloc(static_cast<size_t>(pImage->bytes_per_line) * nHeight));
+  if (!pImage->data) {
+    XDestroyImage(pImage);
+    return nullptr;
+  }
+  // A 32-bit visual keeps alpha in the bits no colour uses.
+  const unsigned long colours = v->red_mask | v->green_mask | v->blue_mask;
+  const unsigned long alphaMask =
+      w.nDepth == 32 ? (0xFFFFFFFFul & ~colours) : 0;
+  const auto* pRow = reinterpret_cast<const uint8_t*>(canvas.Pixels());
+  for (int y = 0; y < nHeight; ++y, pRow += canvas.Stride()) {
+    const auto* pPixels = reinterpret_cast<const uint32_t*>(pRow);
+    for (int x = 0; x < nWidth; ++x) {
+      const uint32_t p = pPixels[x];
+      XPutPixel(pImage, x, y,
+                IntoMask((p >> 16) & 0xFF, v->red_mask) | IntoMask((p >> 8) & 0xFF, v->green_mask) |
+                    IntoMask(p & 0xFF, v->blue_mask) | IntoMask(p >> 24, alphaMask));
+    }
+  }
+  return pImage;
+}
+
+}  // namespace
+
 void SetWindowContent(HWND hWnd, CCanvas& canvas) {
   CConnection* c = Connection();
   CXWindow w;
@@ -589,9 +670,7 @@ void SetWindowContent(HWND hWnd, CCanvas& canvas) {
   Display* d = c->pDisplay;
   const int nWidth = canvas.Width(), nHeight = canvas.Height();
   const Pixmap picture = XCreatePixmap(d, w.xid, nWidth, nHeight, w.nDepth);
-  XImage* pImage = XCreateImage(d, w.pVisual, w.nDepth, ZPixmap, 0,
-                                reinterpret_cast<char*>(const_cast<uint32_t*>(canvas.Pixels())),
-                                nWidth, nHeight, 32, canvas.Stride());
+  XImage* pImage = ImageForVisual(d, w, canvas);
   if (!pImage) {
     XFreePixmap(d, picture);
     return;
@@ -599,7 +678,8 @@ void SetWindowContent(HWND hWnd, CCanvas& canvas) {
   GC gc = XCreateGC(d, picture, 0, nullptr);
   XPutImage(d, picture, gc, pImage, 0, 0, 0, 0, nWidth, nHeight);
   XFreeGC(d, gc);
-  pImage->data = nullptr;  // the canvas owns the pixels
+  // The canvas owns its pixels; a converted copy is the image's own.
+  if (reinterpret_cast<const uint32_t*>(pImage->data) == canvas.Pixels()) pImage->data = nullptr;
   XDestroyImage(pImage);
   if (w.kind != WindowKind::kOpaque) ShapeFromPixels(*c, w, canvas);
   XSetWindowBackgroundPixmap(d, w.xid, picture);

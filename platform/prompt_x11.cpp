@@ -15,6 +15,7 @@
 #include "platform/message.h"
 #include "platform/message_box.h"
 #include "platform/prompt_window.h"
+#include "platform/x11_screen.h"
 #include "platform/text.h"
 
 #undef None
@@ -96,8 +97,10 @@ bool CPromptWindow::Create() {
   nTextHeight_ = std::min(MeasureTextHeight(text_, kWidth - 2 * kPad, style), 400);
   nHeight_ = 44 + kPad + nTextHeight_ + kPad + kButtonHeight + kPad;
   const int nScreen = DefaultScreen(pDisplay_);
-  const int x = (DisplayWidth(pDisplay_, nScreen) - kWidth) / 2;
-  const int y = (DisplayHeight(pDisplay_, nScreen) - nHeight_) / 2;
+  // Centred where the updater's window is: the primary monitor's work area.
+  const Rect area = PrimaryWorkArea(pDisplay_);
+  const int x = area.left + (area.Width() - kWidth) / 2;
+  const int y = area.top + (area.Height() - nHeight_) / 2;
   XSetWindowAttributes attributes{};
   attributes.event_mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                           StructureNotifyMask;

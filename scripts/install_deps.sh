@@ -14,8 +14,8 @@ packages="
   libtinyxml-dev libarchive-dev libsodium-dev 7zip lldb
   desktop-file-utils dpkg-dev file man-db
   wine wine64 gcc-mingw-w64-x86-64 gcc-mingw-w64-i686
-  libx11-dev libxext-dev libxtst-dev libcairo2-dev libpango1.0-dev libpng-dev
-  xvfb xcompmgr fonts-dejavu-core fonts-wqy-microhei
+  libx11-dev libxext-dev libxtst-dev libxrandr-dev libcairo2-dev libpango1.0-dev libpng-dev
+  xvfb xcompmgr x11-xserver-utils fonts-dejavu-core fonts-wqy-microhei
   openbox xfwm4 xfconf dbus fluxbox icewm i3-wm
 "
 if [ "${1:-}" = bench ]; then

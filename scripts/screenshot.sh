@@ -1,15 +1,20 @@
 #!/bin/bash
 # Pictures of the window for people, taken on a private X server:
-#   scripts/screenshot.sh [OUTPUT_FOLDER]     (default: docs/)
+#   scripts/screenshot.sh [OUTPUT_FOLDER [WINDOW_MANAGER]]   (default: docs/)
 # Runs Xvfb with a compositing manager, nginx with a throttled update package
 # and qarnauto in a private HOME, and writes
 #   main-window.png   the skin window mid-download
 #   retry-prompt.png  the "tips" prompt after a failed download
 #   skinned-box.png   a skinned message box over the skin window
+# With a window manager ("openbox", "xfwm4", "fluxbox", "icewm", "i3") the
+# desktop runs it too, with a compositor that draws shadows, and the
+# pictures are named main-window-MANAGER.png and so on.
 set -eu
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 out=$(realpath -m "${1:-$repo/docs}")
+wm=${2:-}
+suffix=${wm:+-$wm}
 scripts/install_deps.sh
 build=build-shots
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQARNAUTO_TESTS=ON >/dev/null
@@ -36,7 +41,15 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp +extension Composite >/dev
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")"
-xcompmgr -n >/dev/null 2>&1 &
+shadows=-n
+if [ -n "$wm" ]; then
+  # Some managers (xfwm4) keep their settings on a session bus.
+  dbus-run-session -- "$wm" >/dev/null 2>&1 &
+  pids+=($!)
+  shadows=-c
+  sleep 2
+fi
+xcompmgr "$shadows" >/dev/null 2>&1 &
 pids+=($!)
 sleep 0.5
 "$build/tools/screenshot" --root 4a7a9c
@@ -60,7 +73,7 @@ app=$!
 pids+=($app)
 sleep 8
 # shellcheck disable=SC2086
-"$build/tools/screenshot" "$out/main-window.png" $crop
+"$build/tools/screenshot" "$out/main-window$suffix.png" $crop
 kill "$app" 2>/dev/null || true
 wait "$app" 2>/dev/null || true
 
@@ -69,7 +82,7 @@ wait "$app" 2>/dev/null || true
 app=$!
 pids+=($app)
 sleep 12
-"$build/tools/screenshot" "$out/retry-prompt.png" 232 227 560 314
+"$build/tools/screenshot" "$out/retry-prompt$suffix.png" 232 227 560 314
 kill "$app" 2>/dev/null || true
 wait "$app" 2>/dev/null || true
 
@@ -78,6 +91,6 @@ box=$!
 pids+=($box)
 sleep 2
 # shellcheck disable=SC2086
-"$build/tools/screenshot" "$out/skinned-box.png" $crop
+"$build/tools/screenshot" "$out/skinned-box$suffix.png" $crop
 kill "$box" 2>/dev/null || true
 echo "screenshots in $out: $(cd "$out" && ls ./*.png | tr '\n' ' ')"

@@ -97,7 +97,7 @@ int IgnoreErrors(Display* pDisplay, XErrorEvent* pError) {
 bool CPrivateDisplay::Start(const DisplayOptions& options) {
   int fds[2];
   if (pipe(fds) != 0) return false;
-  nServer_ = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24",
+  nServer_ = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", options.screen,
                     "-nolisten", "tcp", options.bArgbVisual ? "+extension" : "-extension",
                     "Composite", "-noreset"},
                    fds[1]);
@@ -118,6 +118,20 @@ bool CPrivateDisplay::Start(const DisplayOptions& options) {
   bExported_ = options.bExport;
   if (bExported_) platform::SetEnvironmentVariable("DISPLAY", name_);
   bShadows_ = options.bShadows;
+  for (size_t i = 0; i < options.monitors.size(); ++i) {
+    // A name starting with "*" marks the primary monitor; sizes in mm are
+    // made up, "none" ties the monitor to no output.
+    const std::string& m = options.monitors[i];
+    const size_t x = m.find('x'), plus = m.find('+');
+    const std::string geometry = m.substr(0, x) + "/300x" + m.substr(x + 1, plus - x - 1) + "/200" +
+                                 m.substr(plus);
+    const int pid = Spawn({"xrandr", "--display", name_, "--setmonitor",
+                           (i == 0 ? "*m" : "m") + std::to_string(i), geometry, "none"});
+    int status = 0;
+    if (pid <= 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      return false;
+    }
+  }
   if (!options.windowManager.empty() && !StartWindowManager(options.windowManager)) return false;
   return !options.bCompositor || StartCompositor();
 }
@@ -364,9 +378,20 @@ std::vector<uint32_t> CXProbe::ScreenPixels(const XRect& rect) {
   XImage* pImage = XGetImage(d, DefaultRootWindow(d), rect.x, rect.y, rect.width, rect.height,
                              AllPlanes, ZPixmap);
   if (!pImage) return std::vector<uint32_t>(static_cast<size_t>(rect.width) * rect.height, 0);
+  // Any TrueColor root: each channel widened to 8 bits from its mask.
+  const Visual* pVisual = DefaultVisual(d, DefaultScreen(d));
+  const auto channel = [](unsigned long pixel, unsigned long mask) -> uint32_t {
+    if (mask == 0) return 0;
+    const int shift = __builtin_ctzl(mask);
+    const int width = __builtin_popcountl(mask);
+    const unsigned long value = (pixel & mask) >> shift;
+    return static_cast<uint32_t>(width >= 8 ? value >> (width - 8) : value << (8 - width));
+  };
   for (int y = 0; y < rect.height; ++y) {
     for (int x = 0; x < rect.width; ++x) {
-      pixels.push_back(static_cast<uint32_t>(XGetPixel(pImage, x, y) & 0xFFFFFF));
+      const unsigned long p = XGetPixel(pImage, x, y);
+      pixels.push_back(channel(p, pVisual->red_mask) << 16 | channel(p, pVisual->green_mask) << 8 |
+                       channel(p, pVisual->blue_mask));
     }
   }
   XDestroyImage(pImage);

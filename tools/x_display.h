@@ -20,12 +20,16 @@ struct DisplayOptions {
   bool bShadows = false;     // the compositor draws shadows (xcompmgr -c)
   bool bArgbVisual = true;   // false: no Composite extension, no 32-bit visual
   bool bExport = true;       // set DISPLAY for this process and its children
+  std::string screen = "1024x768x24";  // Xvfb's screen: width x height x depth
+  // Monitors laid over the screen ("WxH+X+Y"), the first the primary one,
+  // as xrandr --setmonitor makes them; none: one monitor, the screen.
+  std::vector<std::string> monitors;
   // A window manager to start (a program on the PATH: "openbox", "i3"...);
   // Start waits until it has announced itself.
   std::string windowManager;
 };
 
-// A private Xvfb of 1024×768×24 on a display number the server picks
+// A private Xvfb (1024×768×24 unless asked otherwise) on a display number the server picks
 // (-displayfd), so test programs run in parallel. Stop ends the server and
 // the compositor.
 class CPrivateDisplay {
