@@ -173,8 +173,9 @@ TEST_P(WindowManagerTest, TheSkinCarriesItsBarsWhereverItIsMoved) {
   EXPECT_GT(WaitLit(probe, at, nMoved + 5, 15000), nMoved) << "the bar stopped growing after the drag";
 }
 
-// The skin and the bar on a 16-bit display show the colours they show on a
-// 24-bit one, give or take what 5 and 6 bits a channel can hold.
+// The skin, the bar and the retry prompt on a 16-bit display show the
+// colours they show on a 24-bit one, give or take what 5 and 6 bits a
+// channel can hold.
 TEST_F(WindowManagerTest, SixteenBitDisplaysShowTheTrueColours) {
   const std::string package = MakePackage();
   std::vector<uint32_t> seen[2];
@@ -198,6 +199,20 @@ TEST_F(WindowManagerTest, SixteenBitDisplaysShowTheTrueColours) {
     for (const auto& [x, y] : {std::pair{60, 40}, std::pair{200, 90}, std::pair{300, 150},
                                std::pair{kMainFill.x + 3, kMainFill.y + kMainFill.height / 2}}) {
       seen[nDepth].push_back(probe.ScreenPixels(XRect{at.x + x, at.y + y, 1, 1})[0]);
+    }
+    platform::TerminateProcess(pid);
+    platform::WaitProcess(pid);
+    // The retry prompt after a download nothing answers.
+    pid = platform::StartProcess(
+        exe, {exe, "http://127.0.0.1:" + std::to_string(tools::RefusingPort()) + "/qarn$EN$Deep Game"}, "");
+    const unsigned long prompt = probe.FindWindow("tips", 30000);
+    ASSERT_NE(prompt, 0u) << screen;
+    ASSERT_TRUE(probe.WaitViewable(prompt, true, 10000));
+    platform::Sleep(300);
+    const XRect box = probe.Geometry(prompt);
+    for (const auto& [x, y] : {std::pair{10, 10}, std::pair{30, 70}, std::pair{box.width - 60, box.height - 35},
+                               std::pair{box.width - 150, box.height - 35}}) {
+      seen[nDepth].push_back(probe.ScreenPixels(XRect{box.x + x, box.y + y, 1, 1})[0]);
     }
     platform::TerminateProcess(pid);
     platform::WaitProcess(pid);

@@ -622,17 +622,19 @@ unsigned long IntoMask(uint32_t value, unsigned long mask) {
   return (scaled << shift) & mask;
 }
 
-// The canvas as an image in the window's visual: the canvas's own rows when
+// The canvas as an image in the visual: the canvas's own rows when
 // they already are that (32 bits a pixel, the usual masks, this machine's
 // byte order), else a converted copy, so a 16-bit display or a server of
 // the other byte order shows the true colours.
-XImage* ImageForVisual(Display* d, const CXWindow& w, CCanvas& canvas) {
+}  // namespace
+
+XImage* CanvasImage(Display* d, Visual* pVisual, int nDepth, CCanvas& canvas) {
   const int nWidth = canvas.Width(), nHeight = canvas.Height();
-  XImage* pImage = XCreateImage(d, w.pVisual, w.nDepth, ZPixmap, 0, nullptr, nWidth, nHeight, 32, 0);
+  XImage* pImage = XCreateImage(d, pVisual, nDepth, ZPixmap, 0, nullptr, nWidth, nHeight, 32, 0);
   if (!pImage) return nullptr;
   const uint16_t probe = 1;
   const int hostOrder = *reinterpret_cast<const uint8_t*>(&probe) == 1 ? LSBFirst : MSBFirst;
-  const Visual* v = w.pVisual;
+  const Visual* v = pVisual;
   if (pImage->bits_per_pixel == 32 && pImage->byte_order == hostOrder && v->red_mask == 0xFF0000 &&
       v->green_mask == 0xFF00 && v->blue_mask == 0xFF) {
     pImage->data = reinterpret_cast<char*>(const_cast<uint32_t*>(canvas.Pixels()));
@@ -647,7 +649,7 @@ XImage* ImageForVisual(Display* d, const CXWindow& w, CCanvas& canvas) {
   // A 32-bit visual keeps alpha in the bits no colour uses.
   const unsigned long colours = v->red_mask | v->green_mask | v->blue_mask;
   const unsigned long alphaMask =
-      w.nDepth == 32 ? (0xFFFFFFFFul & ~colours) : 0;
+      nDepth == 32 ? (0xFFFFFFFFul & ~colours) : 0;
   const auto* pRow = reinterpret_cast<const uint8_t*>(canvas.Pixels());
   for (int y = 0; y < nHeight; ++y, pRow += canvas.Stride()) {
     const auto* pPixels = reinterpret_cast<const uint32_t*>(pRow);
@@ -661,8 +663,6 @@ XImage* ImageForVisual(Display* d, const CXWindow& w, CCanvas& canvas) {
   return pImage;
 }
 
-}  // namespace
-
 void SetWindowContent(HWND hWnd, CCanvas& canvas) {
   CConnection* c = Connection();
   CXWindow w;
@@ -670,7 +670,7 @@ void SetWindowContent(HWND hWnd, CCanvas& canvas) {
   Display* d = c->pDisplay;
   const int nWidth = canvas.Width(), nHeight = canvas.Height();
   const Pixmap picture = XCreatePixmap(d, w.xid, nWidth, nHeight, w.nDepth);
-  XImage* pImage = ImageForVisual(d, w, canvas);
+  XImage* pImage = CanvasImage(d, w.pVisual, w.nDepth, canvas);
   if (!pImage) {
     XFreePixmap(d, picture);
     return;

@@ -179,14 +179,15 @@ void CPromptWindow::Draw() {
   }
   const int nScreen = DefaultScreen(pDisplay_);
   const Pixmap picture = XCreatePixmap(pDisplay_, window_, kWidth, nHeight_, DefaultDepth(pDisplay_, nScreen));
-  XImage* pImage = XCreateImage(pDisplay_, DefaultVisual(pDisplay_, nScreen), DefaultDepth(pDisplay_, nScreen),
-                                ZPixmap, 0, reinterpret_cast<char*>(const_cast<uint32_t*>(pCanvas->Pixels())),
-                                kWidth, nHeight_, 32, pCanvas->Stride());
+  // In the screen's own depth and layout: a 16-bit display shows the true
+  // colours too.
+  XImage* pImage = CanvasImage(pDisplay_, DefaultVisual(pDisplay_, nScreen), DefaultDepth(pDisplay_, nScreen),
+                               *pCanvas);
   if (pImage) {
     GC gc = XCreateGC(pDisplay_, picture, 0, nullptr);
     XPutImage(pDisplay_, picture, gc, pImage, 0, 0, 0, 0, kWidth, nHeight_);
     XFreeGC(pDisplay_, gc);
-    pImage->data = nullptr;
+    if (reinterpret_cast<const uint32_t*>(pImage->data) == pCanvas->Pixels()) pImage->data = nullptr;
     XDestroyImage(pImage);
   }
   XSetWindowBackgroundPixmap(pDisplay_, window_, picture);
