@@ -1,5 +1,6 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/shape.h>
@@ -74,12 +75,12 @@ CDrag g_drag;
 // event between checking for it and reading it.
 std::mutex g_drainLock;
 
-// The serial of the last request an X error answered, so that a call can
-// tell whether its own request failed (see CreateDisplayWindow).
-std::atomic<unsigned long> g_lastErrorSerial{0};
+// The serial of the last window creation an X error refused, so that
+// CreateDisplayWindow can tell whether its own request failed.
+std::atomic<unsigned long> g_refusedCreateSerial{0};
 
 int OnXError(Display* pDisplay, XErrorEvent* pError) {
-  g_lastErrorSerial = pError->serial;
+  if (pError->request_code == X_CreateWindow) g_refusedCreateSerial = pError->serial;
   char text[160] = {};
   XGetErrorText(pDisplay, pError->error_code, text, sizeof text - 1);
   char line[256];
@@ -539,7 +540,7 @@ HWND CreateDisplayWindow(const WindowOptions& options, WindowProc proc) {
   w.xid = XCreateWindow(d, parent, nLeft, nTop, w.width, w.height, 0, w.nDepth, InputOutput,
                         w.pVisual, valueMask, &attributes);
   XSync(d, False);
-  if (w.xid == kNone || g_lastErrorSerial.load() >= serial) {
+  if (w.xid == kNone || g_refusedCreateSerial.load() == serial) {
     if (w.colormap != kNone) XFreeColormap(d, w.colormap);
     return 0;
   }
