@@ -469,17 +469,11 @@ TEST_F(UpdaterTest, AServerThatIsDownBringsThePromptWithinSeconds) {
 TEST_F(UpdaterTest, AServerThatGoesAwayMidDownloadBringsThePromptInSeconds) {
   const std::string package = tools::PatternBytes(3000000, 44);
   // Ranges served slowly, until the server stops.
-  auto server = std::make_unique<CScriptServer>([&](CScriptConnection& c) {
-    const std::string request = c.ReadRequest();
-    int64_t first = 0, last = 0;
-    if (request.empty()) return;
-    if (!tools::RequestRange(request, &first, &last)) {
-      c.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(package.size()) + "\r\n\r\n");
-      return;
-    }
-    c.Send("HTTP/1.1 206 Partial Content\r\n\r\n");
-    c.SendSlowly(std::string_view(package).substr(first, last - first + 1), 5000, 100);
-  });
+  auto server = std::make_unique<CScriptServer>(tools::AnswerProbeThen(
+      static_cast<int64_t>(package.size()), [&](CScriptConnection& c, int64_t first, int64_t last) {
+        c.Send("HTTP/1.1 206 Partial Content\r\n\r\n");
+        c.SendSlowly(std::string_view(package).substr(first, last - first + 1), 5000, 100);
+      }));
   const std::string location = server->Url("/qarn") + "$EN$";
   uint32_t dwGone = 0;
   std::thread killer([&] {

@@ -52,15 +52,6 @@ void CStallWatch::Progressed(int64_t llDone, uint32_t dwNow) {
   hopeless_.clear();
 }
 
-bool CStallWatch::Stalled(int64_t llDone) {
-  const uint32_t dwNow = platform::GetTickCount();
-  if (llDone > llBest_) {
-    Progressed(llDone, dwNow);
-    return false;
-  }
-  return dwNow - dwSince_ >= g_dwNoProgressLimit.load();
-}
-
 bool CStallWatch::GiveUp(int64_t llDone, ConnEnd end, const std::string& reason,
                          std::string* pCause) {
   const uint32_t dwNow = platform::GetTickCount();

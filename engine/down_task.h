@@ -75,10 +75,6 @@ inline constexpr int32_t kSilentLimit = 3;
 class CStallWatch {
  public:
   CStallWatch();
-  // Called at each restart with the bytes the task has so far; true when
-  // nothing has arrived for the no-progress limit, so the task should give
-  // up.
-  bool Stalled(int64_t llDone);
   // Called when a connection ended unfinished, with the task's bytes so
   // far and how the connection ended. True when the task should give up:
   // *pCause then says why, for the run log. A byte of progress starts

@@ -38,20 +38,6 @@ class GiveUpTest : public ::testing::Test {
   }
   void TearDown() override { UpdateUrl[0] = u'\0'; }
 
-  // Answers the size probe (no range) truthfully and ranged requests by the
-  // script.
-  tools::ScriptFn Probe(std::function<void(CScriptConnection&, int64_t, int64_t)> ranged) {
-    return [ranged](CScriptConnection& c) {
-      const std::string request = c.ReadRequest();
-      if (request.empty()) return;
-      int64_t first = 0, last = 0;
-      if (!tools::RequestRange(request, &first, &last)) {
-        c.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kFileSize) + "\r\n\r\n");
-        return;
-      }
-      ranged(c, first, last);
-    };
-  }
   int32_t ListDownload(const std::string& url) {
     const std::string base = url.substr(0, url.rfind('/'));
     const std::u16string prefix = platform::Utf8ToUtf16(base);
@@ -88,7 +74,7 @@ TEST_F(GiveUpTest, AServerThatGoesAwayMidDownloadIsGivenUpInSeconds) {
   for (const bool bList : {true, false}) {
     tools::DeleteRunLog();
     auto server = std::make_unique<CScriptServer>(
-        Probe([&](CScriptConnection& c, int64_t first, int64_t last) {
+        tools::AnswerProbeThen(kFileSize, [&](CScriptConnection& c, int64_t first, int64_t last) {
           c.Send(Partial(content, first, last));
           c.SendSlowly(std::string_view(content).substr(first, last - first + 1), 1000, 100);
         }));
@@ -143,7 +129,7 @@ TEST_F(GiveUpTest, AnswersThatCanNeverSucceedAreGivenUpAfterAHandful) {
   for (const Case& one : cases) {
     for (const bool bList : {true, false}) {
       tools::DeleteRunLog();
-      CScriptServer server(Probe(one.answer));
+      CScriptServer server(tools::AnswerProbeThen(kFileSize, one.answer));
       const uint32_t dwStart = platform::GetTickCount();
       const int32_t nResult = bList ? ListDownload(server.Url("/qarn/f.bin"))
                                     : SingleFileDownload(server.Url("/qarn/f.bin"));
@@ -158,7 +144,7 @@ TEST_F(GiveUpTest, AnswersThatCanNeverSucceedAreGivenUpAfterAHandful) {
 }
 
 TEST_F(GiveUpTest, AServerThatAcceptsAndSaysNothingIsGivenUpAfterItsTimeOuts) {
-  CScriptServer server(Probe([](CScriptConnection& c, int64_t, int64_t) { c.StaySilent(); }));
+  CScriptServer server(tools::AnswerProbeThen(kFileSize, [](CScriptConnection& c, int64_t, int64_t) { c.StaySilent(); }));
   const uint32_t dwStart = platform::GetTickCount();
   EXPECT_EQ(ListDownload(server.Url("/qarn/f.bin")), 0);
   EXPECT_LT(Took(dwStart), 60000u);
@@ -170,19 +156,12 @@ TEST_F(GiveUpTest, AServerThatAcceptsAndSaysNothingIsGivenUpAfterItsTimeOuts) {
 // download goes on to the end.
 TEST_F(GiveUpTest, AServerThatStillSendsIsNeverGivenUp) {
   const std::string small = tools::PatternBytes(4000, 92);
-  CScriptServer server([&](CScriptConnection& c) {
-    const std::string request = c.ReadRequest();
-    if (request.empty()) return;
-    int64_t first = 0, last = 0;
-    if (!tools::RequestRange(request, &first, &last)) {
-      c.Send("HTTP/1.1 200 OK\r\nContent-Length: 4000\r\n\r\n");
-      return;
-    }
+  CScriptServer server(tools::AnswerProbeThen(4000, [&](CScriptConnection& c, int64_t first, int64_t last) {
     last = std::min<int64_t>(last, first + 999);
     c.Send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(first) + "-" +
            std::to_string(last) + "/4000\r\n\r\n" + small.substr(first, last - first + 1));
     c.Close();
-  });
+  }));
   const uint32_t dwStart = platform::GetTickCount();
   EXPECT_EQ(ListDownload(server.Url("/qarn/f.bin")), 1) << Cause();
   Took(dwStart);

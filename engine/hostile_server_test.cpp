@@ -55,25 +55,11 @@ class HostileServerTest : public ::testing::Test {
   tools::CLogCapture log;
 };
 
-// Answers the size probe (no range) with the size, data requests by script.
-tools::ScriptFn Probe(int64_t llSize, std::function<void(CScriptConnection&, const std::string&)> data) {
-  return [llSize, data](CScriptConnection& c) {
-    const std::string request = c.ReadRequest();
-    if (request.empty()) return;
-    int64_t first = 0, last = 0;
-    if (!tools::RequestRange(request, &first, &last)) {
-      c.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(llSize) + "\r\n\r\n");
-      return;
-    }
-    data(c, request);
-  };
-}
+using tools::AnswerProbeThen;
 
 TEST_F(HostileServerTest, ASizeLargerThanTheFileEndsAsAFailure) {
   const std::string content = tools::PatternBytes(40000, 81);
-  CScriptServer server(Probe(60000, [&](CScriptConnection& c, const std::string& request) {
-    int64_t first = 0, last = 0;
-    tools::RequestRange(request, &first, &last);
+  CScriptServer server(AnswerProbeThen(60000, [&](CScriptConnection& c, int64_t first, int64_t) {
     // Whatever was asked, only the bytes that exist come, then the end.
     const std::string part = first < 40000 ? content.substr(first) : "";
     c.Send("HTTP/1.1 206 Partial Content\r\nContent-Length: " + std::to_string(part.size()) +
@@ -85,7 +71,7 @@ TEST_F(HostileServerTest, ASizeLargerThanTheFileEndsAsAFailure) {
 }
 
 TEST_F(HostileServerTest, A416ForEveryRangeEndsAsAFailure) {
-  CScriptServer server(Probe(70000, [](CScriptConnection& c, const std::string&) {
+  CScriptServer server(AnswerProbeThen(70000, [](CScriptConnection& c, int64_t, int64_t) {
     c.Send("HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\n\r\n");
   }));
   const uint32_t dwStart = platform::GetTickCount();
@@ -96,7 +82,7 @@ TEST_F(HostileServerTest, A416ForEveryRangeEndsAsAFailure) {
 }
 
 TEST_F(HostileServerTest, AHeaderLongerThanTheBufferEndsAsAFailure) {
-  CScriptServer server(Probe(70000, [](CScriptConnection& c, const std::string&) {
+  CScriptServer server(AnswerProbeThen(70000, [](CScriptConnection& c, int64_t, int64_t) {
     std::string header = "HTTP/1.1 206 Partial Content\r\n";
     for (int i = 0; i < 200; ++i) header += "X-Filler-" + std::to_string(i) + ": ok\r\n";
     c.Send(header + "\r\n" + std::string(70000, 'x'));
@@ -106,7 +92,7 @@ TEST_F(HostileServerTest, AHeaderLongerThanTheBufferEndsAsAFailure) {
 }
 
 TEST_F(HostileServerTest, ListLinesOfOtherSchemesFailTheList) {
-  CScriptServer server(Probe(10, [](CScriptConnection& c, const std::string&) {
+  CScriptServer server(AnswerProbeThen(10, [](CScriptConnection& c, int64_t, int64_t) {
     c.Send("HTTP/1.1 206 Partial Content\r\nContent-Length: 10\r\n\r\n0123456789");
   }));
   for (const std::string scheme : {"ftp", "https", "gopher"}) {
@@ -126,16 +112,12 @@ TEST_F(HostileServerTest, AMirrorThatDiesLastEndsTheSingleFileTask) {
   const std::string content = tools::PatternBytes(200000, 82);
   // Mirror A serves its half at once. Mirror B serves all but the last
   // 10000 bytes of its half, too few to be handed to A, and then is gone.
-  CScriptServer a(Probe(200000, [&](CScriptConnection& c, const std::string& request) {
-    int64_t first = 0, last = 0;
-    tools::RequestRange(request, &first, &last);
+  CScriptServer a(AnswerProbeThen(200000, [&](CScriptConnection& c, int64_t first, int64_t last) {
     c.Send("HTTP/1.1 206 Partial Content\r\n\r\n" + content.substr(first, last - first + 1));
   }));
   std::atomic<bool> bGone{false};
   auto b = std::make_unique<CScriptServer>(
-      Probe(200000, [&](CScriptConnection& c, const std::string& request) {
-        int64_t first = 0, last = 0;
-        tools::RequestRange(request, &first, &last);
+      AnswerProbeThen(200000, [&](CScriptConnection& c, int64_t first, int64_t last) {
         if (bGone) return;
         c.Send("HTTP/1.1 206 Partial Content\r\n\r\n" + content.substr(first, last - first + 1 - 10000));
         bGone = true;
@@ -158,9 +140,7 @@ TEST_F(HostileServerTest, AMirrorThatDiesLastEndsTheSingleFileTask) {
 TEST_F(HostileServerTest, AResumeLogNamingADeadServerEndsTheTask) {
   const std::string content = tools::PatternBytes(300000, 83);
   const auto serve = [&](bool bSlow) {
-    return Probe(300000, [&content, bSlow](CScriptConnection& c, const std::string& request) {
-      int64_t first = 0, last = 0;
-      tools::RequestRange(request, &first, &last);
+    return AnswerProbeThen(300000, [&content, bSlow](CScriptConnection& c, int64_t first, int64_t last) {
       const std::string part = content.substr(first, last - first + 1);
       c.Send("HTTP/1.1 206 Partial Content\r\n\r\n");
       if (bSlow) {

@@ -44,7 +44,6 @@ struct WindowOptions {
   std::u16string title;
   HWND hOwner = 0;            // kept above its owner by the window manager
   bool bSkipTaskbar = false;  // no taskbar or pager entry
-  bool bDialog = false;       // a dialog window (for the window manager)
   // Drawn inside its owner's window rather than as a window of its own: it
   // moves with the owner and stays above it whatever a window manager does
   // with top-level windows, which never see it. It lies at the owner's

@@ -24,7 +24,7 @@ std::string Trimmed(std::string folder) {
 
 std::string GetUserStateFolder(const std::string& app) {
   std::string state = GetEnvironmentVariable("XDG_STATE_HOME");
-  // The base directory specification ignores a relative path.
+  // XDG_STATE_HOME must be absolute; a relative value counts as unset.
   if (state.empty() || state.front() != '/') {
     const std::string home = GetEnvironmentVariable("HOME");
     if (home.empty() || home.front() != '/') return std::string();

@@ -17,6 +17,20 @@ bool RequestRange(const std::string& request, int64_t* pFirst, int64_t* pLast) {
   return true;
 }
 
+ScriptFn AnswerProbeThen(int64_t llSize,
+                         std::function<void(CScriptConnection&, int64_t, int64_t)> ranged) {
+  return [llSize, ranged](CScriptConnection& c) {
+    const std::string request = c.ReadRequest();
+    if (request.empty()) return;
+    int64_t first = 0, last = 0;
+    if (!RequestRange(request, &first, &last)) {
+      c.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(llSize) + "\r\n\r\n");
+      return;
+    }
+    ranged(c, first, last);
+  };
+}
+
 void ServeContent(CScriptConnection& c, const std::string& content, int64_t llBytesPerSecond) {
   const std::string request = c.ReadRequest();
   if (request.empty()) return;

@@ -21,7 +21,6 @@ platform::WindowOptions CDlgMessageBox::DescribeWindow() {
   }
   options.title = GetText(TextKey::WindowsText);
   options.hOwner = hOwner_;
-  options.bDialog = true;
   return options;
 }
 
