@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "platform/eintr_posix.h"
+#include "platform/posix/eintr_posix.h"
 #include "platform/environment.h"
 #include "platform/instance_lock.h"
 

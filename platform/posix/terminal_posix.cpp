@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/eintr_posix.h"
+#include "platform/posix/eintr_posix.h"
 #include "platform/terminal.h"
 
 namespace platform {

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "platform/eintr_posix.h"
+#include "platform/posix/eintr_posix.h"
 #include "platform/error.h"
 #include "platform/fault_injection.h"
 #include "platform/file.h"

@@ -15,7 +15,7 @@
 #include "platform/message.h"
 #include "platform/message_box.h"
 #include "platform/prompt_window.h"
-#include "platform/x11_screen.h"
+#include "platform/posix/x11_screen.h"
 #include "platform/text.h"
 
 #undef None

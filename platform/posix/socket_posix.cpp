@@ -10,7 +10,7 @@
 #include <csignal>
 #include <string>
 
-#include "platform/eintr_posix.h"
+#include "platform/posix/eintr_posix.h"
 #include "platform/error.h"
 #include "platform/socket.h"
 

@@ -2,7 +2,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "platform/eintr_posix.h"
+#include "platform/posix/eintr_posix.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/locked_file.h"

@@ -7,7 +7,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
-#include "platform/x11_screen.h"
+#include "platform/posix/x11_screen.h"
 
 namespace {
 

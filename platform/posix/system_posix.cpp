@@ -12,7 +12,7 @@
 #include "platform/env.h"
 #include "platform/environment.h"
 #include "platform/file.h"
-#include "platform/machine_posix.h"
+#include "platform/posix/machine_posix.h"
 #include "platform/system.h"
 
 namespace platform {

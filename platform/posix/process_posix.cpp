@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/eintr_posix.h"
+#include "platform/posix/eintr_posix.h"
 #include "platform/env.h"
-#include "platform/machine_posix.h"
+#include "platform/posix/machine_posix.h"
 #include "platform/environment.h"
 #include "platform/file.h"
 #include "platform/process.h"

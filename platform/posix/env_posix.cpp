@@ -1,7 +1,7 @@
 #include <iostream>
 
 #include "platform/env.h"
-#include "platform/machine_posix.h"
+#include "platform/posix/machine_posix.h"
 
 namespace platform {
 namespace {
