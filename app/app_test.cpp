@@ -170,7 +170,7 @@ class UpdaterTest : public ::testing::Test {
     platform::CreateDirectory(folder + "/updater");
     exe = folder + "/updater/qarnauto";
     tools::WriteWholeFile(exe, tools::ReadWholeFile(QARNAUTO_EXE));
-    platform::SetExecutable(exe);
+    platform::MarkFile(exe, platform::FileMark::kExecutable);
     platform::DeleteFile(platform::RegistryFilePath());
     // Each test installs under a drive root of its own.
     platform::SetEnvironmentVariable("HOME", folder + "/home");
@@ -193,7 +193,7 @@ class UpdaterTest : public ::testing::Test {
     std::vector<std::string> args = {exe};
     if (!argument.empty()) args.push_back(argument);
     const platform::ProcessId pid = platform::StartProcessWithStdio(
-        exe, args, "", static_cast<int>(in.h), static_cast<int>(out.h), static_cast<int>(out.h));
+        exe, args, "", {in, out, out});
     platform::CloseFile(in);
     platform::CloseFile(out);
     return platform::WaitProcess(pid);
@@ -214,7 +214,7 @@ std::string MakePackage(const std::string& folder, const std::string& client = "
   tools::WriteWholeFile(src + "/play.exe",
                         !client.empty() ? client
                                         : "#!/bin/sh\necho \"$1 $(pwd)\" > \"$(dirname \"$0\")/started.txt\"\n");
-  platform::SetExecutable(src + "/play.exe");
+  platform::MarkFile(src + "/play.exe", platform::FileMark::kExecutable);
   tools::WriteWholeFile(src + "/data/big.bin", tools::PatternBytes(200000, 61));
   const platform::ProcessId pid = platform::StartProcess(
       "/usr/bin/7zz", {"7zz", "a", "-bso0", "-bsp0", folder + "/qarn.7z", "."}, src);
@@ -299,7 +299,7 @@ std::string MakeManyFilePackage(const std::string& folder, int nVersion) {
   const std::string src = folder + "/src-v" + std::to_string(nVersion);
   platform::CreateDirectory(src);
   tools::WriteWholeFile(src + "/play.exe", "#!/bin/sh\necho started > \"$(dirname \"$0\")/started.txt\"\n");
-  platform::SetExecutable(src + "/play.exe");
+  platform::MarkFile(src + "/play.exe", platform::FileMark::kExecutable);
   for (int d = 0; d < 6; ++d) {
     const std::string dir = src + "/d" + std::to_string(d);
     platform::CreateDirectory(dir);
@@ -346,7 +346,7 @@ TEST_F(UpdaterTest, KilledAtAnyPointOfTheInstallationTheNextRunCompletesIt) {
     platform::FileHandle out = platform::OpenFile(folder + "/output", platform::kFileWrite,
                                                   platform::FileDisposition::kCreateAlways);
     const platform::ProcessId pid = platform::StartProcessWithStdio(
-        exe, {exe, location}, "", static_cast<int>(in.h), static_cast<int>(out.h), static_cast<int>(out.h));
+        exe, {exe, location}, "", {in, out, out});
     platform::CloseFile(in);
     platform::CloseFile(out);
     const uint32_t dwStart = platform::GetTickCount();
@@ -394,7 +394,7 @@ TEST_F(UpdaterTest, AWindowsClientStartsThroughTheWineTheEnvironmentNames) {
   tools::WriteWholeFile(folder + "/fake-wine", "#!/bin/sh\nprintf '%s|' \"$@\" > \"" + record +
                                                   ".tmp\"\npwd >> \"" + record + ".tmp\"\nmv \"" +
                                                   record + ".tmp\" \"" + record + "\"\n");
-  platform::SetExecutable(folder + "/fake-wine");
+  platform::MarkFile(folder + "/fake-wine", platform::FileMark::kExecutable);
   platform::SetEnvironmentVariable("QARNAUTO_WINE", folder + "/fake-wine");
   CScriptServer server([&](CScriptConnection& c) { tools::ServeContent(c, package); });
   const int nCode = RunUpdater(server.Url("/qarn") + "$EN$Stand In", "");
@@ -529,20 +529,19 @@ TEST_F(UpdaterTest, ProgressOnANarrowTerminalStaysOnOneLine) {
   const std::string package = MakePackage(folder);
   // Slow enough for several reports.
   CScriptServer server([&](CScriptConnection& c) { tools::ServeContent(c, package, 100000); });
-  int master = -1, slave = -1;
+  platform::CFile master, slave;
   ASSERT_TRUE(platform::OpenPseudoTerminal(50, &master, &slave));
   tools::WriteWholeFile(folder + "/answers", "");
   platform::FileHandle in = platform::OpenFile(folder + "/answers", platform::kFileRead,
                                                platform::FileDisposition::kOpenExisting);
   const platform::ProcessId pid = platform::StartProcessWithStdio(
-      exe, {exe, server.Url("/qarn") + "$EN$Narrow"}, "", static_cast<int>(in.h), -1, slave);
+      exe, {exe, server.Url("/qarn") + "$EN$Narrow"}, "", {in, {}, slave.Get()});
   platform::CloseFile(in);
-  platform::ClosePipe(slave);
+  slave.Close();
   std::string shown;
-  while (platform::ReadAvailable(master, 20000, &shown)) {
+  while (platform::ReadAvailable(master.Get(), 20000, &shown)) {
   }
   EXPECT_EQ(platform::WaitProcess(pid), 0);
-  platform::ClosePipe(master);
   int nReports = 0;
   size_t at = 0;
   while ((at = shown.find("\r[", at)) != std::string::npos) {

@@ -45,7 +45,7 @@ std::string MakePackage(const std::string& folder, size_t nBytes, int nFiles = 1
   const std::string src = folder + "/src";
   platform::CreateDirectories(src + "/data");
   tools::WriteWholeFile(src + "/play.exe", "#!/bin/sh\necho \"$1\" > \"$(dirname \"$0\")/started.txt\"\n");
-  platform::SetExecutable(src + "/play.exe");
+  platform::MarkFile(src + "/play.exe", platform::FileMark::kExecutable);
   for (int i = 0; i < nFiles; ++i) {
     tools::WriteWholeFile(src + "/data/f" + std::to_string(i) + ".bin",
                           tools::PatternBytes(nBytes / nFiles, static_cast<uint32_t>(i + 5)));
@@ -63,7 +63,7 @@ class WindowRunTest : public ::testing::Test {
     platform::CreateDirectories(folder + "/updater");
     exe = folder + "/updater/qarnauto";
     tools::WriteWholeFile(exe, tools::ReadWholeFile(QARNAUTO_EXE));
-    platform::SetExecutable(exe);
+    platform::MarkFile(exe, platform::FileMark::kExecutable);
     platform::SetEnvironmentVariable("HOME", folder + "/home");
     platform::CreateDirectories(folder + "/home/Desktop");
     platform::CreateDirectories(folder + "/home/.config");
@@ -82,8 +82,7 @@ class WindowRunTest : public ::testing::Test {
   void Start(const std::string& argument) {
     platform::FileHandle out = platform::OpenFile(folder + "/output", platform::kFileWrite,
                                                   platform::FileDisposition::kCreateAlways);
-    pid = platform::StartProcessWithStdio(exe, {exe, argument}, "", -1, static_cast<int>(out.h),
-                                          static_cast<int>(out.h));
+    pid = platform::StartProcessWithStdio(exe, {exe, argument}, "", {{}, out, out});
     platform::CloseFile(out);
   }
   int Wait() {
@@ -230,7 +229,7 @@ TEST_F(WindowRunTest, ARunningClientBringsTheUpdatingPromptAnsweredByAClick) {
   CScriptServer server([&](CScriptConnection& c) { tools::ServeContent(c, package); });
   const std::string client = folder + "/qarn.exe";
   tools::WriteWholeFile(client, tools::ReadWholeFile("/bin/sleep"));
-  platform::SetExecutable(client);
+  platform::MarkFile(client, platform::FileMark::kExecutable);
   const platform::ProcessId running = platform::StartProcess(client, {client, "60"}, "");
   Start(server.Url("/qarn") + "$EN$Busy Game");
   const unsigned long prompt = FindPrompt("tips");
@@ -319,7 +318,7 @@ class SkinnedBoxTest : public ::testing::Test {
         platform::OpenFile(out, platform::kFileWrite, platform::FileDisposition::kCreateAlways);
     std::vector<std::string> args = {WINDOW_PROBE, "box"};
     args.insert(args.end(), texts.begin(), texts.end());
-    pid = platform::StartProcessWithStdio(WINDOW_PROBE, args, "", -1, static_cast<int>(file.h), -1);
+    pid = platform::StartProcessWithStdio(WINDOW_PROBE, args, "", {{}, file, {}});
     platform::CloseFile(file);
   }
   std::string Finish() {

@@ -97,11 +97,8 @@ bool QarnAutoDlg::OnInitDialog() {
   // What an earlier run could not replace is replaced now, before anything
   // reads the install folder.
   RunPendingMoves(InstallDir);
-  // Another program reaches the windows through this value: the display's
-  // id of the dialog's window in a window run, its message handle without.
-  const uint32_t dwHandle =
-      bTerminal_ ? static_cast<uint32_t>(GetSafeHwnd()) : static_cast<uint32_t>(platform::NativeWindowId(GetSafeHwnd()));
-  WriteLoginHandle(dwHandle * 2 + 6);
+  // Another program reaches the windows through this value.
+  WriteLoginHandle(platform::PublicWindowHandle(GetSafeHwnd()) * 2 + 6);
   ApplyInitialLayout();
   Show(platform::Utf16ToUtf8(StatusText()), false);
   platform::StartDetachedThread([this] { PrepareThread(this); });

@@ -16,14 +16,6 @@
 
 namespace {
 
-// The updater works in its own folder, where its run log and crash dump
-// land; installed system-wide, in the user's state folder instead.
-std::string WorkingFolder() {
-  const std::string exe = platform::GetModuleFileName();
-  const size_t cut = exe.rfind('/');
-  return platform::GetNotesFolder("qarnauto", cut == std::string::npos ? exe : exe.substr(0, cut));
-}
-
 CTranslucentDlg* g_pMainWindow = nullptr;  // the main window's thread only
 CDlgMessageBox* g_pCurrentBox = nullptr;   // the main window's thread only
 
@@ -53,7 +45,9 @@ int QarnAutoApp::DoMessageBox(const std::u16string& text, unsigned nType) {
 
 void QarnAutoApp::InitInstance() {
   platform::InstallCrashDumpHandler("ValdrisStartup.dmp");
-  platform::SetCurrentDirectory(WorkingFolder());
+  // The updater works in the folder where its run log and crash dump land:
+  // its own, or the user's state folder when installed system-wide.
+  platform::SetCurrentDirectory(platform::GetOwnNotesFolder("qarnauto"));
   if (!platform::AcquireInstanceLock("qarnauto")) {
     // The window build ends silently; in a terminal the person who typed
     // the command deserves to know why nothing happened.

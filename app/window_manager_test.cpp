@@ -47,7 +47,7 @@ class WindowManagerTest : public ::testing::TestWithParam<Desktop> {
     platform::CreateDirectories(folder + "/src/data");
     exe = folder + "/updater/qarnauto";
     tools::WriteWholeFile(exe, tools::ReadWholeFile(QARNAUTO_EXE));
-    platform::SetExecutable(exe);
+    platform::MarkFile(exe, platform::FileMark::kExecutable);
     platform::SetEnvironmentVariable("HOME", folder + "/home");
     platform::SetEnvironmentVariable("XDG_CONFIG_HOME", folder + "/home/.config");
   }

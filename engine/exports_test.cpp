@@ -53,7 +53,7 @@ TEST(SharedLibraryTest, RunLogGoesToTheStateFolderNotTheCallersFolder) {
   const auto run = [&] {
     // A missing file: the library notes the failed size probe.
     const platform::ProcessId pid = platform::StartProcessWithStdio(
-        NN_PROGRESS, {NN_PROGRESS, caller + "/out", nginx.Url("/missing.bin")}, caller, -1, -1, -1);
+        NN_PROGRESS, {NN_PROGRESS, caller + "/out", nginx.Url("/missing.bin")}, caller, platform::StandardHandles{});
     return platform::WaitProcess(pid);
   };
   platform::SetEnvironmentVariable("XDG_STATE_HOME", state);
@@ -124,8 +124,7 @@ TEST(NotifyTargetTest, ACProgramDrawsProgressFromTheSharedLibrary) {
   platform::FileHandle f =
       platform::OpenFile(out, platform::kFileWrite, platform::FileDisposition::kCreateAlways);
   const platform::ProcessId pid = platform::StartProcessWithStdio(
-      NN_PROGRESS, {NN_PROGRESS, folder, nginx.Url("/file.bin")}, "", -1, static_cast<int>(f.h),
-      -1);
+      NN_PROGRESS, {NN_PROGRESS, folder, nginx.Url("/file.bin")}, "", {{}, f, {}});
   platform::CloseFile(f);
   EXPECT_EQ(platform::WaitProcess(pid), 0);
   EXPECT_TRUE(tools::ReadWholeFile(folder + "/file.bin") == content);

@@ -3,7 +3,6 @@
 // half-written is taken for complete, and a second run completes.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 
 #include "engine/down_task.h"
@@ -53,7 +52,7 @@ class EngineFaultTest : public ::testing::Test {
 
 TEST_F(EngineFaultTest, AFullDiskDuringTheDownloadFailsAndTheNextRunCompletes) {
   {
-    CFaultPlan plan(FailOn(FileOp::kWrite, "f.bin.vx!", ENOSPC, 1000));
+    CFaultPlan plan(FailOn(FileOp::kWrite, "f.bin.vx!", platform::ErrorKind::kNoSpace, 1000));
     EXPECT_EQ(Download(), 0);
   }
   EXPECT_FALSE(platform::FileExists(folder + "f.bin")) << "a half-written file was taken for complete";
@@ -64,7 +63,7 @@ TEST_F(EngineFaultTest, AFullDiskDuringTheDownloadFailsAndTheNextRunCompletes) {
 
 TEST_F(EngineFaultTest, AFailedFinalMoveKeepsTheSizeHeaderSoTheNextRunResumes) {
   {
-    CFaultPlan plan(FailOn(FileOp::kRename, "/f.bin", EIO));
+    CFaultPlan plan(FailOn(FileOp::kRename, "/f.bin", platform::ErrorKind::kIo));
     EXPECT_EQ(Download(), 0);
   }
   EXPECT_FALSE(platform::FileExists(folder + "f.bin"));
@@ -84,7 +83,7 @@ TEST(StoreFaultTest, AFailedRenameOrFsyncLeavesTheRegistryStoreAsItWas) {
   ASSERT_EQ(platform::RegSetString(key, u"STARTUP", u"/games/old"), platform::kRegOk);
   const std::string before = tools::ReadWholeFile(platform::RegistryFilePath());
   for (FileOp op : {FileOp::kRename, FileOp::kFlush, FileOp::kWrite}) {
-    CFaultPlan plan(FailOn(op, op == FileOp::kRename ? "registry" : "registry.new", ENOSPC));
+    CFaultPlan plan(FailOn(op, op == FileOp::kRename ? "registry" : "registry.new", platform::ErrorKind::kNoSpace));
     EXPECT_NE(platform::RegSetString(key, u"STARTUP", u"/games/new"), platform::kRegOk);
     EXPECT_EQ(tools::ReadWholeFile(platform::RegistryFilePath()), before);
   }
@@ -105,7 +104,7 @@ TEST(StoreFaultTest, AFailedRunLogWriteLeavesTheEarlierNotesWhole) {
   {
     CFaultPlan plan([](FileOp op, const std::string& path) {
       const bool bLog = path.find("qarnAutoLog.log") != std::string::npos;
-      return bLog && (op == FileOp::kWrite || op == FileOp::kRename) ? platform::Fault{ENOSPC, 3}
+      return bLog && (op == FileOp::kWrite || op == FileOp::kRename) ? platform::Fault{platform::ErrorKind::kNoSpace, 3}
                                                                      : platform::Fault{};
     });
     AppendRunLog(u"lost note");

@@ -66,7 +66,7 @@ TEST_F(CrashDumpTest, LldbLoadsTheDumpAndShowsTheCrashingThread) {
   tools::WriteWholeFile(folder + "/lldb.sh",
                         "#!/bin/sh\nexec /usr/bin/lldb -b -c ValdrisStartup.dmp " CRASH_PROBE
                         " -o 'thread list' -o bt > lldb.txt 2>&1\n");
-  platform::SetExecutable(folder + "/lldb.sh");
+  platform::MarkFile(folder + "/lldb.sh", platform::FileMark::kExecutable);
   EXPECT_EQ(platform::WaitProcess(platform::StartProcess(folder + "/lldb.sh", {"lldb.sh"}, folder)), 0);
   const std::string text = tools::ReadWholeFile(out);
   EXPECT_NE(text.find("stop reason = signal SIGSEGV"), std::string::npos) << text;
@@ -83,7 +83,7 @@ TEST_F(CrashDumpTest, AStackOverflowOnAWorkerThreadStillLeavesADump) {
   tools::WriteWholeFile(folder + "/lldb.sh",
                         "#!/bin/sh\nexec /usr/bin/lldb -b -c ValdrisStartup.dmp " CRASH_PROBE
                         " -o 'thread list' > lldb.txt 2>&1\n");
-  platform::SetExecutable(folder + "/lldb.sh");
+  platform::MarkFile(folder + "/lldb.sh", platform::FileMark::kExecutable);
   EXPECT_EQ(platform::WaitProcess(platform::StartProcess(folder + "/lldb.sh", {"lldb.sh"}, folder)), 0);
   const std::string text = tools::ReadWholeFile(folder + "/lldb.txt");
   EXPECT_NE(text.find("stop reason = signal SIGSEGV"), std::string::npos) << text;

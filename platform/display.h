@@ -93,8 +93,10 @@ void BeginWindowMove(HWND hWnd);
 // An icon at several sizes (each canvas square), for the window manager.
 void SetWindowIcon(HWND hWnd, const std::vector<CCanvas*>& sizes);
 
-// The display's own identifier of the window (the X window id), for other
-// programs and tests; 0 for an unknown window.
-unsigned long NativeWindowId(HWND hWnd);
+// The value by which other programs reach the window (the login handle):
+// the display's own identifier of a window on the display (an X window id
+// here, the window handle on Windows), the handle itself for a window of
+// the message layer alone.
+uint32_t PublicWindowHandle(HWND hWnd);
 
 }  // namespace platform

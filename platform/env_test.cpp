@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 
 #include "platform/error.h"
 #include "platform/file.h"
@@ -25,9 +24,9 @@ TEST(FaultEnvTest, ChosenCallsFailWithTheirErrorAndOthersRunAsUsual) {
   ASSERT_TRUE(platform::CreateDirectories(dir));
   tools::WriteWholeFile(dir + "/a", "a");
   {
-    tools::CFaultPlan plan(FailOn(FileOp::kRename, "/b", EXDEV + 1000));
+    tools::CFaultPlan plan(FailOn(FileOp::kRename, "/b", platform::ErrorKind::kCrossDevice));
     EXPECT_FALSE(platform::MoveFile(dir + "/a", dir + "/b"));
-    EXPECT_EQ(platform::LastError().nCode, EXDEV + 1000);
+    EXPECT_EQ(platform::LastError().nCode, platform::SystemErrorCode(platform::ErrorKind::kCrossDevice));
     EXPECT_TRUE(platform::FileExists(dir + "/a"));
     // Another target is not in the plan.
     EXPECT_TRUE(platform::MoveFile(dir + "/a", dir + "/c"));
@@ -40,17 +39,17 @@ TEST(FaultEnvTest, AShortWriteAFullDiskAndAFailedFlushReachTheCaller) {
   const std::string path = tools::TestFolder() + "/short.bin";
   tools::CFaultPlan plan([](FileOp op, const std::string& p) {
     const bool bOurs = p.size() >= 9 && p.compare(p.size() - 9, 9, "short.bin") == 0;
-    if (bOurs && op == FileOp::kWrite) return platform::Fault{ENOSPC, 3};
-    if (bOurs && op == FileOp::kFlush) return platform::Fault{EIO, 0};
+    if (bOurs && op == FileOp::kWrite) return platform::Fault{platform::ErrorKind::kNoSpace, 3};
+    if (bOurs && op == FileOp::kFlush) return platform::Fault{platform::ErrorKind::kIo, 0};
     return platform::Fault{};
   });
   platform::CFile file(platform::OpenFile(path, platform::kFileRead | platform::kFileWrite,
                                           platform::FileDisposition::kCreateAlways));
   ASSERT_TRUE(file.IsValid());
   EXPECT_EQ(platform::WriteFileAt(file.Get(), "abcdefgh", 8, 0), 3u);
-  EXPECT_EQ(platform::LastError().nCode, ENOSPC);
+  EXPECT_EQ(platform::LastError().nCode, platform::SystemErrorCode(platform::ErrorKind::kNoSpace));
   EXPECT_FALSE(platform::FlushFile(file.Get()));
-  EXPECT_EQ(platform::LastError().nCode, EIO);
+  EXPECT_EQ(platform::LastError().nCode, platform::SystemErrorCode(platform::ErrorKind::kIo));
   file.Close();
   // Only what the disk took is there.
   EXPECT_EQ(tools::ReadWholeFile(path), "abc");
@@ -59,12 +58,12 @@ TEST(FaultEnvTest, AShortWriteAFullDiskAndAFailedFlushReachTheCaller) {
 TEST(FaultEnvTest, PlansNestAndEachEndRestoresTheOneBefore) {
   const std::string dir = tools::TestFolder() + "/nest";
   {
-    tools::CFaultPlan outer(FailOn(FileOp::kCreateDirectory, "/nest", EACCES));
+    tools::CFaultPlan outer(FailOn(FileOp::kCreateDirectory, "/nest", platform::ErrorKind::kAccessDenied));
     {
-      tools::CFaultPlan inner(FailOn(FileOp::kDelete, "/x", EPERM));
+      tools::CFaultPlan inner(FailOn(FileOp::kDelete, "/x", platform::ErrorKind::kNotPermitted));
       // The outer plan still holds inside the inner one.
       EXPECT_FALSE(platform::CreateDirectory(dir));
-      EXPECT_EQ(platform::LastError().nCode, EACCES);
+      EXPECT_EQ(platform::LastError().nCode, platform::SystemErrorCode(platform::ErrorKind::kAccessDenied));
     }
     EXPECT_FALSE(platform::CreateDirectory(dir));
   }

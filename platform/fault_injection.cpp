@@ -43,7 +43,7 @@ Fault CFaultEnv::FileFault(FileOp op, const std::string& path) {
     std::lock_guard<std::mutex> lock(pState_->lock);
     if (pState_->plan) {
       const Fault fault = pState_->plan(op, path);
-      if (fault.nErrno != 0) return fault;
+      if (fault.error != ErrorKind::kNone) return fault;
     }
   }
   return Target().FileFault(op, path);

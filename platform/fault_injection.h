@@ -7,13 +7,15 @@
 #include <functional>
 #include <string>
 
+#include "platform/error.h"
+
 namespace platform {
 
 enum class FileOp { kOpen, kWrite, kFlush, kRename, kCreateDirectory, kDelete };
 
 // What an injected fault does to one call.
 struct Fault {
-  int nErrno = 0;           // 0: the call runs as usual; else it fails with this error
+  ErrorKind error = ErrorKind::kNone;  // kNone: the call runs as usual; else it fails so
   size_t nShortWrite = 0;   // kWrite: bytes written before it fails
 };
 

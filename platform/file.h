@@ -108,17 +108,20 @@ std::vector<DirEntry> ListDirectory(const std::string& path);
 // the folder root, making missing folders on the way, without ever
 // following a symbolic link beneath root: a link in the way, or at the file's
 // own place, fails the call. The invalid handle on failure (LastError says
-// why). The file's folders are made 0755, the file 0644.
+// why). The file and its folders get the usual rights of shared files:
+// everyone may read, the owner may write.
 FileHandle CreateFileBeneath(const std::string& root, const std::string& relative);
 
-// Makes a symbolic link at linkPath that points at target.
+// Makes a symbolic link at linkPath that points at target (tests build the
+// trees a hostile package would leave with it).
 bool CreateSymbolicLink(const std::string& target, const std::string& linkPath);
 
-// Makes the file readable and writable by its owner alone (a secret key).
-bool RestrictToOwner(const std::string& path);
-
-// Makes the file executable by its owner, group and others that may read it.
-bool SetExecutable(const std::string& path);
+enum class FileMark {
+  kExecutable,  // a program: whoever may read it may run it
+  kPrivate,     // a secret (a key): its owner alone may read or write it
+};
+// Gives the file what the mark asks for; false when it cannot.
+bool MarkFile(const std::string& path, FileMark mark);
 
 // Renames a file, replacing an existing target; across file systems the file
 // is copied and the source deleted. Returns false when nothing was moved.

@@ -47,7 +47,7 @@ struct Timer {
 struct CQueue {
   std::mutex mutex;
   std::condition_variable cv;  // a sender waiting for its reply sleeps here
-  CWakeup wakeup;              // the owner's loop sleeps on this in poll
+  CWakeup wakeup;              // the owner's loop sleeps on this
   // Guarded by mutex:
   std::deque<std::shared_ptr<SentItem>> sent;
   std::deque<PostedItem> posted;
@@ -202,9 +202,9 @@ int HandleOne(CQueue& q, uint32_t dwMilliseconds, int* pCode) {
       dwWait = std::min(dwWait, untilTimer);
     }
     lock.unlock();
-    std::vector<int> fds{q.wakeup.Descriptor()};
-    for (const auto& pSource : q.sources) fds.push_back(pSource->Descriptor());
-    WaitForReadable(fds.data(), static_cast<int>(fds.size()), dwWait);
+    std::vector<WaitHandle> handles{q.wakeup.Handle()};
+    for (const auto& pSource : q.sources) handles.push_back(pSource->WaitSource());
+    WaitForAny(handles.data(), static_cast<int>(handles.size()), dwWait);
   }
 }
 

@@ -90,13 +90,20 @@ bool KillTimer(HWND hWnd, uintptr_t nId);
 // invalidations before that paint is delivered add nothing. Any thread.
 void InvalidateWindow(HWND hWnd);
 
+// What the platform's wait sleeps on: a descriptor here, a handle on
+// Windows. Opaque to everything but the platform's own code.
+struct WaitHandle {
+  intptr_t h = -1;
+};
+
 // Something besides the queue that the calling thread's loop waits on: the
-// loop calls Pump() before every sleep and whenever Descriptor() is readable;
-// Pump handles what has arrived and returns true when it handled anything.
+// loop calls Pump() before every sleep and whenever WaitSource() is
+// signalled; Pump handles what has arrived and returns true when it handled
+// anything.
 class ILoopSource {
  public:
   virtual ~ILoopSource() = default;
-  virtual int Descriptor() = 0;
+  virtual WaitHandle WaitSource() = 0;
   virtual bool Pump() = 0;
 };
 

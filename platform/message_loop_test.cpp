@@ -1,8 +1,6 @@
 // The loop's other duties: sources it polls beside the queue, timers,
 // coalesced paints and modal loops.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -11,6 +9,7 @@
 
 #include "platform/message.h"
 #include "platform/sync.h"
+#include "platform/wakeup.h"
 
 namespace {
 
@@ -19,44 +18,36 @@ using platform::LPARAM;
 using platform::LRESULT;
 using platform::WPARAM;
 
-// A pipe as a loop source: its pump reads what was written.
-class CPipeSource : public platform::ILoopSource {
+// A wake-up as a loop source: its pump takes what was signalled.
+class CSignalSource : public platform::ILoopSource {
  public:
-  CPipeSource() {
-    if (pipe2(fds_, O_NONBLOCK) != 0) fds_[0] = fds_[1] = -1;
-  }
-  ~CPipeSource() override {
-    close(fds_[0]);
-    close(fds_[1]);
-  }
-  int Descriptor() override { return fds_[0]; }
+  platform::WaitHandle WaitSource() override { return wakeup_.Handle(); }
   bool Pump() override {
     ++nPumps;
-    char c;
-    // Only when readable: the pump never blocks its loop.
+    // Only when signalled: the pump never blocks its loop.
     if (!bWritten.exchange(false)) return false;
-    if (read(fds_[0], &c, 1) == 1) ++nBytes;
+    wakeup_.Clear();
+    ++nBytes;
     return true;
   }
   void Write() {
     bWritten = true;
-    const char c = 'x';
-    (void)!write(fds_[1], &c, 1);
+    wakeup_.Signal();
   }
   std::atomic<int> nPumps{0};
   std::atomic<int> nBytes{0};
   std::atomic<bool> bWritten{false};
 
  private:
-  int fds_[2];
+  platform::CWakeup wakeup_;
 };
 
-// A thread with one window, a pipe source and a running loop.
+// A thread with one window, a signalled source and a running loop.
 class CLoopThread {
  public:
   explicit CLoopThread(platform::WindowProc proc) {
     thread_ = std::thread([this, proc = std::move(proc)] {
-      pSource_ = std::make_shared<CPipeSource>();
+      pSource_ = std::make_shared<CSignalSource>();
       platform::AddLoopSource(pSource_);
       hWnd_ = platform::CreateMessageWindow(proc);
       id_ = std::this_thread::get_id();
@@ -72,12 +63,12 @@ class CLoopThread {
   }
   HWND hWnd() const { return hWnd_; }
   std::thread::id Id() const { return id_; }
-  CPipeSource& Source() { return *pSource_; }
+  CSignalSource& Source() { return *pSource_; }
 
  private:
   std::thread thread_;
   platform::CEvent ready_{true, false};
-  std::shared_ptr<CPipeSource> pSource_;
+  std::shared_ptr<CSignalSource> pSource_;
   HWND hWnd_ = 0;
   std::thread::id id_;
 };

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
+
 namespace platform {
 
 using ProcessId = int;
@@ -19,9 +21,9 @@ ProcessId StartProcess(const std::string& program, const std::vector<std::string
 
 // Starts the program in a session of its own, so it outlives us and our
 // terminal; nobody waits for it. kInvalidProcess on failure, with the reason
-// in *pError (may be null).
+// in LastError().
 ProcessId StartDetachedProcess(const std::string& program, const std::vector<std::string>& args,
-                               const std::string& workingFolder, std::string* pError);
+                               const std::string& workingFolder);
 
 // The full path of an executable program found on PATH; a name with a "/"
 // is taken as it is. "" when there is none.
@@ -54,17 +56,28 @@ inline constexpr const char* kProcessScopeVariable = "QARNAUTO_PROCESS_SCOPE";
 
 ProcessId GetCurrentProcessId();
 
-// An anonymous pipe: [0] read end, [1] write end, both closed on exec.
-bool CreatePipe(int (&fds)[2]);
-// Reads up to n bytes; the count, 0 at end, -1 on error.
-int64_t ReadPipe(int fd, void* buffer, size_t n);
-void ClosePipe(int fd);
+// An anonymous pipe whose ends close with their objects; no child inherits
+// either end unless it is handed over as a standard handle.
+struct Pipe {
+  CFile readEnd;
+  CFile writeEnd;
+};
+// False (LastError says why) when no pipe can be made.
+bool CreatePipe(Pipe* pPipe);
+// Reads up to n bytes from a pipe or terminal; the count, 0 at end, -1 on
+// an error.
+int64_t ReadPipe(FileHandle h, void* buffer, size_t n);
 
-// StartProcess with the child's standard input, output and error on the
-// given descriptors.
+// What a child receives as its standard input, output and error: an open
+// file, pipe end or terminal of ours (which we keep), or the invalid handle
+// for the one we have ourselves.
+struct StandardHandles {
+  FileHandle in, out, err;
+};
+
+// StartProcess with the child's standard handles as given.
 ProcessId StartProcessWithStdio(const std::string& program, const std::vector<std::string>& args,
-                                const std::string& workingFolder, int stdinFd, int stdoutFd,
-                                int stderrFd);
+                                const std::string& workingFolder, const StandardHandles& stdio);
 
 // Ends the own process at once with the code, without running exit handlers.
 [[noreturn]] void ExitProcess(int nCode);
@@ -75,5 +88,7 @@ bool TerminateProcess(ProcessId pid);
 
 // The path of the running executable.
 std::string GetModuleFileName();
+// The folder of the running executable, ending in a separator.
+std::string GetModuleFolder();
 
 }  // namespace platform

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/file.h"
+
 namespace platform {
 
 // True when standard error is a terminal (progress can be redrawn in place).
@@ -15,11 +17,11 @@ int StandardErrorColumns();
 
 // A pseudo-terminal pair for tests: *pMaster reads what a program writes to
 // *pSlave, whose window is `columns` wide. False when none can be made.
-bool OpenPseudoTerminal(int columns, int* pMaster, int* pSlave);
+bool OpenPseudoTerminal(int columns, CFile* pMaster, CFile* pSlave);
 
-// Appends what has arrived on a descriptor to *pText, waiting up to the
-// time-out for the first bytes; false at end of input or time-out.
-bool ReadAvailable(int fd, uint32_t dwMilliseconds, std::string* pText);
+// Appends what has arrived on a pipe or terminal to *pText, waiting up to
+// the time-out for the first bytes; false at end of input or time-out.
+bool ReadAvailable(FileHandle h, uint32_t dwMilliseconds, std::string* pText);
 
 // Sends standard output nowhere from now on, as a program with windows and
 // no console has it; standard error stays.

@@ -22,5 +22,7 @@ bool IsSystemProgramFolder(const std::string& folder);
 // anywhere always has; the user's state folder when the program is
 // installed system-wide or its own folder cannot be written.
 std::string GetNotesFolder(const std::string& app, const std::string& exeFolder);
+// GetNotesFolder for the running executable.
+std::string GetOwnNotesFolder(const std::string& app);
 
 }  // namespace platform

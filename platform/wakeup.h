@@ -1,8 +1,11 @@
-// For the message layer: a descriptor that a thread's loop sleeps on in
-// poll, together with the descriptors of its other sources (the display).
+// For the message layer: what a thread's loop sleeps on, together with its
+// other sources (the display): an event descriptor here, an event object on
+// Windows.
 #pragma once
 
 #include <cstdint>
+
+#include "platform/message.h"
 
 namespace platform {
 
@@ -13,18 +16,18 @@ class CWakeup {
   CWakeup(const CWakeup&) = delete;
   CWakeup& operator=(const CWakeup&) = delete;
 
-  // Makes the descriptor readable until the next Clear(). Any thread.
+  // Makes the handle signalled until the next Clear(). Any thread.
   void Signal();
-  // Makes it unreadable again. Owner thread.
+  // Makes it unsignalled again. Owner thread.
   void Clear();
-  int Descriptor() const { return fd_; }
+  WaitHandle Handle() const { return handle_; }
 
  private:
-  int fd_;
+  WaitHandle handle_;
 };
 
-// Sleeps until one of the descriptors is readable (or has hung up) or the
+// Sleeps until one of the handles is signalled (readable or hung up) or the
 // time-out passes (kInfinite: no time-out). False on time-out.
-bool WaitForReadable(const int* pFds, int nFds, uint32_t dwMilliseconds);
+bool WaitForAny(const WaitHandle* pHandles, int nHandles, uint32_t dwMilliseconds);
 
 }  // namespace platform

@@ -20,14 +20,14 @@ class CFaultPlan {
   platform::CEnv* pPrevious_;
 };
 
-// A plan that fails every `op` on a path ending in `suffix` with `nErrno`,
+// A plan that fails every `op` on a path ending in `suffix` with `error`,
 // after nShortWrite bytes for writes.
-inline platform::FaultPlan FailOn(platform::FileOp op, std::string suffix, int nErrno,
+inline platform::FaultPlan FailOn(platform::FileOp op, std::string suffix, platform::ErrorKind error,
                                   size_t nShortWrite = 0) {
-  return [op, suffix, nErrno, nShortWrite](platform::FileOp o, const std::string& path) {
+  return [op, suffix, error, nShortWrite](platform::FileOp o, const std::string& path) {
     const bool bHit = o == op && path.size() >= suffix.size() &&
                       path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
-    return bHit ? platform::Fault{nErrno, nShortWrite} : platform::Fault{};
+    return bHit ? platform::Fault{error, nShortWrite} : platform::Fault{};
   };
 }
 

@@ -1,5 +1,3 @@
-#include "update/client_launch.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,7 +10,9 @@
 #include "platform/environment.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
+#include "platform/posix/wine_posix.h"
 #include "platform/process.h"
+#include "platform/program_start.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "tools/test_env.h"
@@ -27,7 +27,7 @@ namespace {
 
 std::string WriteScript(const std::string& path, const std::string& body) {
   tools::WriteWholeFile(path, "#!/bin/sh\n" + body);
-  platform::SetExecutable(path);
+  platform::MarkFile(path, platform::FileMark::kExecutable);
   return path;
 }
 
@@ -69,26 +69,26 @@ class ClientLaunchTest : public ::testing::Test {
 TEST_F(ClientLaunchTest, PeFilesAreToldFromEverythingElse) {
   const auto classify = [&](const std::string& bytes) {
     tools::WriteWholeFile(folder + "/probe.exe", bytes);
-    return ClassifyClient(folder + "/probe.exe");
+    return platform::ClassifyProgram(folder + "/probe.exe");
   };
-  EXPECT_EQ(classify(tools::PeHeader(0x8664)), ClientKind::kWindows64);
-  EXPECT_EQ(classify(tools::PeHeader(0xAA64)), ClientKind::kWindows64);
-  EXPECT_EQ(classify(tools::PeHeader(0x014C)), ClientKind::kWindows32);
-  EXPECT_EQ(classify(tools::PeHeader(0x014C, 0x200)), ClientKind::kWindows32);
+  EXPECT_EQ(classify(tools::PeHeader(0x8664)), platform::ProgramKind::kWindows64);
+  EXPECT_EQ(classify(tools::PeHeader(0xAA64)), platform::ProgramKind::kWindows64);
+  EXPECT_EQ(classify(tools::PeHeader(0x014C)), platform::ProgramKind::kWindows32);
+  EXPECT_EQ(classify(tools::PeHeader(0x014C, 0x200)), platform::ProgramKind::kWindows32);
   // An "MZ" without the signature, or an e_lfanew that points nowhere.
   std::string noSignature = tools::PeHeader(0x8664);
   noSignature[0x40] = 'X';
-  EXPECT_EQ(classify(noSignature), ClientKind::kNative);
+  EXPECT_EQ(classify(noSignature), platform::ProgramKind::kNative);
   std::string farAway = tools::PeHeader(0x8664).substr(0, 64);
   farAway.replace(0x3C, 4, std::string("\xF0\xFF\xFF\x7F", 4));
-  EXPECT_EQ(classify(farAway), ClientKind::kNative);
-  EXPECT_EQ(classify(tools::PeHeader(0x8664).substr(0, 0x42)), ClientKind::kNative);
-  EXPECT_EQ(classify("MZ"), ClientKind::kNative);
-  EXPECT_EQ(classify("#!/bin/sh\necho hi\n"), ClientKind::kNative);
-  EXPECT_EQ(classify(""), ClientKind::kNative);
-  EXPECT_EQ(ClassifyClient(folder + "/none.exe"), ClientKind::kMissing);
+  EXPECT_EQ(classify(farAway), platform::ProgramKind::kNative);
+  EXPECT_EQ(classify(tools::PeHeader(0x8664).substr(0, 0x42)), platform::ProgramKind::kNative);
+  EXPECT_EQ(classify("MZ"), platform::ProgramKind::kNative);
+  EXPECT_EQ(classify("#!/bin/sh\necho hi\n"), platform::ProgramKind::kNative);
+  EXPECT_EQ(classify(""), platform::ProgramKind::kNative);
+  EXPECT_EQ(platform::ClassifyProgram(folder + "/none.exe"), platform::ProgramKind::kMissing);
   if (!std::string(WIN_CLIENT).empty()) {
-    EXPECT_EQ(ClassifyClient(WIN_CLIENT), ClientKind::kWindows64);
+    EXPECT_EQ(platform::ClassifyProgram(WIN_CLIENT), platform::ProgramKind::kWindows64);
   }
 }
 
@@ -110,7 +110,7 @@ TEST_F(ClientLaunchTest, AWindowsClientStartsThroughTheChosenWine) {
   EXPECT_EQ(LaunchClient(), 1);
   EXPECT_EQ(tools::WaitForFile(record, 5000), install + "/play.exe|blacknull|" + install + "\n");
   EXPECT_EQ(RunLog().find("needs a Wine that runs 32-bit programs") != std::string::npos,
-            !WineRuns32Bit(folder + "/fake-wine"));
+            !platform::WineRuns32Bit(folder + "/fake-wine"));
 }
 
 TEST_F(ClientLaunchTest, WithoutWineThePlayerIsToldAndNothingClaimsAStart) {
@@ -167,10 +167,10 @@ TEST_F(ClientLaunchTest, TheRealClientRunsUnderWineInTheInstallFolder) {
 // those it starts like any other.
 TEST_F(ClientLaunchTest, ARealThirtyTwoBitClientRunsUnderWine) {
   if (!tools::WineAndClientAvailable(WIN_CLIENT32)) GTEST_SKIP() << "no Wine or mingw-w64 (i686)";
-  if (!WineRuns32Bit(FindWine())) GTEST_SKIP() << "this Wine runs no 32-bit programs";
+  if (!platform::WineRuns32Bit(platform::FindWine())) GTEST_SKIP() << "this Wine runs no 32-bit programs";
   tools::UsePrivateWinePrefix();
   tools::WriteWholeFile(install + "/play.exe", tools::ReadWholeFile(WIN_CLIENT32));
-  ASSERT_EQ(ClassifyClient(install + "/play.exe"), ClientKind::kWindows32);
+  ASSERT_EQ(platform::ClassifyProgram(install + "/play.exe"), platform::ProgramKind::kWindows32);
   EXPECT_EQ(LaunchClient(), 1);
   EXPECT_EQ(tools::WaitForFile(install + "/started.txt", 90000),
             "blacknull " + tools::WindowsPathOf(install) + "\n");

@@ -3,15 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
-#include <vector>
 
 #include "engine/engine_log.h"
 #include "platform/environment.h"
 #include "platform/file.h"
+#include "platform/launcher.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "update/client_launch.h"
 #include "update/launch_settings.h"
 
 char16_t InstallDir[kInstallDirCapacity] = u"";
@@ -19,96 +18,11 @@ char16_t InstallDir[kInstallDirCapacity] = u"";
 namespace {
 
 void SetInstallDir(std::u16string folder) {
-  // Kernel paths use "/": the folder is kept in that form.
+  // Kept with "/" separators, which every system's file calls take.
   std::replace(folder.begin(), folder.end(), u'\\', u'/');
   const size_t n = std::min(folder.size(), static_cast<size_t>(kInstallDirCapacity - 1));
   std::copy_n(folder.data(), n, InstallDir);
   InstallDir[n] = u'\0';
-}
-
-// Quotes an Exec argument as the desktop-entry format asks.
-std::string QuoteExecArgument(const std::string& arg) {
-  std::string out = "\"";
-  // Reserved characters take a backslash, which the string level doubles.
-  for (char c : arg) {
-    if (c == '\\') {
-      out += "\\\\\\\\";
-      continue;
-    }
-    if (c == '"' || c == '`' || c == '$') out += "\\\\";
-    if (c == '%') out += '%';
-    out += c;
-  }
-  return out + "\"";
-}
-
-// A value of a desktop entry: line ends, tabs and the backslash escaped.
-std::string EscapeValue(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-// The name becomes a file name inside the launcher folders: nothing that
-// names another folder, and no control characters.
-bool IsLauncherName(const std::string& name) {
-  if (name.empty() || name == "." || name == ".." || name.size() > 200) return false;
-  for (unsigned char c : name) {
-    if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
-  }
-  return true;
-}
-
-// The Exec command: the client itself, or for a Windows client the same
-// Wine (and prefix) the updater starts it with.
-std::string LauncherCommand(const std::string& target) {
-  std::vector<std::string> command;
-  std::string why, note;
-  if (!ClientCommand(target, {}, &command, &why, &note) || command.size() < 2) {
-    return QuoteExecArgument(target);
-  }
-  std::string exec;
-  const std::string prefix = platform::GetEnvironmentVariable("WINEPREFIX");
-  if (!prefix.empty()) {
-    exec += "env ";
-    exec += QuoteExecArgument("WINEPREFIX=" + prefix);
-  }
-  for (const std::string& arg : command) {
-    if (!exec.empty()) exec += ' ';
-    exec += QuoteExecArgument(arg);
-  }
-  return exec;
-}
-
-std::string LauncherEntry(const std::string& name) {
-  const std::string folder = platform::Utf16ToUtf8(InstallDir);
-  return "[Desktop Entry]\nType=Application\nName=" + EscapeValue(name) +
-         "\nComment=EnValdris2_Demo\nExec=" + LauncherCommand(folder + "/play.exe") +
-         "\nPath=" + EscapeValue(folder) + "\nTerminal=false\n";
-}
-
-// Replaces the launcher at path whole: a reader never sees half of one.
-bool WriteLauncher(const std::string& path, const std::string& entry) {
-  const std::string tmp = path + ".new";
-  platform::FileHandle f =
-      platform::OpenFile(tmp, platform::kFileWrite, platform::FileDisposition::kCreateAlways);
-  bool ok = f.IsValid() && platform::WriteFileAt(f, entry.data(), entry.size(), 0) == entry.size();
-  platform::CloseFile(f);
-  ok = ok && platform::SetExecutable(tmp) && platform::MoveFile(tmp, path);
-  if (!ok) platform::DeleteFile(tmp);
-  return ok;
 }
 
 void Note(const std::string& text) { AppendRunLog(platform::Utf8ToUtf16(text)); }
@@ -186,29 +100,11 @@ void DiscoverInstallDir() {
 bool CreateDesktopShortcut() {
   const std::string name =
       ShortcutName[0] != u'\0' ? platform::Utf16ToUtf8(ShortcutName) : "EnValdris2_Demo";
-  if (!IsLauncherName(name)) {
-    Note("launcher skipped: \"" + name + "\" cannot be a file name");
-    return false;
-  }
-  const std::string entry = LauncherEntry(name);
-  // The menu is where Linux desktops look for programs; the design's
-  // desktop launcher stays beside it.
-  const std::string menu = platform::ApplicationsFolder();
-  if (menu.empty()) {
-    Note("menu launcher skipped: no applications folder");
-  } else if (!WriteLauncher(menu + "/" + name + ".desktop", entry)) {
-    Note("menu launcher not written: " + menu + "/" + name + ".desktop");
-  }
-  const std::string desktop = platform::DesktopFolder();
-  if (desktop.empty()) {
-    Note("desktop launcher skipped: no desktop folder");
-    return false;
-  }
-  const std::string path = desktop + "/" + name + ".desktop";
-  if (!WriteLauncher(path, entry)) {
-    Note("desktop launcher not written: " + path);
-    return false;
-  }
+  const std::string folder = platform::Utf16ToUtf8(InstallDir);
+  const platform::LauncherResult result =
+      platform::WriteLaunchers({name, folder + "/play.exe", folder, "EnValdris2_Demo"});
+  for (const std::string& note : result.notes) Note(note);
+  if (!result.bDesktop) return false;
   std::printf("创建成功\n");
   std::fflush(stdout);
   return true;

@@ -36,9 +36,8 @@ inline constexpr const char16_t* kMorvanicKey = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\
 // The default folder name under a drive root, with "/" separators.
 std::u16string DefaultFolderName();
 
-// Writes the launcher for InstallDir/play.exe to the applications menu and
-// to the desktop, and prints "创建成功" on standard output once the desktop
-// one is written. A launcher that cannot be written (no such folder, a name
-// that cannot be a file name) is skipped with a run-log note. True when the
-// desktop launcher was written.
+// Writes the launchers for InstallDir/play.exe (platform/launcher.h), and
+// prints "创建成功" on standard output once the desktop one is written. A
+// launcher that cannot be written is skipped with a run-log note. True when
+// the desktop launcher was written.
 bool CreateDesktopShortcut();

@@ -148,8 +148,7 @@ std::string Validate(const std::string& path) {
   platform::FileHandle f = platform::OpenFile(out, platform::kFileWrite,
                                               platform::FileDisposition::kCreateAlways);
   const platform::ProcessId pid = platform::StartProcessWithStdio(
-      "/usr/bin/desktop-file-validate", {"desktop-file-validate", path}, "", -1,
-      static_cast<int>(f.h), static_cast<int>(f.h));
+      "/usr/bin/desktop-file-validate", {"desktop-file-validate", path}, "", {{}, f, f});
   platform::CloseFile(f);
   const int code = platform::WaitProcess(pid);
   const std::string text = tools::ReadWholeFile(out);

@@ -217,7 +217,7 @@ ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::strin
     const ExtractResult written = WriteEntry(a.get(), out, path, packagePath, name);
     if (written != ExtractResult::kExtracted) return written;
     // The client's programs must stay runnable.
-    if ((archive_entry_perm(entry) & 0111) != 0 && !platform::SetExecutable(path)) {
+    if ((archive_entry_perm(entry) & 0111) != 0 && !platform::MarkFile(path, platform::FileMark::kExecutable)) {
       NoteWriteFailure(path);
       return ExtractResult::kWriteFailed;
     }

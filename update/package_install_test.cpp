@@ -4,7 +4,6 @@
 #include <archive_entry.h>
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 
 #include "platform/environment.h"
@@ -88,7 +87,7 @@ TEST_F(PackageTest, EntriesLandUnderTheirFoldersWithProgressPerEntry) {
   platform::CreateDirectory(src + "/empty");
   tools::WriteWholeFile(src + "/data/sub/a.bin", tools::PatternBytes(300000, 51));
   tools::WriteWholeFile(src + "/play.exe", "#!/bin/sh\n");
-  platform::SetExecutable(src + "/play.exe");
+  platform::MarkFile(src + "/play.exe", platform::FileMark::kExecutable);
   Make7zz(folder + "/qarn.7z", src, "-mx5");
   CProgressWindow window;
   ASSERT_EQ(ExtractPackage(window.Fn(), folder + "/qarn.7z", unpack), ExtractResult::kExtracted);
@@ -364,7 +363,7 @@ class InstallFaultTest : public PackageTest {
 
 TEST_F(InstallFaultTest, AFullDiskWhileUnpackingFailsKeepsThePackageAndTheRetryInstalls) {
   {
-    tools::CFaultPlan plan(tools::FailOn(platform::FileOp::kWrite, "tmp/bin/play.exe", ENOSPC, 4096));
+    tools::CFaultPlan plan(tools::FailOn(platform::FileOp::kWrite, "tmp/bin/play.exe", platform::ErrorKind::kNoSpace, 4096));
     EXPECT_FALSE(InstallPackages(0, install));
   }
   // Nothing half-written reached the install folder; the package is not
@@ -388,7 +387,7 @@ TEST_F(InstallFaultTest, AFileThatCannotBeReplacedFailsTheInstallUntilTheRetry) 
     int nRenames = 0;
     tools::CFaultPlan plan([&](platform::FileOp op, const std::string& path) {
       const bool bHit = op == platform::FileOp::kRename && path == root + "/readme";
-      return bHit && ++nRenames <= 2 ? platform::Fault{EIO, 0} : platform::Fault{};
+      return bHit && ++nRenames <= 2 ? platform::Fault{platform::ErrorKind::kIo, 0} : platform::Fault{};
     });
     EXPECT_FALSE(InstallPackages(0, install));
     EXPECT_EQ(nRenames, 3);
@@ -404,7 +403,7 @@ TEST_F(InstallFaultTest, AFileThatCannotBeReplacedFailsTheInstallUntilTheRetry) 
 
 TEST_F(InstallFaultTest, AFolderThatCannotBeMadeFailsCleanly) {
   {
-    tools::CFaultPlan plan(tools::FailOn(platform::FileOp::kCreateDirectory, "tmp/bin", EACCES));
+    tools::CFaultPlan plan(tools::FailOn(platform::FileOp::kCreateDirectory, "tmp/bin", platform::ErrorKind::kAccessDenied));
     EXPECT_FALSE(InstallPackages(0, install));
   }
   EXPECT_EQ(tools::ReadWholeFile(root + "/readme"), "old readme");

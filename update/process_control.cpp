@@ -7,13 +7,14 @@
 #include "platform/clock.h"
 #include "platform/crash_dump.h"
 #include "platform/environment.h"
+#include "platform/error.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
+#include "platform/program_start.h"
 #include "platform/text.h"
 #include "engine/engine_log.h"
 #include "ui/language_texts.h"
-#include "update/client_launch.h"
 #include "update/install_location.h"
 
 namespace {
@@ -25,13 +26,13 @@ std::string Lower(std::string text) {
   return text;
 }
 
-int32_t ReaderThread(int hOut, int hIn, const std::function<void()>& onQuit) {
+int32_t ReaderThread(const std::shared_ptr<CUpdate::Pipes>& pPipes, const std::function<void()>& onQuit) {
   for (;;) {
     char buffer[6] = {};
-    if (platform::ReadPipe(hOut, buffer, 5) <= 0) return 0;
+    if (platform::ReadPipe(pPipes->fromChild.readEnd.Get(), buffer, 5) <= 0) return 0;
     if (std::strcmp(buffer, "Quit") == 0) {
-      platform::ClosePipe(hOut);
-      platform::ClosePipe(hIn);
+      pPipes->fromChild.readEnd.Close();
+      pPipes->toChild.writeEnd.Close();
       TerminateP2pProcess();
       if (onQuit) onQuit();
       return 0;
@@ -94,17 +95,13 @@ int32_t LaunchClient() {
   // argv[0] is the real path, so a client that finds its files from it
   // looks in its own folder.
   const std::string program = platform::ToNativePath(folder + "/play.exe");
-  std::vector<std::string> command;
-  std::string why, note;
-  if (ClientCommand(program, {"blacknull"}, &command, &why, &note)) {
-    if (!note.empty()) AppendRunLog(platform::Utf8ToUtf16(note));
-    // An argument vector needs no quoting, whatever blanks the path holds.
-    if (platform::StartDetachedProcess(command.front(), command, folder, &why) !=
-        platform::kInvalidProcess) {
-      return 1;
-    }
-    why = command.front() + ": " + why;
-  }
+  std::string note;
+  const bool bStarted =
+      platform::StartProgram(program, {"blacknull"}, folder, &note) != platform::kInvalidProcess;
+  // Taken before the run log's own file calls record theirs.
+  const std::string why = bStarted ? std::string() : platform::LastError().text;
+  if (!note.empty()) AppendRunLog(platform::Utf8ToUtf16(note));
+  if (bStarted) return 1;
   NoteNotStarted("client", why);
   return 0;
 }
@@ -115,48 +112,40 @@ CUpdate::CUpdate(const std::string& argumentString, const std::string& exeFolder
 }
 
 CUpdate::CUpdate(std::function<void()> onQuit) {
-  const std::string exe = platform::GetModuleFileName();
-  Start(platform::GetArgumentString(), exe.substr(0, exe.rfind('/') + 1), std::move(onQuit));
+  Start(platform::GetArgumentString(), platform::GetModuleFolder(), std::move(onQuit));
 }
 
 void CUpdate::Start(const std::string& argumentString, const std::string& exeFolder,
                     std::function<void()> onQuit) {
   bPipesOpen = false;
   if (argumentString.empty()) return;
-  int in[2], out[2];
-  if (!platform::CreatePipe(in)) return;
-  if (!platform::CreatePipe(out)) {
-    platform::ClosePipe(in[0]);
-    platform::ClosePipe(in[1]);
-    return;
-  }
-  hChildIn = in[1];
-  hChildOut = out[0];
-  keepIn_ = in[0];
-  keepOut_ = out[1];
+  auto pPipes = std::make_shared<Pipes>();
+  if (!platform::CreatePipe(&pPipes->toChild) || !platform::CreatePipe(&pPipes->fromChild)) return;
+  pPipes_ = pPipes;
   bPipesOpen = true;
   // A Windows self-update program starts through the same Wine as the
-  // client; Wine hands the pipes to it as its standard handles.
+  // client.
   const std::string program = exeFolder + "Update.exe";
-  std::vector<std::string> command;
-  std::string why, note;
-  if (ClientCommand(program, {}, &command, &why, &note)) {
-    if (!note.empty()) AppendRunLog(platform::Utf8ToUtf16(note));
-    platform::StartProcessWithStdio(command.front(), command, "", in[0], out[1], out[1]);
-  } else if (platform::FileExists(program)) {
+  const platform::FileHandle out = pPipes->fromChild.writeEnd.Get();
+  std::string note;
+  const bool bStarted = platform::StartProgramWithStdio(program, {}, {pPipes->toChild.readEnd.Get(), out, out},
+                                                        &note) != platform::kInvalidProcess;
+  const std::string why = bStarted ? std::string() : platform::LastError().text;
+  if (!note.empty()) AppendRunLog(platform::Utf8ToUtf16(note));
+  if (!bStarted && platform::FileExists(program)) {
     // Only a program that is there but cannot run is worth a word; most
     // installations have no self-update program at all.
     NoteNotStarted("self-update program " + program, why);
   }
-  hReaderThread = std::thread([hOut = hChildOut, hIn = hChildIn, onQuit = std::move(onQuit)] {
+  hReaderThread = std::thread([pPipes, onQuit = std::move(onQuit)] {
     platform::PrepareThreadForCrashDump();
-    ReaderThread(hOut, hIn, onQuit);
+    ReaderThread(pPipes, onQuit);
   });
   // It blocks in its read for the life of the process.
   hReaderThread.detach();
 }
 
 CUpdate::~CUpdate() {
-  // The reader is detached and ends with the process; the pipes stay open
-  // under it so that it never reads from a reused descriptor.
+  // The reader is detached and ends with the process; it shares the pipes,
+  // so they stay open under it and it never reads from a reused handle.
 }

@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
+
+#include "platform/process.h"
 
 // There is no privilege to take on this platform: always 0 (success).
 int32_t EnablePrivilege(const char* szName);
@@ -42,13 +45,17 @@ class CUpdate {
   CUpdate(const CUpdate&) = delete;
   CUpdate& operator=(const CUpdate&) = delete;
 
+  // Both pipes, ours and the program's ends: the program's own are held
+  // too, so the reader never sees end of input while the updater runs.
+  struct Pipes {
+    platform::Pipe toChild;    // its input, never written
+    platform::Pipe fromChild;  // its output and errors
+  };
+
   bool bPipesOpen = false;
-  int hChildOut = -1;  // read end of the program's output
-  int hChildIn = -1;   // write end of its input, never written
   std::thread hReaderThread;
 
  private:
   void Start(const std::string& argumentString, const std::string& exeFolder, std::function<void()> onQuit);
-  int keepOut_ = -1;  // the program's own ends, held so the reader never sees end of file
-  int keepIn_ = -1;
+  std::shared_ptr<Pipes> pPipes_;  // shared with the reader thread
 };

@@ -21,13 +21,13 @@ namespace {
 // Copies a program under another name, so the process table shows that name.
 std::string Copy(const std::string& from, const std::string& to) {
   tools::WriteWholeFile(to, tools::ReadWholeFile(from));
-  platform::SetExecutable(to);
+  platform::MarkFile(to, platform::FileMark::kExecutable);
   return to;
 }
 
 std::string WriteScript(const std::string& path, const std::string& body) {
   tools::WriteWholeFile(path, "#!/bin/sh\n" + body);
-  platform::SetExecutable(path);
+  platform::MarkFile(path, platform::FileMark::kExecutable);
   return path;
 }
 
@@ -207,8 +207,7 @@ TEST_F(ProcessControlTest, AWindowsSelfUpdateProgramRunsThroughWineWithItsPipes)
   platform::FileHandle out = platform::OpenFile(folder + "/output", platform::kFileWrite,
                                                 platform::FileDisposition::kCreateAlways);
   const platform::ProcessId second = platform::StartProcessWithStdio(
-      updater, {updater, "http://u$EN$"}, folder, static_cast<int>(in.h), static_cast<int>(out.h),
-      static_cast<int>(out.h));
+      updater, {updater, "http://u$EN$"}, folder, {in, out, out});
   platform::CloseFile(in);
   platform::CloseFile(out);
   EXPECT_EQ(platform::WaitProcess(second), 3);

@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     const bool ok = f.IsValid() && platform::WriteFileAt(f, sk, sizeof sk, 0) == sizeof sk;
     platform::CloseFile(f);
     sodium_memzero(sk, sizeof sk);
-    if (!ok || !platform::RestrictToOwner(argv[2])) {
+    if (!ok || !platform::MarkFile(argv[2], platform::FileMark::kPrivate)) {
       std::fprintf(stderr, "qarnauto-sign: cannot write %s\n", argv[2]);
       return 1;
     }

@@ -76,7 +76,7 @@ class UpdateFlowTest : public ::testing::Test {
     const std::string src = folder + "/src";
     platform::CreateDirectory(src);
     tools::WriteWholeFile(src + "/play.exe", client);
-    platform::SetExecutable(src + "/play.exe");
+    platform::MarkFile(src + "/play.exe", platform::FileMark::kExecutable);
     tools::WriteWholeFile(src + "/data.bin", tools::PatternBytes(90000, 31));
     const std::string archive = folder + "/qarn.7z";
     EXPECT_EQ(platform::WaitProcess(platform::StartProcess(
@@ -94,7 +94,7 @@ class UpdateFlowTest : public ::testing::Test {
 TEST_F(UpdateFlowTest, ARefusedUpdatingPromptEndsTheAttemptBeforeAnyDownload) {
   const std::string client = folder + "/qarn.exe";
   tools::WriteWholeFile(client, tools::ReadWholeFile("/bin/sleep"));
-  platform::SetExecutable(client);
+  platform::MarkFile(client, platform::FileMark::kExecutable);
   started.push_back(platform::StartProcess(client, {client, "30"}, ""));
   platform::Sleep(100);
   CScriptServer server([](CScriptConnection& c) { tools::ServeContent(c, "never asked"); });

@@ -153,7 +153,7 @@ void Route(CConnection& c, XEvent& e) {
 class CDisplaySource final : public ILoopSource {
  public:
   explicit CDisplaySource(CConnection& c) : c_(c) {}
-  int Descriptor() override { return ConnectionNumber(c_.pDisplay); }
+  WaitHandle WaitSource() override { return WaitHandle{ConnectionNumber(c_.pDisplay)}; }
   bool Pump() override {
     std::vector<XEvent> events;
     {

@@ -20,4 +20,21 @@ void SetLastError(int nCode, const std::string& context) {
   t_lastError.text = context + ": " + std::strerror(nCode);
 }
 
+void SetLastErrorText(const std::string& text) {
+  t_lastError.nCode = kLayerError;
+  t_lastError.text = text;
+}
+
+int SystemErrorCode(ErrorKind kind) {
+  switch (kind) {
+    case ErrorKind::kNone: return 0;
+    case ErrorKind::kNoSpace: return ENOSPC;
+    case ErrorKind::kIo: return EIO;
+    case ErrorKind::kAccessDenied: return EACCES;
+    case ErrorKind::kNotPermitted: return EPERM;
+    case ErrorKind::kCrossDevice: return EXDEV;
+  }
+  return EIO;
+}
+
 }  // namespace platform

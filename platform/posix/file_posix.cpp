@@ -42,8 +42,8 @@ FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition di
       break;
   }
   const Fault fault = InjectedFault(FileOp::kOpen, path);
-  if (fault.nErrno != 0) {
-    SetLastError(fault.nErrno, "open " + path);
+  if (fault.error != ErrorKind::kNone) {
+    SetLastError(SystemErrorCode(fault.error), "open " + path);
     return FileHandle{};
   }
   int fd = RetryOnInterrupt([&] { return ::open(ToNativePath(path).c_str(), flags, 0644); });
@@ -71,7 +71,7 @@ size_t WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset) 
   const auto* p = static_cast<const char*>(data);
   size_t limit = n;
   const Fault fault = InjectedFault(FileOp::kWrite, OpenedPath(file.h));
-  if (fault.nErrno != 0) limit = std::min(n, fault.nShortWrite);
+  if (fault.error != ErrorKind::kNone) limit = std::min(n, fault.nShortWrite);
   size_t written = 0;
   while (written < limit) {
     const ssize_t r = RetryOnInterrupt([&] {
@@ -82,7 +82,7 @@ size_t WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset) 
     if (r <= 0) break;
     written += static_cast<size_t>(r);
   }
-  if (fault.nErrno != 0 && written < n) SetLastError(fault.nErrno, "write");
+  if (fault.error != ErrorKind::kNone && written < n) SetLastError(SystemErrorCode(fault.error), "write");
   return written;
 }
 
@@ -105,8 +105,8 @@ int64_t ReadFileAt(FileHandle file, void* data, size_t n, int64_t offset) {
 bool FlushFile(FileHandle file) {
   if (!file.IsValid()) return false;
   const Fault fault = InjectedFault(FileOp::kFlush, OpenedPath(file.h));
-  if (fault.nErrno != 0) {
-    SetLastError(fault.nErrno, "fsync");
+  if (fault.error != ErrorKind::kNone) {
+    SetLastError(SystemErrorCode(fault.error), "fsync");
     return false;
   }
   if (::fdatasync(static_cast<int>(file.h)) == 0) return true;
@@ -127,8 +127,8 @@ bool SetFileSize(FileHandle file, int64_t size) {
 
 bool DeleteFile(const std::string& path) {
   const Fault fault = InjectedFault(FileOp::kDelete, path);
-  if (fault.nErrno != 0) {
-    SetLastError(fault.nErrno, "delete " + path);
+  if (fault.error != ErrorKind::kNone) {
+    SetLastError(SystemErrorCode(fault.error), "delete " + path);
     return false;
   }
   if (::unlink(ToNativePath(path).c_str()) == 0) return true;
@@ -157,8 +157,8 @@ bool DirectoryExists(const std::string& path) {
 
 bool CreateDirectory(const std::string& path) {
   const Fault fault = InjectedFault(FileOp::kCreateDirectory, path);
-  if (fault.nErrno != 0) {
-    SetLastError(fault.nErrno, "mkdir " + path);
+  if (fault.error != ErrorKind::kNone) {
+    SetLastError(SystemErrorCode(fault.error), "mkdir " + path);
     return false;
   }
   if (::mkdir(ToNativePath(path).c_str(), 0755) == 0) return true;
@@ -213,8 +213,8 @@ FileHandle CreateFileBeneath(const std::string& root, const std::string& relativ
     if (end == std::string::npos) {
       const Fault fault = InjectedFault(FileOp::kOpen, walked);
       int fd = -1;
-      if (fault.nErrno != 0) {
-        errno = fault.nErrno;
+      if (fault.error != ErrorKind::kNone) {
+        errno = SystemErrorCode(fault.error);
       } else {
         fd = RetryOnInterrupt([&] {
           return ::openat(dir, part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
@@ -227,8 +227,8 @@ FileHandle CreateFileBeneath(const std::string& root, const std::string& relativ
       return FileHandle{fd};
     }
     const Fault fault = InjectedFault(FileOp::kCreateDirectory, walked);
-    if (fault.nErrno != 0 || (::mkdirat(dir, part.c_str(), 0755) != 0 && errno != EEXIST)) {
-      SetLastError(fault.nErrno != 0 ? fault.nErrno : errno, "mkdir " + walked);
+    if (fault.error != ErrorKind::kNone || (::mkdirat(dir, part.c_str(), 0755) != 0 && errno != EEXIST)) {
+      SetLastError(fault.error != ErrorKind::kNone ? SystemErrorCode(fault.error) : errno, "mkdir " + walked);
       ::close(dir);
       return FileHandle{};
     }
@@ -249,15 +249,14 @@ bool CreateSymbolicLink(const std::string& target, const std::string& linkPath) 
   return ::symlink(target.c_str(), ToNativePath(linkPath).c_str()) == 0;
 }
 
-bool RestrictToOwner(const std::string& path) {
-  return ::chmod(ToNativePath(path).c_str(), S_IRUSR | S_IWUSR) == 0;
-}
-
-bool SetExecutable(const std::string& path) {
-  struct stat st {};
+bool MarkFile(const std::string& path, FileMark mark) {
   const std::string native = ToNativePath(path);
-  return ::stat(native.c_str(), &st) == 0 &&
-         ::chmod(native.c_str(), st.st_mode | S_IXUSR | S_IXGRP | S_IXOTH) == 0;
+  if (mark == FileMark::kPrivate) return ::chmod(native.c_str(), S_IRUSR | S_IWUSR) == 0;
+  // Execute wherever read is granted, so a 0600 file stays its owner's.
+  struct stat st {};
+  if (::stat(native.c_str(), &st) != 0) return false;
+  const mode_t read = st.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
+  return ::chmod(native.c_str(), st.st_mode | S_IXUSR | (read >> 2)) == 0;
 }
 
 namespace {
@@ -292,8 +291,8 @@ bool CopyThenDelete(const std::string& from, const std::string& to) {
 
 bool MoveFile(const std::string& from, const std::string& to) {
   const Fault fault = InjectedFault(FileOp::kRename, to);
-  if (fault.nErrno != 0) {
-    SetLastError(fault.nErrno, "rename " + from + " to " + to);
+  if (fault.error != ErrorKind::kNone) {
+    SetLastError(SystemErrorCode(fault.error), "rename " + from + " to " + to);
     return false;
   }
   if (::rename(ToNativePath(from).c_str(), ToNativePath(to).c_str()) == 0) return true;

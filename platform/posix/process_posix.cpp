@@ -16,6 +16,7 @@
 #include "platform/env.h"
 #include "platform/posix/machine_posix.h"
 #include "platform/environment.h"
+#include "platform/error.h"
 #include "platform/file.h"
 #include "platform/process.h"
 
@@ -25,17 +26,17 @@ namespace platform {
 
 ProcessId StartProcess(const std::string& program, const std::vector<std::string>& args,
                        const std::string& workingFolder) {
-  return StartProcessWithStdio(program, args, workingFolder, -1, -1, -1);
+  return StartProcessWithStdio(program, args, workingFolder, StandardHandles{});
 }
 
 namespace {
 
 // One spawn for every way of starting: the argument vector, the working
-// folder, standard handles to pass (-1: ours) and, when detached, a session
-// of its own.
+// folder, standard handles to pass (invalid: ours) and, when detached, a
+// session of its own.
 ProcessId Spawn(const std::string& program, const std::vector<std::string>& args,
-                const std::string& workingFolder, const int (&stdio)[3], bool bDetached,
-                std::string* pError) {
+                const std::string& workingFolder, const StandardHandles& handles, bool bDetached) {
+  const intptr_t stdio[3] = {handles.in.h, handles.out.h, handles.err.h};
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -45,7 +46,7 @@ ProcessId Spawn(const std::string& program, const std::vector<std::string>& args
     posix_spawn_file_actions_addchdir_np(&actions, ToNativePath(workingFolder).c_str());
   }
   for (int i = 0; i < 3; ++i) {
-    if (stdio[i] >= 0) posix_spawn_file_actions_adddup2(&actions, stdio[i], i);
+    if (stdio[i] >= 0) posix_spawn_file_actions_adddup2(&actions, static_cast<int>(stdio[i]), i);
   }
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -56,7 +57,7 @@ ProcessId Spawn(const std::string& program, const std::vector<std::string>& args
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (r != 0) {
-    if (pError != nullptr) *pError = std::strerror(r);
+    SetLastError(r, program);
     return kInvalidProcess;
   }
   return pid;
@@ -65,10 +66,10 @@ ProcessId Spawn(const std::string& program, const std::vector<std::string>& args
 }  // namespace
 
 ProcessId StartDetachedProcess(const std::string& program, const std::vector<std::string>& args,
-                               const std::string& workingFolder, std::string* pError) {
+                               const std::string& workingFolder) {
   // A session of its own: closing the terminal qarnauto ran in, or ending
   // its process group, leaves the client running.
-  return Spawn(program, args, workingFolder, {-1, -1, -1}, true, pError);
+  return Spawn(program, args, workingFolder, StandardHandles{}, true);
 }
 
 std::string FindProgramOnPath(const std::string& name) {
@@ -94,9 +95,8 @@ std::string FindProgramOnPath(const std::string& name) {
 }
 
 ProcessId StartProcessWithStdio(const std::string& program, const std::vector<std::string>& args,
-                                const std::string& workingFolder, int stdinFd, int stdoutFd,
-                                int stderrFd) {
-  return Spawn(program, args, workingFolder, {stdinFd, stdoutFd, stderrFd}, false, nullptr);
+                                const std::string& workingFolder, const StandardHandles& stdio) {
+  return Spawn(program, args, workingFolder, stdio, false);
 }
 
 namespace {
@@ -231,15 +231,20 @@ std::vector<ProcessEntry> MachineProcessSnapshot() {
   return processes;
 }
 
-bool CreatePipe(int (&fds)[2]) { return ::pipe2(fds, O_CLOEXEC) == 0; }
-
-int64_t ReadPipe(int fd, void* buffer, size_t n) {
-  const ssize_t r = RetryOnInterrupt([&] { return ::read(fd, buffer, n); });
-  return r;
+bool CreatePipe(Pipe* pPipe) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) {
+    SetLastError(errno, "pipe");
+    return false;
+  }
+  pPipe->readEnd = CFile(FileHandle{fds[0]});
+  pPipe->writeEnd = CFile(FileHandle{fds[1]});
+  return true;
 }
 
-void ClosePipe(int fd) {
-  if (fd >= 0) ::close(fd);
+int64_t ReadPipe(FileHandle h, void* buffer, size_t n) {
+  const ssize_t r = RetryOnInterrupt([&] { return ::read(static_cast<int>(h.h), buffer, n); });
+  return r;
 }
 
 void ExitProcess(int nCode) { ::_exit(nCode); }
@@ -250,6 +255,11 @@ std::string GetModuleFileName() {
   char buffer[4096];
   ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   return n <= 0 ? std::string() : std::string(buffer, static_cast<size_t>(n));
+}
+
+std::string GetModuleFolder() {
+  const std::string exe = GetModuleFileName();
+  return exe.substr(0, exe.rfind('/') + 1);
 }
 
 }  // namespace platform

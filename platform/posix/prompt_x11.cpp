@@ -47,7 +47,7 @@ class CPromptWindow final : public ILoopSource {
   }
 
   bool Create();
-  int Descriptor() override { return ConnectionNumber(pDisplay_); }
+  WaitHandle WaitSource() override { return WaitHandle{ConnectionNumber(pDisplay_)}; }
   bool Pump() override;
   int Answer() const { return nAnswer_; }
 

@@ -20,7 +20,7 @@ int StandardErrorColumns() {
   return size.ws_col;
 }
 
-bool OpenPseudoTerminal(int columns, int* pMaster, int* pSlave) {
+bool OpenPseudoTerminal(int columns, CFile* pMaster, CFile* pSlave) {
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master < 0) return false;
   const char* name = ::grantpt(master) == 0 && ::unlockpt(master) == 0 ? ::ptsname(master) : nullptr;
@@ -33,12 +33,13 @@ bool OpenPseudoTerminal(int columns, int* pMaster, int* pSlave) {
   size.ws_col = static_cast<unsigned short>(columns);
   size.ws_row = 24;
   ::ioctl(slave, TIOCSWINSZ, &size);
-  *pMaster = master;
-  *pSlave = slave;
+  *pMaster = CFile(FileHandle{master});
+  *pSlave = CFile(FileHandle{slave});
   return true;
 }
 
-bool ReadAvailable(int fd, uint32_t dwMilliseconds, std::string* pText) {
+bool ReadAvailable(FileHandle h, uint32_t dwMilliseconds, std::string* pText) {
+  const int fd = static_cast<int>(h.h);
   pollfd p{fd, POLLIN, 0};
   const int r = RetryOnInterrupt([&] { return ::poll(&p, 1, static_cast<int>(dwMilliseconds)); });
   if (r <= 0) return false;

@@ -5,6 +5,7 @@
 
 #include "platform/environment.h"
 #include "platform/file.h"
+#include "platform/process.h"
 
 #ifndef QARNAUTO_INSTALL_BINDIR
 #error "the build sets QARNAUTO_INSTALL_BINDIR to the installation's program folder"
@@ -48,6 +49,12 @@ std::string GetNotesFolder(const std::string& app, const std::string& exeFolder)
   if (!IsSystemProgramFolder(exeFolder) && IsWritableDirectory(exeFolder)) return exeFolder;
   const std::string state = GetUserStateFolder(app);
   return state.empty() ? exeFolder : state;
+}
+
+std::string GetOwnNotesFolder(const std::string& app) {
+  std::string folder = GetModuleFolder();
+  if (folder.size() > 1) folder.pop_back();
+  return GetNotesFolder(app, folder);
 }
 
 }  // namespace platform

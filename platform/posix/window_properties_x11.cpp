@@ -87,9 +87,10 @@ void SetWindowIcon(HWND hWnd, const std::vector<CCanvas*>& sizes) {
   XFlush(c->pDisplay);
 }
 
-unsigned long NativeWindowId(HWND hWnd) {
+uint32_t PublicWindowHandle(HWND hWnd) {
   CXWindow w;
-  return Lookup(hWnd, &w) ? w.xid : 0;
+  // X window ids are 29-bit values.
+  return static_cast<uint32_t>(Lookup(hWnd, &w) ? w.xid : hWnd);
 }
 
 }  // namespace platform

@@ -1,0 +1,119 @@
+#include "platform/environment.h"
+#include "platform/file.h"
+#include "platform/launcher.h"
+#include "platform/program_start.h"
+#include "platform/system.h"
+
+namespace platform {
+namespace {
+
+// Quotes an Exec argument as the desktop-entry format asks.
+std::string QuoteExecArgument(const std::string& arg) {
+  std::string out = "\"";
+  // Reserved characters take a backslash, which the string level doubles.
+  for (char c : arg) {
+    if (c == '\\') {
+      out += "\\\\\\\\";
+      continue;
+    }
+    if (c == '"' || c == '`' || c == '$') out += "\\\\";
+    if (c == '%') out += '%';
+    out += c;
+  }
+  return out + "\"";
+}
+
+// A value of a desktop entry: line ends, tabs and the backslash escaped.
+std::string EscapeValue(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// The name becomes a file name inside the launcher folders: nothing that
+// names another folder, and no control characters.
+bool IsLauncherName(const std::string& name) {
+  if (name.empty() || name == "." || name == ".." || name.size() > 200) return false;
+  for (unsigned char c : name) {
+    if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
+  }
+  return true;
+}
+
+// The Exec command: the program itself, or for a Windows program the same
+// Wine (and prefix) it is started with from here.
+std::string LauncherCommand(const std::string& target) {
+  std::vector<std::string> command;
+  std::string note;
+  if (!ProgramCommand(target, {}, &command, &note) || command.size() < 2) {
+    return QuoteExecArgument(target);
+  }
+  std::string exec;
+  const std::string prefix = GetEnvironmentVariable("WINEPREFIX");
+  if (!prefix.empty()) {
+    exec += "env ";
+    exec += QuoteExecArgument("WINEPREFIX=" + prefix);
+  }
+  for (const std::string& arg : command) {
+    if (!exec.empty()) exec += ' ';
+    exec += QuoteExecArgument(arg);
+  }
+  return exec;
+}
+
+std::string DesktopEntry(const LauncherSpec& spec) {
+  return "[Desktop Entry]\nType=Application\nName=" + EscapeValue(spec.name) +
+         "\nComment=" + EscapeValue(spec.comment) + "\nExec=" + LauncherCommand(spec.program) +
+         "\nPath=" + EscapeValue(spec.workingFolder) + "\nTerminal=false\n";
+}
+
+// Replaces the launcher at path whole: a reader never sees half of one.
+bool WriteEntry(const std::string& path, const std::string& entry) {
+  const std::string tmp = path + ".new";
+  CFile f(OpenFile(tmp, kFileWrite, FileDisposition::kCreateAlways));
+  bool ok = f.IsValid() && WriteFileAt(f.Get(), entry.data(), entry.size(), 0) == entry.size();
+  f.Close();
+  ok = ok && MarkFile(tmp, FileMark::kExecutable) && MoveFile(tmp, path);
+  if (!ok) DeleteFile(tmp);
+  return ok;
+}
+
+}  // namespace
+
+LauncherResult WriteLaunchers(const LauncherSpec& spec) {
+  LauncherResult result;
+  if (!IsLauncherName(spec.name)) {
+    result.notes.push_back("launcher skipped: \"" + spec.name + "\" cannot be a file name");
+    return result;
+  }
+  const std::string entry = DesktopEntry(spec);
+  const std::string menu = ApplicationsFolder();
+  if (menu.empty()) {
+    result.notes.push_back("menu launcher skipped: no applications folder");
+  } else if (!WriteEntry(menu + "/" + spec.name + ".desktop", entry)) {
+    result.notes.push_back("menu launcher not written: " + menu + "/" + spec.name + ".desktop");
+  }
+  const std::string desktop = DesktopFolder();
+  if (desktop.empty()) {
+    result.notes.push_back("desktop launcher skipped: no desktop folder");
+    return result;
+  }
+  const std::string path = desktop + "/" + spec.name + ".desktop";
+  result.bDesktop = WriteEntry(path, entry);
+  if (!result.bDesktop) result.notes.push_back("desktop launcher not written: " + path);
+  return result;
+}
+
+}  // namespace platform

@@ -1,0 +1,38 @@
+// Starting a program the way the system runs it. Here a native program runs
+// as it is and a Windows program (a PE file) runs through Wine; on Windows
+// every program is started directly.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/process.h"
+
+namespace platform {
+
+enum class ProgramKind { kMissing, kNative, kWindows32, kWindows64 };
+
+// Looks at the file: an "MZ" header whose e_lfanew points at a "PE\0\0"
+// signature is a Windows program, its machine field telling 32 from 64 bit.
+ProgramKind ClassifyProgram(const std::string& path);
+
+// The argument vector that starts the program with the arguments (which do
+// not include argv[0]). False when it cannot be started, with the reason for
+// the player and the run log in LastError().text. *pNote receives a warning
+// that does not stop the start ("" when there is none).
+bool ProgramCommand(const std::string& program, const std::vector<std::string>& args,
+                    std::vector<std::string>* pCommand, std::string* pNote);
+
+// Starts the program with the arguments in the folder, detached so that it
+// outlives us. kInvalidProcess with LastError() when it cannot be started;
+// *pNote as ProgramCommand gives it.
+ProcessId StartProgram(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& workingFolder, std::string* pNote);
+
+// Starts the program with the arguments, its standard handles as given, and
+// waits for nobody. kInvalidProcess with LastError() when it cannot be
+// started.
+ProcessId StartProgramWithStdio(const std::string& program, const std::vector<std::string>& args,
+                                const StandardHandles& stdio, std::string* pNote);
+
+}  // namespace platform
