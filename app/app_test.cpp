@@ -186,16 +186,16 @@ class UpdaterTest : public ::testing::Test {
   // Runs the updater with the answers as its standard input; its exit code.
   int RunUpdater(const std::string& argument, const std::string& answers) {
     tools::WriteWholeFile(folder + "/answers", answers);
-    platform::FileHandle in = platform::OpenFile(folder + "/answers", platform::kFileRead,
-                                                 platform::FileDisposition::kOpenExisting);
-    platform::FileHandle out = platform::OpenFile(folder + "/output", platform::kFileWrite,
-                                                  platform::FileDisposition::kCreateAlways);
+    platform::CFile in(platform::OpenFile(folder + "/answers", platform::kFileRead,
+                                          platform::FileDisposition::kOpenExisting));
+    platform::CFile out(platform::OpenFile(folder + "/output", platform::kFileWrite,
+                                           platform::FileDisposition::kCreateAlways));
     std::vector<std::string> args = {exe};
     if (!argument.empty()) args.push_back(argument);
-    const platform::ProcessId pid = platform::StartProcessWithStdio(
-        exe, args, "", {in, out, out});
-    platform::CloseFile(in);
-    platform::CloseFile(out);
+    const platform::ProcessId pid =
+        platform::StartProcessWithStdio(exe, args, "", {in.Get(), out.Get(), out.Get()});
+    in.Close();
+    out.Close();
     return platform::WaitProcess(pid);
   }
   std::string Output() { return tools::ReadWholeFile(folder + "/output"); }
@@ -341,14 +341,14 @@ TEST_F(UpdaterTest, KilledAtAnyPointOfTheInstallationTheNextRunCompletesIt) {
   for (const char* point : {"Installing: 0%", "Installing: 20%", "Installing: 50%", "Installing: 80%",
                             "Installing: 100%"}) {
     tools::WriteWholeFile(folder + "/answers", "");
-    platform::FileHandle in = platform::OpenFile(folder + "/answers", platform::kFileRead,
-                                                 platform::FileDisposition::kOpenExisting);
-    platform::FileHandle out = platform::OpenFile(folder + "/output", platform::kFileWrite,
-                                                  platform::FileDisposition::kCreateAlways);
-    const platform::ProcessId pid = platform::StartProcessWithStdio(
-        exe, {exe, location}, "", {in, out, out});
-    platform::CloseFile(in);
-    platform::CloseFile(out);
+    platform::CFile in(platform::OpenFile(folder + "/answers", platform::kFileRead,
+                                          platform::FileDisposition::kOpenExisting));
+    platform::CFile out(platform::OpenFile(folder + "/output", platform::kFileWrite,
+                                           platform::FileDisposition::kCreateAlways));
+    const platform::ProcessId pid =
+        platform::StartProcessWithStdio(exe, {exe, location}, "", {in.Get(), out.Get(), out.Get()});
+    in.Close();
+    out.Close();
     const uint32_t dwStart = platform::GetTickCount();
     while (Output().find(point) == std::string::npos &&
            Output().find("Starting client") == std::string::npos &&
@@ -532,11 +532,11 @@ TEST_F(UpdaterTest, ProgressOnANarrowTerminalStaysOnOneLine) {
   platform::CFile master, slave;
   ASSERT_TRUE(platform::OpenPseudoTerminal(50, &master, &slave));
   tools::WriteWholeFile(folder + "/answers", "");
-  platform::FileHandle in = platform::OpenFile(folder + "/answers", platform::kFileRead,
-                                               platform::FileDisposition::kOpenExisting);
+  platform::CFile in(platform::OpenFile(folder + "/answers", platform::kFileRead,
+                                        platform::FileDisposition::kOpenExisting));
   const platform::ProcessId pid = platform::StartProcessWithStdio(
-      exe, {exe, server.Url("/qarn") + "$EN$Narrow"}, "", {in, {}, slave.Get()});
-  platform::CloseFile(in);
+      exe, {exe, server.Url("/qarn") + "$EN$Narrow"}, "", {in.Get(), {}, slave.Get()});
+  in.Close();
   slave.Close();
   std::string shown;
   while (platform::ReadAvailable(master.Get(), 20000, &shown)) {

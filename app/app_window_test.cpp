@@ -80,10 +80,10 @@ class WindowRunTest : public ::testing::Test {
   }
   // Starts the updater; standard output and error go to a file.
   void Start(const std::string& argument) {
-    platform::FileHandle out = platform::OpenFile(folder + "/output", platform::kFileWrite,
-                                                  platform::FileDisposition::kCreateAlways);
-    pid = platform::StartProcessWithStdio(exe, {exe, argument}, "", {{}, out, out});
-    platform::CloseFile(out);
+    platform::CFile out(platform::OpenFile(folder + "/output", platform::kFileWrite,
+                                           platform::FileDisposition::kCreateAlways));
+    pid = platform::StartProcessWithStdio(exe, {exe, argument}, "", {{}, out.Get(), out.Get()});
+    out.Close();
   }
   int Wait() {
     if (pid != platform::kInvalidProcess) nCode = platform::WaitProcess(pid);
@@ -314,12 +314,12 @@ class SkinnedBoxTest : public ::testing::Test {
   }
   void Start(const std::vector<std::string>& texts) {
     out = tools::TestFolder() + "/box-output";
-    platform::FileHandle file =
-        platform::OpenFile(out, platform::kFileWrite, platform::FileDisposition::kCreateAlways);
+    platform::CFile file(
+        platform::OpenFile(out, platform::kFileWrite, platform::FileDisposition::kCreateAlways));
     std::vector<std::string> args = {WINDOW_PROBE, "box"};
     args.insert(args.end(), texts.begin(), texts.end());
-    pid = platform::StartProcessWithStdio(WINDOW_PROBE, args, "", {{}, file, {}});
-    platform::CloseFile(file);
+    pid = platform::StartProcessWithStdio(WINDOW_PROBE, args, "", {{}, file.Get(), {}});
+    file.Close();
   }
   std::string Finish() {
     platform::WaitProcess(pid);

@@ -38,7 +38,7 @@ void WaitOutAttempt(uint32_t dwStart, uint32_t dwBudget, const StopFlag* pStop,
 
 }  // namespace
 
-int32_t ConnWithTime(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
+int32_t ConnWithTime(platform::CSocket* pSocket, int32_t nSeconds, int32_t nAttempts,
                      const char* szHost, int32_t nPort, const StopFlag* pStop,
                      const StopFlag* pHold, NoteLog log, ConnFailure* pWhy) {
   ConnFailure why = ConnFailure::kNone;
@@ -94,7 +94,7 @@ int32_t ConnWithTime(SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
     return -1;
   }
   *pWhy = ConnFailure::kNone;
-  *pSocket = s.Release();
+  *pSocket = std::move(s);
   return 0;
 }
 

@@ -41,7 +41,7 @@ enum class NoteLog { kRunLog, kEngineLog };
 // listens) waits half a second before the next, so a server that is down
 // fails within seconds (15 attempts: 7.5 s) while one that is restarting
 // still gets a few.
-int32_t ConnWithTime(platform::SocketHandle* pSocket, int32_t nSeconds, int32_t nAttempts,
+int32_t ConnWithTime(platform::CSocket* pSocket, int32_t nSeconds, int32_t nAttempts,
                      const char* szHost, int32_t nPort, const StopFlag* pStop,
                      const StopFlag* pHold, NoteLog log, ConnFailure* pWhy = nullptr);
 

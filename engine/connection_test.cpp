@@ -29,7 +29,7 @@ class ConnectionTest : public ::testing::Test {
 };
 
 TEST_F(ConnectionTest, UnresolvableNameFailsBeforeAnyAttempt) {
-  SocketHandle s = platform::kInvalidSocket;
+  platform::CSocket s;
   uint32_t dwStart = platform::GetTickCount();
   EXPECT_EQ(ConnWithTime(&s, 8, 15, "no-such-host.invalid", 80, &stop, nullptr, NoteLog::kRunLog), -1);
   EXPECT_LT(platform::GetTickCount() - dwStart, 5000u);
@@ -43,28 +43,28 @@ TEST_F(ConnectionTest, UnresolvableNameFailsBeforeAnyAttempt) {
 }
 
 TEST_F(ConnectionTest, MissingHostStopFlagOrPortFail) {
-  SocketHandle s = platform::kInvalidSocket;
+  platform::CSocket s;
   EXPECT_EQ(ConnWithTime(&s, 1, 1, "", 80, &stop, nullptr, NoteLog::kRunLog), -1);
   EXPECT_EQ(ConnWithTime(&s, 1, 1, "127.0.0.1", 80, nullptr, nullptr, NoteLog::kRunLog), -1);
   // A port outside 0..65535 is no port at all.
   EXPECT_EQ(ConnWithTime(&s, 1, 1, "127.0.0.1", 70000, &stop, &hold, NoteLog::kEngineLog), -1);
   EXPECT_EQ(ConnWithTime(&s, 1, 1, "127.0.0.1", -1, &stop, nullptr, NoteLog::kRunLog), -1);
-  EXPECT_EQ(s, platform::kInvalidSocket);
+  EXPECT_FALSE(s.IsValid());
 }
 
 TEST_F(ConnectionTest, ConnectsToAListeningServer) {
   CScriptServer server([](CScriptConnection& c) { c.Send("hi"); });
-  SocketHandle s = platform::kInvalidSocket;
+  platform::CSocket s;
   ASSERT_EQ(ConnWithTime(&s, 2, 3, "localhost", server.Port(), &stop, nullptr, NoteLog::kRunLog), 0);
   char buffer[8] = {};
-  EXPECT_EQ(RecvN(s, buffer, 2, 0, 2, &stop, nullptr, nullptr, nullptr), 2);
+  EXPECT_EQ(RecvN(s.Get(), buffer, 2, 0, 2, &stop, nullptr, nullptr, nullptr), 2);
   EXPECT_EQ(std::string(buffer), "hi");
-  platform::CloseSocket(s);
+  s.Close();
 }
 
 TEST_F(ConnectionTest, RefusedAttemptsPauseBrieflyAndAreCounted) {
   const uint16_t port = tools::RefusingPort();
-  SocketHandle s = platform::kInvalidSocket;
+  platform::CSocket s;
   ConnFailure why = ConnFailure::kNone;
   uint32_t dwStart = platform::GetTickCount();
   // Three attempts of 8 s each: a refused one pauses half a second.
@@ -83,30 +83,27 @@ TEST_F(ConnectionTest, RefusedAttemptsPauseBrieflyAndAreCounted) {
 class CFullListener {
  public:
   CFullListener() {
-    listener_ = platform::ListenLoopback(0, 0, &port_);
+    listener_ = platform::CSocket(platform::ListenLoopback(0, 0, &port_));
     for (int i = 0; i < 8; ++i) {
-      SocketHandle s = platform::OpenStreamSocket();
-      platform::SetNonBlocking(s, true);
-      platform::StartConnect(s, 0x0100007F, port_);
-      fillers_.push_back(s);
-      if (platform::WaitConnected(s, 300) == 0) break;
+      platform::CSocket s(platform::OpenStreamSocket());
+      platform::SetNonBlocking(s.Get(), true);
+      platform::StartConnect(s.Get(), 0x0100007F, port_);
+      const bool bQueued = platform::WaitConnected(s.Get(), 300) != 0;
+      fillers_.push_back(std::move(s));
+      if (!bQueued) break;
     }
-  }
-  ~CFullListener() {
-    for (SocketHandle s : fillers_) platform::CloseSocket(s);
-    platform::CloseSocket(listener_);
   }
   uint16_t Port() const { return port_; }
 
  private:
-  SocketHandle listener_;
+  platform::CSocket listener_;
   uint16_t port_ = 0;
-  std::vector<SocketHandle> fillers_;
+  std::vector<platform::CSocket> fillers_;
 };
 
 TEST_F(ConnectionTest, ASilentServerCostsTheWholeTimeOfEachAttempt) {
   CFullListener silent;
-  SocketHandle s = platform::kInvalidSocket;
+  platform::CSocket s;
   ConnFailure why = ConnFailure::kNone;
   uint32_t dwStart = platform::GetTickCount();
   EXPECT_EQ(ConnWithTime(&s, 1, 2, "127.0.0.1", silent.Port(), &stop, nullptr, NoteLog::kRunLog, &why), -1);
@@ -117,7 +114,7 @@ TEST_F(ConnectionTest, ASilentServerCostsTheWholeTimeOfEachAttempt) {
 
 TEST_F(ConnectionTest, EngineLoggedConnectsNoteAttemptsThere) {
   const uint16_t port = tools::RefusingPort();
-  SocketHandle s = platform::kInvalidSocket;
+  platform::CSocket s;
   EXPECT_EQ(ConnWithTime(&s, 1, 2, "127.0.0.1", port, &stop, &hold, NoteLog::kEngineLog), -1);
   EXPECT_TRUE(tools::RunLogTexts().empty());
   EXPECT_EQ(log.Messages(),
@@ -126,7 +123,7 @@ TEST_F(ConnectionTest, EngineLoggedConnectsNoteAttemptsThere) {
 
 TEST_F(ConnectionTest, RaisedFlagsEndTheAttemptsEarly) {
   const uint16_t port = tools::RefusingPort();
-  SocketHandle s = platform::kInvalidSocket;
+  platform::CSocket s;
   stop = 1;
   EXPECT_EQ(ConnWithTime(&s, 8, 15, "127.0.0.1", port, &stop, nullptr, NoteLog::kRunLog), -1);
   EXPECT_TRUE(log.Lines().empty());
@@ -159,9 +156,9 @@ int32_t CountBytes(int32_t nBytes, DownProgress*) {
 
 class RecvNTest : public ConnectionTest {
  protected:
-  SocketHandle Connect(CScriptServer& server) {
+  platform::CSocket Connect(CScriptServer& server) {
     g_counter = Counter{};
-    SocketHandle s = platform::kInvalidSocket;
+    platform::CSocket s;
     EXPECT_EQ(ConnWithTime(&s, 2, 2, "127.0.0.1", server.Port(), &stop, nullptr, NoteLog::kRunLog), 0);
     return s;
   }
@@ -173,11 +170,11 @@ TEST_F(RecvNTest, TakesWhatHasArrivedInLargeStepsAndReportsEveryByte) {
     c.Send(body);
     c.WaitPeerClose();
   });
-  SocketHandle s = Connect(server);
+  platform::CSocket s = Connect(server);
   // Let it all arrive first: then a few receives take it, none past the count.
   platform::Sleep(300);
   std::string buffer(700000, '\0');
-  int32_t n = RecvN(s, buffer.data(), 550000, 0, 2, &stop, nullptr, CountBytes, nullptr);
+  int32_t n = RecvN(s.Get(), buffer.data(), 550000, 0, 2, &stop, nullptr, CountBytes, nullptr);
   EXPECT_EQ(n, 550000);
   EXPECT_TRUE(buffer.substr(0, 550000) == body.substr(0, 550000));
   EXPECT_EQ(buffer[550000], '\0') << "wrote past the count";
@@ -186,7 +183,7 @@ TEST_F(RecvNTest, TakesWhatHasArrivedInLargeStepsAndReportsEveryByte) {
   EXPECT_GT(g_counter.nLargest, 256) << "still receiving in small steps";
   EXPECT_LE(g_counter.nCalls, 550000 / 4096) << "a receive call per few bytes";
   EXPECT_TRUE(log.Lines().empty());
-  platform::CloseSocket(s);
+  s.Close();
 }
 
 TEST_F(RecvNTest, ASlowServerIsReportedByteForByteAsItArrives) {
@@ -194,13 +191,13 @@ TEST_F(RecvNTest, ASlowServerIsReportedByteForByteAsItArrives) {
     c.SendSlowly(std::string(3000, 'q'), 100, 10);
     c.WaitPeerClose();
   });
-  SocketHandle s = Connect(server);
+  platform::CSocket s = Connect(server);
   char buffer[3000];
-  EXPECT_EQ(RecvN(s, buffer, 3000, 0, 2, &stop, nullptr, CountBytes, nullptr), 3000);
+  EXPECT_EQ(RecvN(s.Get(), buffer, 3000, 0, 2, &stop, nullptr, CountBytes, nullptr), 3000);
   EXPECT_EQ(g_counter.llTotal, 3000);
   // Progress moved as the pieces came, not once at the end.
   EXPECT_GE(g_counter.nCalls, 10);
-  platform::CloseSocket(s);
+  s.Close();
 }
 
 TEST_F(RecvNTest, AHoldRaisedWhileDataKeepsArrivingIsSeenWithin100Ms) {
@@ -208,7 +205,7 @@ TEST_F(RecvNTest, AHoldRaisedWhileDataKeepsArrivingIsSeenWithin100Ms) {
   CScriptServer server([&](CScriptConnection& c) {
     while (!bDone && c.Send(std::string(1000, 'h'))) platform::Sleep(5);
   });
-  SocketHandle s = Connect(server);
+  platform::CSocket s = Connect(server);
   // Far more room than 300 ms of data need, so only the hold ends it.
   std::string buffer(10 * 1000 * 1000, '\0');
   std::thread raiser([this] {
@@ -216,24 +213,24 @@ TEST_F(RecvNTest, AHoldRaisedWhileDataKeepsArrivingIsSeenWithin100Ms) {
     hold.fetch_add(1);
   });
   const uint32_t dwStart = platform::GetTickCount();
-  const int32_t n =
-      RecvN(s, buffer.data(), static_cast<int32_t>(buffer.size()), 0, 8, &stop, &hold, CountBytes, nullptr);
+  const int32_t n = RecvN(s.Get(), buffer.data(), static_cast<int32_t>(buffer.size()), 0, 8, &stop,
+                          &hold, CountBytes, nullptr);
   const uint32_t dwSpent = platform::GetTickCount() - dwStart;
   raiser.join();
   bDone = true;
   EXPECT_GT(n, 0);
   EXPECT_LT(dwSpent, 300u + 400u) << "the hold was not seen promptly";
-  platform::CloseSocket(s);
+  s.Close();
 }
 
 TEST_F(RecvNTest, PeerCloseEndsWithTheBytesSoFarAndOneFailedRecv) {
   CScriptServer server([](CScriptConnection& c) { c.Send(std::string(300, 'y')); });
-  SocketHandle s = Connect(server);
+  platform::CSocket s = Connect(server);
   std::string buffer(1000, '\0');
-  EXPECT_EQ(RecvN(s, buffer.data(), 1000, 0, 2, &stop, &hold, CountBytes, nullptr), 300);
+  EXPECT_EQ(RecvN(s.Get(), buffer.data(), 1000, 0, 2, &stop, &hold, CountBytes, nullptr), 300);
   EXPECT_EQ(g_counter.llTotal, 300);
   EXPECT_EQ(log.Messages(), std::vector<std::string>{"Failed recv\n"});
-  platform::CloseSocket(s);
+  s.Close();
 }
 
 TEST_F(RecvNTest, ZeroCountSilenceAndFlagsStopReceiving) {
@@ -241,39 +238,39 @@ TEST_F(RecvNTest, ZeroCountSilenceAndFlagsStopReceiving) {
     c.SendSlowly(std::string(2000, 'z'), 100, 20);
     c.StaySilent();
   });
-  SocketHandle s = Connect(server);
+  platform::CSocket s = Connect(server);
   char buffer[4096];
-  EXPECT_EQ(RecvN(s, buffer, 0, 0, 1, &stop, nullptr, CountBytes, nullptr), 0);
+  EXPECT_EQ(RecvN(s.Get(), buffer, 0, 0, 1, &stop, nullptr, CountBytes, nullptr), 0);
   EXPECT_EQ(g_counter.nCalls, 0);
 
   // A silent server ends the receive after the wait, without "Failed recv".
   uint32_t dwStart = platform::GetTickCount();
-  int32_t n = RecvN(s, buffer, 4096, 0, 1, &stop, nullptr, CountBytes, nullptr);
+  int32_t n = RecvN(s.Get(), buffer, 4096, 0, 1, &stop, nullptr, CountBytes, nullptr);
   EXPECT_EQ(n, 2000);
   EXPECT_GE(platform::GetTickCount() - dwStart, 1000u);
 
   hold = 1;
-  EXPECT_EQ(RecvN(s, buffer, 10, 0, 1, &stop, &hold, CountBytes, nullptr), 0);
+  EXPECT_EQ(RecvN(s.Get(), buffer, 10, 0, 1, &stop, &hold, CountBytes, nullptr), 0);
   stop = 1;
-  EXPECT_EQ(RecvN(s, buffer, 10, 0, 1, &stop, nullptr, CountBytes, nullptr), 0);
-  EXPECT_EQ(RecvN(s, nullptr, 10, 0, 1, &stop, nullptr, CountBytes, nullptr), 0);
+  EXPECT_EQ(RecvN(s.Get(), buffer, 10, 0, 1, &stop, nullptr, CountBytes, nullptr), 0);
+  EXPECT_EQ(RecvN(s.Get(), nullptr, 10, 0, 1, &stop, nullptr, CountBytes, nullptr), 0);
   EXPECT_TRUE(log.Lines().empty());
-  platform::CloseSocket(s);
+  s.Close();
 }
 
 TEST_F(RecvNTest, StopReachesAReceiveWaitingOnASilentServer) {
   CScriptServer server([](CScriptConnection& c) { c.StaySilent(); });
-  SocketHandle s = Connect(server);
+  platform::CSocket s = Connect(server);
   std::thread raiser([this] {
     platform::Sleep(200);
     stop.fetch_add(1);
   });
   char buffer[64];
   const uint32_t dwStart = platform::GetTickCount();
-  EXPECT_EQ(RecvN(s, buffer, 64, 0, 8, &stop, nullptr, CountBytes, nullptr), 0);
+  EXPECT_EQ(RecvN(s.Get(), buffer, 64, 0, 8, &stop, nullptr, CountBytes, nullptr), 0);
   EXPECT_LT(platform::GetTickCount() - dwStart, 4000u) << "the stop waited for the whole time-out";
   raiser.join();
-  platform::CloseSocket(s);
+  s.Close();
 }
 
 }  // namespace

@@ -141,11 +141,10 @@ bool CDownNN::Prepare(DownFileItem& item, bool* pError) {
     Note(item.vecUrls.front());
     return false;
   }
-  platform::FileHandle existing =
-      platform::OpenFile(finalPath, platform::kFileRead, platform::FileDisposition::kOpenExisting);
+  platform::CFile existing(
+      platform::OpenFile(finalPath, platform::kFileRead, platform::FileDisposition::kOpenExisting));
   if (existing.IsValid()) {
-    const int64_t llHave = platform::GetFileSize(existing);
-    platform::CloseFile(existing);
+    const int64_t llHave = platform::GetFileSize(existing.Get());
     if (llHave == item.llSize) {
       item.nState = 1;
       return true;

@@ -182,13 +182,12 @@ TEST_F(DownNNTest, SegmentsKeepTheirProgressInSizeSlotsOneAndTwo) {
   platform::Sleep(2000);
   EXPECT_EQ(NN_Stop(4), 1);
   EXPECT_EQ(result.get(), -199);
-  platform::FileHandle h = platform::OpenFile(folder + "odd.bin.vx$", platform::kFileRead,
-                                              platform::FileDisposition::kOpenExisting);
+  platform::CFile h(platform::OpenFile(folder + "odd.bin.vx$", platform::kFileRead,
+                                       platform::FileDisposition::kOpenExisting));
   int64_t size = 0, first = 0, second = 0;
-  EXPECT_TRUE(GetDownloadSize(h, 0, &size));
-  EXPECT_TRUE(GetDownloadSize(h, 1, &first));
-  EXPECT_TRUE(GetDownloadSize(h, 2, &second));
-  platform::CloseFile(h);
+  EXPECT_TRUE(GetDownloadSize(h.Get(), 0, &size));
+  EXPECT_TRUE(GetDownloadSize(h.Get(), 1, &first));
+  EXPECT_TRUE(GetDownloadSize(h.Get(), 2, &second));
   EXPECT_EQ(size, 100001);
   EXPECT_EQ(first, 3000);
   EXPECT_EQ(second, 3000);
@@ -363,12 +362,11 @@ TEST(DownNNProcessTest, KilledDownloadResumesAndEndsByteIdentical) {
   // Wait until a good share has arrived, then kill the process outright.
   for (int i = 0; i < 200; ++i) {
     platform::Sleep(50);
-    platform::FileHandle h = platform::OpenFile(folder + "big.bin.vx$", platform::kFileRead,
-                                                platform::FileDisposition::kOpenExisting);
+    platform::CFile h(platform::OpenFile(folder + "big.bin.vx$", platform::kFileRead,
+                                         platform::FileDisposition::kOpenExisting));
     int64_t a = 0, b = 0;
-    GetDownloadSize(h, 1, &a);
-    GetDownloadSize(h, 2, &b);
-    platform::CloseFile(h);
+    GetDownloadSize(h.Get(), 1, &a);
+    GetDownloadSize(h.Get(), 2, &b);
     if (a > 0 && b > 0) break;
   }
   platform::TerminateProcess(pid);

@@ -121,11 +121,11 @@ TEST(NotifyTargetTest, ACProgramDrawsProgressFromTheSharedLibrary) {
   ASSERT_TRUE(nginx.Started());
   const std::string folder = tools::TestFolder() + "/progress-out";
   const std::string out = tools::TestFolder() + "/progress.out";
-  platform::FileHandle f =
-      platform::OpenFile(out, platform::kFileWrite, platform::FileDisposition::kCreateAlways);
+  platform::CFile f(
+      platform::OpenFile(out, platform::kFileWrite, platform::FileDisposition::kCreateAlways));
   const platform::ProcessId pid = platform::StartProcessWithStdio(
-      NN_PROGRESS, {NN_PROGRESS, folder, nginx.Url("/file.bin")}, "", {{}, f, {}});
-  platform::CloseFile(f);
+      NN_PROGRESS, {NN_PROGRESS, folder, nginx.Url("/file.bin")}, "", {{}, f.Get(), {}});
+  f.Close();
   EXPECT_EQ(platform::WaitProcess(pid), 0);
   EXPECT_TRUE(tools::ReadWholeFile(folder + "/file.bin") == content);
 

@@ -144,7 +144,7 @@ int64_t FtpGetSize(const char* szUrl, const StopFlag* pStop) {
     DebugLog("SplitUrl error\n");
     return -1;
   }
-  SocketHandle s = platform::kInvalidSocket;
+  platform::CSocket s;
   if (ConnWithTime(&s, 100, 15, szHost, nPort, pStop, nullptr, NoteLog::kRunLog) != 0) {
     DebugLog("Ftp ConnWithTime error\n");
     return -1;
@@ -152,15 +152,15 @@ int64_t FtpGetSize(const char* szUrl, const StopFlag* pStop) {
   FtpReply reply;
   // The probe waits up to 100 s for each reply, but never past a stop.
   auto command = [&](const char* szCommand, const char* szArgument) {
-    return Command(s, szCommand, szArgument, &reply, pStop, 100000);
+    return Command(s.Get(), szCommand, szArgument, &reply, pStop, 100000);
   };
   bool ok = command("", "") && command("USER", szUser) && command("PASS", szPassword);
   // Many servers refuse SIZE in ASCII mode; whether TYPE is accepted or not,
   // SIZE decides.
   if (ok) command("TYPE", "I");
   ok = ok && command("SIZE", szPath);
-  if (ok) Command(s, "QUIT", "", &reply);
-  platform::CloseSocket(s);
+  if (ok) Command(s.Get(), "QUIT", "", &reply);
+  s.Close();
   // Sizes of 2 GiB and more are beyond what the connections can address.
   return ok && reply.llSize >= 0 && reply.llSize <= kMaxFileSize ? reply.llSize : -1;
 }
@@ -174,33 +174,33 @@ int32_t FtpDownThread(DownThreadInfo* pInfo) {
     info.nState = 0;
     return 0;
   }
-  SocketHandle control = platform::kInvalidSocket;
+  platform::CSocket control;
   if (ConnWithTime(&control, 8, 15, info.szHost, info.nPort, info.pStop, info.pHold,
                    NoteLog::kEngineLog) != 0) {
     DebugLog("conn fail");
     return -1;
   }
-  SocketHandle data = platform::kInvalidSocket;
+  platform::CSocket data;
   FtpReply reply;
   const char* szFailure = nullptr;
   char szRest[32];
   std::snprintf(szRest, sizeof szRest, "%" PRId64, info.llStart + info.llDone.load());
-  if (!Command(control, "", "", &reply)) {
+  if (!Command(control.Get(), "", "", &reply)) {
     szFailure = "ftp cmd fail";
-  } else if (!Command(control, "USER", info.szUser, &reply)) {
+  } else if (!Command(control.Get(), "USER", info.szUser, &reply)) {
     szFailure = "ftp user fail";
-  } else if (!Command(control, "PASS", info.szPassword, &reply)) {
+  } else if (!Command(control.Get(), "PASS", info.szPassword, &reply)) {
     szFailure = "ftp pass fail";
-  } else if (!Command(control, "TYPE", "I", &reply)) {
+  } else if (!Command(control.Get(), "TYPE", "I", &reply)) {
     szFailure = "ftp type fail";
-  } else if (!Command(control, "PASV", "", &reply)) {
+  } else if (!Command(control.Get(), "PASV", "", &reply)) {
     szFailure = "ftp pasv fail";
-  } else if (ConnWithTime(&data, 8, 15, DottedAddress(platform::PeerAddress(control)).c_str(),
+  } else if (ConnWithTime(&data, 8, 15, DottedAddress(platform::PeerAddress(control.Get())).c_str(),
                           reply.nPasvPort, info.pStop, info.pHold, NoteLog::kEngineLog) != 0) {
     szFailure = "conn2 fail";
-  } else if (!Command(control, "REST", szRest, &reply)) {
+  } else if (!Command(control.Get(), "REST", szRest, &reply)) {
     szFailure = "ftp rest fail";
-  } else if (!Command(control, "RETR", info.szRemotePath, &reply)) {
+  } else if (!Command(control.Get(), "RETR", info.szRemotePath, &reply)) {
     szFailure = "ftp retr fail";
   }
 
@@ -212,7 +212,7 @@ int32_t FtpDownThread(DownThreadInfo* pInfo) {
     CSegmentWriter segment(info, true);
     while (info.pHold->load() == 0 && remaining > 0) {
       const auto chunk = static_cast<int32_t>(std::min<int64_t>(remaining, nChunk));
-      const int32_t n = RecvN(data, buffer.get(), chunk, 0, 8, info.pStop, info.pHold,
+      const int32_t n = RecvN(data.Get(), buffer.get(), chunk, 0, 8, info.pStop, info.pHold,
                               info.pfnOnBytes, info.pProgress);
       segment.NoteSpeed();
       // A short receive still holds good bytes at their place: keep them,
@@ -230,16 +230,14 @@ int32_t FtpDownThread(DownThreadInfo* pInfo) {
       }
       if (info.pStop->load() != 0) break;
     }
-    if (!Command(control, "ABOR", "", &reply)) {
+    if (!Command(control.Get(), "ABOR", "", &reply)) {
       szFailure = "ftp abor fail";
     } else {
-      Command(control, "", "", &reply);
-      Command(control, "QUIT", "", &reply);
+      Command(control.Get(), "", "", &reply);
+      Command(control.Get(), "QUIT", "", &reply);
     }
   }
   if (szFailure != nullptr) DebugLog("%s", szFailure);
   if (info.llDone.load() == info.llLength) info.nState = 0;
-  platform::CloseSocket(data);
-  platform::CloseSocket(control);
   return info.nState.load();
 }

@@ -41,11 +41,10 @@ TEST(PasvReplyTest, ParsesAddressAndPortAndRefusesTheImplausible) {
 class FtpTransferTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    file = platform::OpenFile("ftp.bin", platform::kFileRead | platform::kFileWrite,
-                              platform::FileDisposition::kCreateAlways);
+    file = platform::CFile(platform::OpenFile("ftp.bin", platform::kFileRead | platform::kFileWrite,
+                                              platform::FileDisposition::kCreateAlways));
     ASSERT_TRUE(file.IsValid());
   }
-  void TearDown() override { platform::CloseFile(file); }
   std::unique_ptr<DownThreadInfo> Record(uint16_t port, int64_t llStart, int64_t llLength,
                                          int64_t llDone = 0) {
     auto p = std::make_unique<DownThreadInfo>();
@@ -61,13 +60,13 @@ class FtpTransferTest : public ::testing::Test {
     p->llLength = llLength;
     p->llDone = llDone;
     p->pProgress = &progress;
-    p->hFile = file;
+    p->hFile = file.Get();
     return p;
   }
   StopFlag stop{0};
   StopFlag hold{0};
   DownProgress progress;
-  platform::FileHandle file;
+  platform::CFile file;
   CLogCapture log;
 };
 

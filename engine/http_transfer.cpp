@@ -68,10 +68,8 @@ constexpr HttpProcedure kFileList{NoteLog::kRunLog, false, false, true, true, 10
 struct Connection {
   DownThreadInfo& info;
   const HttpProcedure& proc;
-  SocketHandle s = platform::kInvalidSocket;
+  platform::CSocket s;
   char* buffer;  // kChunkSize bytes; the header is read into its start
-
-  ~Connection() { platform::CloseSocket(s); }
 
   const StopFlag* Hold() const { return proc.bHonoursHold ? info.pHold : nullptr; }
 
@@ -100,21 +98,18 @@ struct Connection {
   }
 
   int32_t Receive(char* p, int32_t n, OnBytesFn pfn) {
-    return RecvN(s, p, n, 0, kRecvSeconds, info.pStop, Hold(), pfn, info.pProgress);
+    return RecvN(s.Get(), p, n, 0, kRecvSeconds, info.pStop, Hold(), pfn, info.pProgress);
   }
 
   bool Held() const { return info.pStop->load() != 0 || (Hold() != nullptr && Hold()->load() != 0); }
 
   void SendRequest() {
     const int64_t llFirst = info.llStart + info.llDone.load();
-    SendGetRequest(s, info.szHost, info.szRemotePath, llFirst,
+    SendGetRequest(s.Get(), info.szHost, info.szRemotePath, llFirst,
                    info.llStart + info.llLength - llFirst);
   }
 
-  void Close() {
-    platform::CloseSocket(s);
-    s = platform::kInvalidSocket;
-  }
+  void Close() { s.Close(); }
 
   bool Fail(const char* szMessage) {
     Close();
@@ -146,7 +141,7 @@ bool Connection::ReadHeader(bool* pConnectFailed) {
   int nRedirects = 0;
   for (;;) {
     const uint32_t dwWaitStart = platform::GetTickCount();
-    int64_t received = platform::Recv(s, buffer, nFirstRead, 0);
+    int64_t received = platform::Recv(s.Get(), buffer, nFirstRead, 0);
     if (received <= 0) {
       EndWithNothing(dwWaitStart);
       return Fail("http ack fail");
@@ -187,7 +182,7 @@ bool Connection::ReadHeader(bool* pConnectFailed) {
 
     size_t end = response.find("\r\n\r\n");
     if (end == std::string_view::npos) {
-      int64_t more = platform::Recv(s, buffer + received, 1024, 0);
+      int64_t more = platform::Recv(s.Get(), buffer + received, 1024, 0);
       if (more > 0) received += more;
       response = std::string_view(buffer, static_cast<size_t>(received));
       end = response.find("\r\n\r\n");
@@ -306,7 +301,7 @@ int64_t HttpGetSize(const char* szUrl, const StopFlag* pStop) {
     char szHost[kUrlCapacity], szPath[kUrlCapacity];
     int32_t nPort = 0;
     if (!SplitHttpUrl(url.c_str(), szHost, &nPort, szPath)) return -1;
-    SocketHandle s = platform::kInvalidSocket;
+    platform::CSocket s;
     ConnFailure why = ConnFailure::kNone;
     if (ConnWithTime(&s, kConnectSeconds, kConnectAttempts, szHost, nPort, pStop, nullptr,
                      NoteLog::kRunLog, &why) != 0) {
@@ -314,14 +309,14 @@ int64_t HttpGetSize(const char* szUrl, const StopFlag* pStop) {
       if (why != ConnFailure::kStopped) NoteProbeFailure(url, DescribeConnFailure(why));
       return -1;
     }
-    SendGetRequest(s, szHost, szPath, 0, 0);
+    SendGetRequest(s.Get(), szHost, szPath, 0, 0);
     char buffer[512];
     // A stop must not wait out a silent server's whole time-out.
     const int64_t received =
-        WaitReadableUnlessRaised(s, kRecvSeconds * 1000, pStop, nullptr) > 0
-            ? platform::Recv(s, buffer, sizeof buffer, 0)
+        WaitReadableUnlessRaised(s.Get(), kRecvSeconds * 1000, pStop, nullptr) > 0
+            ? platform::Recv(s.Get(), buffer, sizeof buffer, 0)
             : -1;
-    platform::CloseSocket(s);
+    s.Close();
     if (received <= 0) {
       NoteProbeFailure(url, "the server sent no answer");
       return -1;
@@ -386,7 +381,7 @@ int32_t HttpDownThreadN1(DownThreadInfo* pInfo) {
   }
   SetConnEnd(info, ConnEnd::kUnknown, "");
   auto buffer = NewReceiveBuffer();
-  Connection c{info, kSingleFile, platform::kInvalidSocket, buffer.get()};
+  Connection c{info, kSingleFile, platform::CSocket(), buffer.get()};
   if (c.Connect() != 0) {
     DebugLog("conn fail");
     return -1;
@@ -422,7 +417,7 @@ int32_t HttpDownThreadNN(DownThreadInfo* pInfo) {
   platform::Sleep(500);
   SetConnEnd(info, ConnEnd::kUnknown, "");
   auto buffer = NewReceiveBuffer();
-  Connection c{info, kFileList, platform::kInvalidSocket, buffer.get()};
+  Connection c{info, kFileList, platform::CSocket(), buffer.get()};
   if (c.Connect() != 0) {
     DebugLog("conn fail");
     return -1;

@@ -28,11 +28,10 @@ class HttpTransferTest : public ::testing::Test {
  protected:
   void SetUp() override {
     tools::DeleteRunLog();
-    file = platform::OpenFile("seg.bin", platform::kFileRead | platform::kFileWrite,
-                              platform::FileDisposition::kCreateAlways);
+    file = platform::CFile(platform::OpenFile("seg.bin", platform::kFileRead | platform::kFileWrite,
+                                              platform::FileDisposition::kCreateAlways));
     ASSERT_TRUE(file.IsValid());
   }
-  void TearDown() override { platform::CloseFile(file); }
 
   // A record for the segment [llStart, llStart + llLength) of the file.
   std::unique_ptr<DownThreadInfo> Record(const CScriptServer& server, int64_t llStart,
@@ -48,7 +47,7 @@ class HttpTransferTest : public ::testing::Test {
     p->llLength = llLength;
     p->llDone = llDone;
     p->pProgress = &progress;
-    p->hFile = file;
+    p->hFile = file.Get();
     return p;
   }
   std::string FileBytes() { return tools::ReadWholeFile("seg.bin"); }
@@ -56,18 +55,18 @@ class HttpTransferTest : public ::testing::Test {
   StopFlag stop{0};
   StopFlag hold{0};
   DownProgress progress;
-  platform::FileHandle file;
+  platform::CFile file;
   CLogCapture log;
 };
 
 TEST_F(HttpTransferTest, RequestTextIsExactlyTheBrowserLikeGet) {
   CScriptServer server([](CScriptConnection& c) { c.ReadRequest(); });
-  platform::SocketHandle s = platform::kInvalidSocket;
+  platform::CSocket s;
   ASSERT_EQ(ConnWithTime(&s, 2, 2, "127.0.0.1", server.Port(), &stop, nullptr, NoteLog::kRunLog), 0);
-  SendGetRequest(s, "example.com", "/d/qarn.7z?x=1", 4294967296LL, 10);
+  SendGetRequest(s.Get(), "example.com", "/d/qarn.7z?x=1", 4294967296LL, 10);
   platform::Sleep(50);
-  SendGetRequest(s, "h", "/", 0, 0);
-  platform::CloseSocket(s);
+  SendGetRequest(s.Get(), "h", "/", 0, 0);
+  s.Close();
   server.Stop();
   const std::string agent =
       "User-Agent: Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1; Mozilla/4.0\r\n";
@@ -270,11 +269,11 @@ TEST_F(HttpTransferTest, HoldAndStopEndTheTransfer) {
 }
 
 TEST_F(HttpTransferTest, ListConnectionResumesFromItsSizeSlotAndKeepsItCurrent) {
-  platform::FileHandle sizes = platform::OpenFile(
-      "seg.bin.vx$", platform::kFileRead | platform::kFileWrite,
-      platform::FileDisposition::kCreateAlways);
-  SetDownloadSize(sizes, 0, 3000);
-  SetDownloadSize(sizes, 2, 400);
+  platform::CFile sizes(platform::OpenFile("seg.bin.vx$",
+                                           platform::kFileRead | platform::kFileWrite,
+                                           platform::FileDisposition::kCreateAlways));
+  SetDownloadSize(sizes.Get(), 0, 3000);
+  SetDownloadSize(sizes.Get(), 2, 400);
   ASSERT_TRUE(tools::WriteWholeFile("seg.bin", std::string(1900, '\0')));
   CScriptServer server([](CScriptConnection& c) {
     int64_t first = 0, last = 0;
@@ -286,13 +285,13 @@ TEST_F(HttpTransferTest, ListConnectionResumesFromItsSizeSlotAndKeepsItCurrent) 
   });
   auto info = Record(server, 1500, 1500);
   info->nFileTag = 1;
-  info->hSizeFile = sizes;
+  info->hSizeFile = sizes.Get();
   info->bReadSizeSlot = true;
   info->nSizeSlot = 1;
   EXPECT_EQ(HttpDownThreadNN(info.get()), 0);
   EXPECT_NE(server.Requests().at(0).find("Range: bytes=1900-2999"), std::string::npos);
   int64_t llSlot = 0;
-  EXPECT_TRUE(GetDownloadSize(sizes, 2, &llSlot));
+  EXPECT_TRUE(GetDownloadSize(sizes.Get(), 2, &llSlot));
   EXPECT_EQ(llSlot, 1500);
   EXPECT_EQ(progress.llDownloaded, 1500);
   EXPECT_EQ(FileBytes().substr(1900), kContent.substr(1900));
@@ -301,15 +300,15 @@ TEST_F(HttpTransferTest, ListConnectionResumesFromItsSizeSlotAndKeepsItCurrent) 
   EXPECT_EQ(messages.back(), "tid: 1, id: " + std::to_string(info->nSerial) + ", exit: 0, 1500, 1500");
 
   // A damaged slot beyond the segment starts it over instead of writing elsewhere.
-  SetDownloadSize(sizes, 2, 99999);
+  SetDownloadSize(sizes.Get(), 2, 99999);
   auto again = Record(server, 1500, 1500);
-  again->hSizeFile = sizes;
+  again->hSizeFile = sizes.Get();
   again->bReadSizeSlot = true;
   again->nSizeSlot = 1;
   again->nFileTag = 1;
   EXPECT_EQ(HttpDownThreadNN(again.get()), 0);
   EXPECT_NE(server.Requests().at(1).find("Range: bytes=1500-2999"), std::string::npos);
-  platform::CloseFile(sizes);
+  sizes.Close();
 }
 
 TEST_F(HttpTransferTest, SizeProbeReadsContentLengthAndRefusesNonsense) {

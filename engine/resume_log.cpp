@@ -165,20 +165,20 @@ bool LoadLog(const char* szTarget, std::vector<std::unique_ptr<DownThreadInfo>>*
   if (path.size() >= static_cast<size_t>(kPathCapacity) || !platform::FileExists(path)) {
     return false;
   }
-  platform::FileHandle hLog = platform::OpenFile(
-      path, platform::kFileRead | platform::kFileWrite, platform::FileDisposition::kOpenExisting);
-  if (!hLog.IsValid()) return false;
+  platform::CFile log(platform::OpenFile(path, platform::kFileRead | platform::kFileWrite,
+                                         platform::FileDisposition::kOpenExisting));
+  if (!log.IsValid()) return false;
 
   std::lock_guard<std::mutex> lock(g_downEngine.csResumeLog);
   bool ok = false;
   char head[4];
-  const int64_t llFileSize = platform::GetFileSize(hLog);
-  if (platform::ReadFileAt(hLog, head, 4, 0) == 4) {
+  const int64_t llFileSize = platform::GetFileSize(log.Get());
+  if (platform::ReadFileAt(log.Get(), head, 4, 0) == 4) {
     const int32_t nBody = Get32(head);
     // The body must be exactly the rest of the file and hold at least a count.
     if (nBody >= 4 && nBody <= kMaxBody && llFileSize == 4 + static_cast<int64_t>(nBody)) {
       std::unique_ptr<char[]> body(new (std::nothrow) char[nBody]);
-      if (body && platform::ReadFileAt(hLog, body.get(), nBody, 4) == nBody) {
+      if (body && platform::ReadFileAt(log.Get(), body.get(), nBody, 4) == nBody) {
         const int32_t n = Get32(body.get());
         ok = n > 0 && n <= kMaxLogRecords;
         size_t pos = 4;
@@ -198,9 +198,10 @@ bool LoadLog(const char* szTarget, std::vector<std::unique_ptr<DownThreadInfo>>*
   }
   if (!ok) {
     pRecords->clear();
-    platform::CloseFile(hLog);
     return false;
   }
+  // The records share the handle from here; the driver closes it.
+  const platform::FileHandle hLog = log.Release();
   auto set = std::make_shared<std::vector<DownThreadInfo*>>();
   for (auto& p : *pRecords) {
     p->hLog = hLog;

@@ -17,10 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     if (PackThreadInfo(packed, *info) != used) __builtin_trap();
   }
 
-  platform::FileHandle h = platform::OpenFile("fuzz-target.dat", platform::kFileWrite,
-                                              platform::FileDisposition::kCreateAlways);
-  platform::WriteFileAt(h, pData, nSize, 0);
-  platform::CloseFile(h);
+  platform::CFile h(platform::OpenFile("fuzz-target.dat", platform::kFileWrite,
+                                       platform::FileDisposition::kCreateAlways));
+  platform::WriteFileAt(h.Get(), pData, nSize, 0);
+  h.Close();
   std::vector<std::unique_ptr<DownThreadInfo>> records;
   if (LoadLog("fuzz-target", &records)) {
     if (records.empty() || records.size() > static_cast<size_t>(kMaxLogRecords)) __builtin_trap();

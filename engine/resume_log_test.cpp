@@ -225,46 +225,45 @@ TEST(ResumeLogDamageTest, MissingAndOverlongPathsAreAbsent) {
 class SizeHeaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    h = platform::OpenFile("f.vx$", platform::kFileRead | platform::kFileWrite,
-                           platform::FileDisposition::kCreateAlways);
+    h = platform::CFile(platform::OpenFile("f.vx$", platform::kFileRead | platform::kFileWrite,
+                                           platform::FileDisposition::kCreateAlways));
     ASSERT_TRUE(h.IsValid());
   }
-  void TearDown() override { platform::CloseFile(h); }
-  platform::FileHandle h;
+  platform::CFile h;
 };
 
 TEST_F(SizeHeaderTest, ShortHeaderReadsZeroBeyondItsEnd) {
-  ASSERT_EQ(platform::WriteFileAt(h, I64(123456).data(), 8, 0), 8u);
+  ASSERT_EQ(platform::WriteFileAt(h.Get(), I64(123456).data(), 8, 0), 8u);
   int64_t v = -1;
-  EXPECT_TRUE(GetDownloadSize(h, 0, &v));
+  EXPECT_TRUE(GetDownloadSize(h.Get(), 0, &v));
   EXPECT_EQ(v, 123456);
-  EXPECT_TRUE(GetDownloadSize(h, 5, &v));
+  EXPECT_TRUE(GetDownloadSize(h.Get(), 5, &v));
   EXPECT_EQ(v, 0);
-  SetDownloadSize(h, 2, 777);
+  SetDownloadSize(h.Get(), 2, 777);
   EXPECT_EQ(tools::ReadWholeFile("f.vx$"), I64(123456) + I64(0) + I64(777) + std::string(24, '\0'));
 }
 
 TEST_F(SizeHeaderTest, BadSlotsAndHandlesDoNotTouchTheFile) {
   int64_t v = 99;
-  EXPECT_FALSE(GetDownloadSize(h, 6, &v));
+  EXPECT_FALSE(GetDownloadSize(h.Get(), 6, &v));
   EXPECT_FALSE(GetDownloadSize(platform::FileHandle{}, 0, &v));
-  SetDownloadSize(h, 6, 1);
+  SetDownloadSize(h.Get(), 6, 1);
   SetDownloadSize(platform::FileHandle{}, 0, 1);
   EXPECT_EQ(v, 99);
-  EXPECT_EQ(platform::GetFileSize(h), 0);
+  EXPECT_EQ(platform::GetFileSize(h.Get()), 0);
 }
 
 TEST_F(SizeHeaderTest, ConcurrentSlotUpdatesAreNotLost) {
   std::vector<std::thread> threads;
   for (uint32_t slot = 1; slot <= 2; ++slot) {
     threads.emplace_back([this, slot] {
-      for (int64_t i = 1; i <= 2000; ++i) SetDownloadSize(h, slot, i * slot);
+      for (int64_t i = 1; i <= 2000; ++i) SetDownloadSize(h.Get(), slot, i * slot);
     });
   }
   for (auto& t : threads) t.join();
   int64_t a = 0, b = 0;
-  EXPECT_TRUE(GetDownloadSize(h, 1, &a));
-  EXPECT_TRUE(GetDownloadSize(h, 2, &b));
+  EXPECT_TRUE(GetDownloadSize(h.Get(), 1, &a));
+  EXPECT_TRUE(GetDownloadSize(h.Get(), 2, &b));
   EXPECT_EQ(a, 2000);
   EXPECT_EQ(b, 4000);
 }

@@ -145,11 +145,12 @@ TEST_F(InstallLocationTest, DesktopLauncherKeepsTheNameAndPointsAtTheClient) {
 // Runs desktop-file-validate; its output, "" when the entry is valid.
 std::string Validate(const std::string& path) {
   const std::string out = tools::TestFolder() + "/validate.out";
-  platform::FileHandle f = platform::OpenFile(out, platform::kFileWrite,
-                                              platform::FileDisposition::kCreateAlways);
-  const platform::ProcessId pid = platform::StartProcessWithStdio(
-      "/usr/bin/desktop-file-validate", {"desktop-file-validate", path}, "", {{}, f, f});
-  platform::CloseFile(f);
+  platform::CFile f(
+      platform::OpenFile(out, platform::kFileWrite, platform::FileDisposition::kCreateAlways));
+  const platform::ProcessId pid =
+      platform::StartProcessWithStdio("/usr/bin/desktop-file-validate",
+                                      {"desktop-file-validate", path}, "", {{}, f.Get(), f.Get()});
+  f.Close();
   const int code = platform::WaitProcess(pid);
   const std::string text = tools::ReadWholeFile(out);
   return code == 0 && text.find("error") == std::string::npos ? "" : "rc " + std::to_string(code) + ": " + text;

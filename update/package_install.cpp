@@ -108,7 +108,7 @@ Archive OpenPackage(const std::string& path) {
 // Streams the entry's data into the file; the reader checks its CRC. A
 // write that fails is told apart from a damaged package: the package is
 // not to blame for a full disk.
-ExtractResult WriteEntry(archive* a, platform::FileHandle out, const std::string& path,
+ExtractResult WriteEntry(archive* a, platform::CFile out, const std::string& path,
                          const std::string& package, const std::string& entryName) {
   ExtractResult result = ExtractResult::kExtracted;
   for (;;) {
@@ -122,13 +122,13 @@ ExtractResult WriteEntry(archive* a, platform::FileHandle out, const std::string
                                     ArchiveError(a) + ")");
       break;
     }
-    if (platform::WriteFileAt(out, block, size, offset) != size) {
+    if (platform::WriteFileAt(out.Get(), block, size, offset) != size) {
       NoteWriteFailure(path);
       result = ExtractResult::kWriteFailed;
       break;
     }
   }
-  platform::CloseFile(out);
+  out.Close();
   if (result != ExtractResult::kExtracted) platform::DeleteFile(path);
   return result;
 }
@@ -204,7 +204,7 @@ ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::strin
     }
     // Created beneath the unpack folder without following any link, so a
     // link left in the folder cannot lead a file out of it either.
-    platform::FileHandle out = platform::CreateFileBeneath(root, name);
+    platform::CFile out(platform::CreateFileBeneath(root, name));
     if (!out.IsValid()) {
       // The folder was emptied first: a name in its own way ("a", then
       // "a/b") is the package's fault, anything else the disk's.
@@ -214,7 +214,7 @@ ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::strin
       return ExtractResult::kWriteFailed;
     }
     const std::string path = unpackFolder + name;
-    const ExtractResult written = WriteEntry(a.get(), out, path, packagePath, name);
+    const ExtractResult written = WriteEntry(a.get(), std::move(out), path, packagePath, name);
     if (written != ExtractResult::kExtracted) return written;
     // The client's programs must stay runnable.
     if ((archive_entry_perm(entry) & 0111) != 0 && !platform::MarkFile(path, platform::FileMark::kExecutable)) {
@@ -264,25 +264,24 @@ bool ScheduleMoveAtRestart(const std::string& source, const std::string& target)
   // The list lives with the install folder, where the next start looks.
   if (InstallDir[0] == u'\0') return false;
   // Records of "source\0target\0", appended.
-  platform::FileHandle f = platform::OpenFile(PendingMovesPath(InstallDir), platform::kFileWrite,
-                                              platform::FileDisposition::kOpenAlways);
+  platform::CFile f(platform::OpenFile(PendingMovesPath(InstallDir), platform::kFileWrite,
+                                       platform::FileDisposition::kOpenAlways));
   if (!f.IsValid()) return false;
   const std::string record = source + std::string(1, '\0') + target + std::string(1, '\0');
-  const bool ok = platform::WriteFileAt(f, record.data(), record.size(), platform::GetFileSize(f)) ==
-                      record.size() &&
-                  platform::FlushFile(f);
-  platform::CloseFile(f);
+  const bool ok = platform::WriteFileAt(f.Get(), record.data(), record.size(),
+                                        platform::GetFileSize(f.Get())) == record.size() &&
+                  platform::FlushFile(f.Get());
   return ok;
 }
 
 int RunPendingMoves(const std::u16string& installDir) {
   const std::string list = PendingMovesPath(installDir);
-  platform::FileHandle f =
-      platform::OpenFile(list, platform::kFileRead, platform::FileDisposition::kOpenExisting);
+  platform::CFile f(
+      platform::OpenFile(list, platform::kFileRead, platform::FileDisposition::kOpenExisting));
   if (!f.IsValid()) return 0;
-  std::string text(static_cast<size_t>(std::max<int64_t>(platform::GetFileSize(f), 0)), '\0');
-  const int64_t got = platform::ReadFileAt(f, text.data(), text.size(), 0);
-  platform::CloseFile(f);
+  std::string text(static_cast<size_t>(std::max<int64_t>(platform::GetFileSize(f.Get()), 0)), '\0');
+  const int64_t got = platform::ReadFileAt(f.Get(), text.data(), text.size(), 0);
+  f.Close();
   text.resize(got > 0 ? static_cast<size_t>(got) : 0);
   int done = 0;
   size_t pos = 0;

@@ -19,19 +19,18 @@ std::string g_key = QARNAUTO_PACKAGE_KEY;  // written before any worker starts
 // Feeds the whole file to the signature state, a block at a time: the
 // package may be far larger than the memory the updater allows itself.
 bool HashFile(const std::string& path, crypto_sign_state* pState) {
-  platform::FileHandle f =
-      platform::OpenFile(path, platform::kFileRead, platform::FileDisposition::kOpenExisting);
+  platform::CFile f(
+      platform::OpenFile(path, platform::kFileRead, platform::FileDisposition::kOpenExisting));
   if (!f.IsValid()) return false;
   std::vector<unsigned char> block(1 << 16);
   bool ok = true;
   for (int64_t offset = 0;;) {
-    const int64_t n = platform::ReadFileAt(f, block.data(), block.size(), offset);
+    const int64_t n = platform::ReadFileAt(f.Get(), block.data(), block.size(), offset);
     if (n < 0) ok = false;
     if (n <= 0) break;
     crypto_sign_update(pState, block.data(), static_cast<unsigned long long>(n));
     offset += n;
   }
-  platform::CloseFile(f);
   return ok;
 }
 
@@ -51,12 +50,12 @@ bool VerifyPackageSignature(const std::string& packagePath, const std::string& h
     return false;
   }
   unsigned char signature[crypto_sign_BYTES];
-  platform::FileHandle f = platform::OpenFile(packagePath + kSignatureSuffix, platform::kFileRead,
-                                              platform::FileDisposition::kOpenExisting);
-  const bool bRead = f.IsValid() && platform::GetFileSize(f) == static_cast<int64_t>(sizeof signature) &&
-                     platform::ReadFileAt(f, signature, sizeof signature, 0) ==
+  platform::CFile f(platform::OpenFile(packagePath + kSignatureSuffix, platform::kFileRead,
+                                       platform::FileDisposition::kOpenExisting));
+  const bool bRead = f.IsValid() &&
+                     platform::GetFileSize(f.Get()) == static_cast<int64_t>(sizeof signature) &&
+                     platform::ReadFileAt(f.Get(), signature, sizeof signature, 0) ==
                          static_cast<int64_t>(sizeof signature);
-  platform::CloseFile(f);
   if (!bRead) return false;
   crypto_sign_state state;
   crypto_sign_init(&state);
@@ -78,10 +77,9 @@ bool SignPackage(const std::string& packagePath, const unsigned char (&secretKey
   if (!HashFile(packagePath, &state)) return false;
   unsigned char signature[crypto_sign_BYTES];
   crypto_sign_final_create(&state, signature, nullptr, secretKey);
-  platform::FileHandle f = platform::OpenFile(packagePath + kSignatureSuffix, platform::kFileWrite,
-                                              platform::FileDisposition::kCreateAlways);
-  const bool ok = f.IsValid() &&
-                  platform::WriteFileAt(f, signature, sizeof signature, 0) == sizeof signature;
-  platform::CloseFile(f);
+  platform::CFile f(platform::OpenFile(packagePath + kSignatureSuffix, platform::kFileWrite,
+                                       platform::FileDisposition::kCreateAlways));
+  const bool ok = f.IsValid() && platform::WriteFileAt(f.Get(), signature, sizeof signature, 0) ==
+                                     sizeof signature;
   return ok;
 }

@@ -202,14 +202,14 @@ TEST_F(ProcessControlTest, AWindowsSelfUpdateProgramRunsThroughWineWithItsPipes)
   platform::SetEnvironmentVariable("QARNAUTO_WINE", folder + "/no-such-wine");
   platform::SetEnvironmentVariable("PROBE_WAIT_MS", "300");
   tools::WriteWholeFile(folder + "/empty", "");
-  platform::FileHandle in = platform::OpenFile(folder + "/empty", platform::kFileRead,
-                                               platform::FileDisposition::kOpenExisting);
-  platform::FileHandle out = platform::OpenFile(folder + "/output", platform::kFileWrite,
-                                                platform::FileDisposition::kCreateAlways);
+  platform::CFile in(platform::OpenFile(folder + "/empty", platform::kFileRead,
+                                        platform::FileDisposition::kOpenExisting));
+  platform::CFile out(platform::OpenFile(folder + "/output", platform::kFileWrite,
+                                         platform::FileDisposition::kCreateAlways));
   const platform::ProcessId second = platform::StartProcessWithStdio(
-      updater, {updater, "http://u$EN$"}, folder, {in, out, out});
-  platform::CloseFile(in);
-  platform::CloseFile(out);
+      updater, {updater, "http://u$EN$"}, folder, {in.Get(), out.Get(), out.Get()});
+  in.Close();
+  out.Close();
   EXPECT_EQ(platform::WaitProcess(second), 3);
   platform::UnsetEnvironmentVariable("PROBE_WAIT_MS");
   platform::UnsetEnvironmentVariable("QARNAUTO_WINE");

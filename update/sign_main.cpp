@@ -29,10 +29,10 @@ int main(int argc, char** argv) {
   if (command == "keygen" && argc == 3) {
     unsigned char pk[crypto_sign_PUBLICKEYBYTES], sk[crypto_sign_SECRETKEYBYTES];
     crypto_sign_keypair(pk, sk);
-    platform::FileHandle f = platform::OpenFile(argv[2], platform::kFileWrite,
-                                                platform::FileDisposition::kCreateAlways);
-    const bool ok = f.IsValid() && platform::WriteFileAt(f, sk, sizeof sk, 0) == sizeof sk;
-    platform::CloseFile(f);
+    platform::CFile f(platform::OpenFile(argv[2], platform::kFileWrite,
+                                         platform::FileDisposition::kCreateAlways));
+    const bool ok = f.IsValid() && platform::WriteFileAt(f.Get(), sk, sizeof sk, 0) == sizeof sk;
+    f.Close();
     sodium_memzero(sk, sizeof sk);
     if (!ok || !platform::MarkFile(argv[2], platform::FileMark::kPrivate)) {
       std::fprintf(stderr, "qarnauto-sign: cannot write %s\n", argv[2]);
@@ -44,11 +44,12 @@ int main(int argc, char** argv) {
   }
   if (command == "sign" && argc == 4) {
     unsigned char sk[crypto_sign_SECRETKEYBYTES];
-    platform::FileHandle f =
-        platform::OpenFile(argv[2], platform::kFileRead, platform::FileDisposition::kOpenExisting);
-    const bool bRead = f.IsValid() && platform::GetFileSize(f) == static_cast<int64_t>(sizeof sk) &&
-                       platform::ReadFileAt(f, sk, sizeof sk, 0) == static_cast<int64_t>(sizeof sk);
-    platform::CloseFile(f);
+    platform::CFile f(
+        platform::OpenFile(argv[2], platform::kFileRead, platform::FileDisposition::kOpenExisting));
+    const bool bRead =
+        f.IsValid() && platform::GetFileSize(f.Get()) == static_cast<int64_t>(sizeof sk) &&
+        platform::ReadFileAt(f.Get(), sk, sizeof sk, 0) == static_cast<int64_t>(sizeof sk);
+    f.Close();
     const bool ok = bRead && SignPackage(argv[3], sk);
     sodium_memzero(sk, sizeof sk);
     if (!ok) std::fprintf(stderr, "qarnauto-sign: cannot sign %s with %s\n", argv[3], argv[2]);
