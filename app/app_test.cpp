@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -226,8 +225,8 @@ std::string MakePackage(const std::string& folder, const std::string& client = "
 // updater run by root, who could write anywhere, still leaves the program
 // folder as it was: the run log and its lock go to the user's state folder.
 TEST_F(UpdaterTest, InstalledSystemWideItWritesNothingBesideItself) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand the folder to another user";
-  ASSERT_EQ(::chown((folder + "/updater").c_str(), 65534, 65534), 0);
+  if (!tools::RunningAsSuperuser()) GTEST_SKIP() << "needs root to hand the folder to another user";
+  ASSERT_TRUE(tools::GiveToNobody(folder + "/updater"));
   const std::string state = folder + "/state";
   platform::SetEnvironmentVariable("XDG_STATE_HOME", state);
   const std::string package = MakePackage(folder);

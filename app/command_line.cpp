@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "platform/system.h"
 #include "platform/text.h"
 #include "update/launch_settings.h"
 
@@ -29,26 +30,11 @@ std::string UsageText() {
          "          and the default folder \"program files (x86)/Talvora/SUFFIX\"\n"
          "  NAME    the launcher's name on the desktop and in the applications menu\n"
          "Arguments after the program name are joined by blanks into that string.\n"
-         "\n"
-         "Files:\n"
-         "  $XDG_CONFIG_HOME/qarnauto/registry  the install folder and other values\n"
-         "  $XDG_RUNTIME_DIR/qarnauto.lock      the single-instance lock\n"
-         "  qarnAutoLog.log                     the run log, in the working folder\n"
-         "  ValdrisStartup.dmp                  the crash dump, in the working folder\n"
-         "The working folder is the executable's folder; installed system-wide (a\n"
-         "system program folder, or one the user does not own) or where that one\n"
-         "cannot be written, $XDG_STATE_HOME/qarnauto.\n"
-         "\n"
-         "Environment:\n"
-         "  QARNAUTO_DEBUG_LOG  \"stderr\" or a file name: where the engine log goes\n"
-         "  QARNAUTO_WINE       the Wine that starts a Windows client\n"
-         "  DISPLAY             the X display of the skinned window\n"
-         "\n"
-         "With a reachable X display qarnauto shows its skinned window with the\n"
-         "download and installation bars, and asks its questions in small windows\n"
-         "(Enter for OK, Escape for Cancel). Without one it runs in the terminal:\n"
-         "progress on standard error, questions answered on standard input (y, yes\n"
-         "or ok for OK, anything else Cancel).\n";
+         "\n" +
+         platform::SystemHelpText(
+             "qarnauto",
+             {{"qarnAutoLog.log", "the run log"}, {"ValdrisStartup.dmp", "the crash dump"}},
+             {{"QARNAUTO_DEBUG_LOG", "\"stderr\" or a file name: where the engine log goes"}});
 }
 
 int RunOption(const std::string& option, std::FILE* out, std::FILE* err) {

@@ -1,5 +1,7 @@
 #include "tools/test_support.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -89,5 +91,8 @@ std::string PeHeader(uint16_t machine, uint32_t lfanew) {
   return bytes;
 }
 
+bool RunningAsSuperuser() { return ::geteuid() == 0; }
+
+bool GiveToNobody(const std::string& path) { return ::chown(path.c_str(), 65534, 65534) == 0; }
 
 }  // namespace tools

@@ -50,4 +50,9 @@ void DeleteRunLog();
 // 0x014C i386).
 std::string PeHeader(uint16_t machine, uint32_t lfanew = 0x40);
 
+// For tests of a program installed for everybody: whether the test runs as
+// the superuser, and handing a folder to another user (nobody's uid).
+bool RunningAsSuperuser();
+bool GiveToNobody(const std::string& path);
+
 }  // namespace tools

@@ -20,7 +20,7 @@ enum class TextKey {
   Updating,
   Select,
   // Not one of the design's texts: the player learns why the client did
-  // not start (a Windows client without Wine); "%s" takes the reason.
+  // not start (the system could not run it); "%s" takes the reason.
   NoClientStart,
   // The damaged-package box, text and caption. A document without them
   // gives the design's own Chinese texts.

@@ -66,30 +66,9 @@ class ClientLaunchTest : public ::testing::Test {
   tools::CTestEnv env;
 };
 
-TEST_F(ClientLaunchTest, PeFilesAreToldFromEverythingElse) {
-  const auto classify = [&](const std::string& bytes) {
-    tools::WriteWholeFile(folder + "/probe.exe", bytes);
-    return platform::ClassifyProgram(folder + "/probe.exe");
-  };
-  EXPECT_EQ(classify(tools::PeHeader(0x8664)), platform::ProgramKind::kWindows64);
-  EXPECT_EQ(classify(tools::PeHeader(0xAA64)), platform::ProgramKind::kWindows64);
-  EXPECT_EQ(classify(tools::PeHeader(0x014C)), platform::ProgramKind::kWindows32);
-  EXPECT_EQ(classify(tools::PeHeader(0x014C, 0x200)), platform::ProgramKind::kWindows32);
-  // An "MZ" without the signature, or an e_lfanew that points nowhere.
-  std::string noSignature = tools::PeHeader(0x8664);
-  noSignature[0x40] = 'X';
-  EXPECT_EQ(classify(noSignature), platform::ProgramKind::kNative);
-  std::string farAway = tools::PeHeader(0x8664).substr(0, 64);
-  farAway.replace(0x3C, 4, std::string("\xF0\xFF\xFF\x7F", 4));
-  EXPECT_EQ(classify(farAway), platform::ProgramKind::kNative);
-  EXPECT_EQ(classify(tools::PeHeader(0x8664).substr(0, 0x42)), platform::ProgramKind::kNative);
-  EXPECT_EQ(classify("MZ"), platform::ProgramKind::kNative);
-  EXPECT_EQ(classify("#!/bin/sh\necho hi\n"), platform::ProgramKind::kNative);
-  EXPECT_EQ(classify(""), platform::ProgramKind::kNative);
-  EXPECT_EQ(platform::ClassifyProgram(folder + "/none.exe"), platform::ProgramKind::kMissing);
-  if (!std::string(WIN_CLIENT).empty()) {
-    EXPECT_EQ(platform::ClassifyProgram(WIN_CLIENT), platform::ProgramKind::kWindows64);
-  }
+TEST_F(ClientLaunchTest, ARealWindowsClientIsKnownForOne) {
+  if (std::string(WIN_CLIENT).empty()) GTEST_SKIP() << "no mingw-w64";
+  EXPECT_EQ(platform::ClassifyProgram(WIN_CLIENT), platform::ProgramKind::kWindows64);
 }
 
 TEST_F(ClientLaunchTest, AWindowsClientStartsThroughTheChosenWine) {

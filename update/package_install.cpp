@@ -193,7 +193,7 @@ ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::strin
       return Damaged(packagePath, "entry \"" + std::string(szName == nullptr ? "" : szName) +
                                       "\" has a name that leaves the unpack folder or is too long");
     }
-    const mode_t type = archive_entry_filetype(entry);
+    const auto type = archive_entry_filetype(entry);
     if (type == AE_IFDIR) continue;
     // A package for the Windows client has no links, devices or pipes; a
     // link is refused outright, so no later entry can be written through

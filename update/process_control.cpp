@@ -123,8 +123,7 @@ void CUpdate::Start(const std::string& argumentString, const std::string& exeFol
   if (!platform::CreatePipe(&pPipes->toChild) || !platform::CreatePipe(&pPipes->fromChild)) return;
   pPipes_ = pPipes;
   bPipesOpen = true;
-  // A Windows self-update program starts through the same Wine as the
-  // client.
+  // Started the way the system runs it, as the client is.
   const std::string program = exeFolder + "Update.exe";
   const platform::FileHandle out = pPipes->fromChild.writeEnd.Get();
   std::string note;

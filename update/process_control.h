@@ -24,7 +24,7 @@ int32_t CloseRunningClients(const std::u16string& exeName);
 void TerminateP2pProcess();
 
 // Starts InstallDir/play.exe with the argument "blacknull" in InstallDir,
-// detached so it outlives the updater; a Windows client runs through Wine.
+// detached so it outlives the updater, the way the system runs it.
 // 1 when it was started; 0 when it could not be, after a run-log note and a
 // prompt (OK alone) that tells the player why.
 int32_t LaunchClient();
