@@ -253,9 +253,7 @@ void CDownN1::RunTransferLoop(Records& records, int32_t* pFinished) {
   }
 }
 
-int32_t CDownN1::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
-  if (vecFiles.empty() || vecFiles[0].vecUrls.empty()) return 0;
-  DownFileItem& item = vecFiles[0];
+bool CDownN1::PrepareTarget(DownFileItem& item) {
   if (item.vecUrls.size() > static_cast<size_t>(kMaxMirrors)) {
     for (size_t i = kMaxMirrors; i < item.vecUrls.size(); ++i) {
       DebugLog("mirror dropped: %s", item.vecUrls[i].c_str());
@@ -264,11 +262,94 @@ int32_t CDownN1::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
   }
   nGroupCount = static_cast<int32_t>(item.vecUrls.size());
   nConnCount = nGroupCount * nConnPerGroup;
-  if (item.llSize <= 0) return 0;
-  {
+  if (item.llSize <= 0) return false;
+  std::lock_guard<std::mutex> lock(progress.lock);
+  progress.llTotal = item.llSize;
+  return true;
+}
+
+CDownN1::Plan CDownN1::ResumeOrPlan(const std::string& target, DownFileItem& item,
+                                    Records* pRecords, platform::CFile* pLog) {
+  Records& records = *pRecords;
+  if (AdoptLog(target, item, &records)) {
+    *pLog = platform::CFile(records[0]->hLog);
+    nConnCount = static_cast<int32_t>(records.size());
+    bool bAllDone = true;
+    int64_t llDone = 0;
+    for (auto& r : records) {
+      r->pStop = &nQuit;
+      r->pProgress = pLive;
+      r->hFile = item.hFile;
+      r->pfnOnBytes = AddDownloaded;
+      r->llDoneAtStart = r->llDone.load();
+      llDone += r->llDone.load();
+      bAllDone = bAllDone && r->llDone.load() == r->llLength;
+    }
+    if (bAllDone) return Plan::kComplete;
     std::lock_guard<std::mutex> lock(progress.lock);
-    progress.llTotal = item.llSize;
+    progress.llDownloaded += llDone;
+    progress.nPercent = static_cast<int32_t>(static_cast<double>(progress.llDownloaded) /
+                                             static_cast<double>(progress.llTotal) * 100);
+    return Plan::kReady;
   }
+  PlanSegments(item, &records);
+  nConnCount = static_cast<int32_t>(records.size());
+  if (nConnCount == 0) return Plan::kNothing;
+  // Planned afresh: bytes of an older, longer file must not stay behind
+  // the new one.
+  platform::SetFileSize(item.hFile, item.llSize);
+  std::vector<DownThreadInfo*> pointers;
+  for (auto& r : records) pointers.push_back(r.get());
+  const bool bLogged = CreateLog(target.c_str(), pointers.data(), nConnCount);
+  *pLog = platform::CFile(records[0]->hLog);
+  if (!bLogged) {
+    // Without a usable log the download still runs; it just cannot resume.
+    pLog->Close();
+    platform::DeleteFile(target + ".dat");
+    for (auto& r : records) {
+      r->hLog = platform::FileHandle{};
+      r->nLogOffset = 0;
+      r->pLogSet.reset();
+    }
+  }
+  return Plan::kReady;
+}
+
+void CDownN1::StartConnections(Records& records, int32_t* pFinished) {
+  phThreads = std::make_unique<platform::CThreadSlot[]>(static_cast<size_t>(nConnCount));
+  holds_ = std::make_unique<StopFlag[]>(static_cast<size_t>(nConnCount));
+  const uint32_t dwStart = platform::GetTickCount();
+  for (int32_t i = 0; i < nConnCount; ++i) {
+    DownThreadInfo& r = *records[i];
+    r.pHold = &holds_[i];
+    r.dwStartTick = dwStart;
+    if (r.nState.load() != 0) {
+      StartConnection(i, &r, pFinished, false);
+      platform::Sleep(100);
+    } else {
+      StartPlaceholder(i);
+      ++*pFinished;
+    }
+  }
+}
+
+bool CDownN1::Finish(Records& records, platform::CFile& log, const std::string& target) {
+  hDoneEvent->Set();
+  for (int32_t i = 0; i < nConnCount; ++i) phThreads[i].Join();
+  log.Close();
+  bool bSuccess = true;
+  for (auto& r : records) bSuccess = bSuccess && r->llDone.load() == r->llLength;
+  records.clear();
+  if (bSuccess) platform::DeleteFile(target + ".dat");
+  return bSuccess;
+}
+
+// In four phases: the file and its mirrors; the segments, resumed from the
+// log or planned afresh; the connections, started and kept busy; the end.
+int32_t CDownN1::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
+  if (vecFiles.empty() || vecFiles[0].vecUrls.empty()) return 0;
+  DownFileItem& item = vecFiles[0];
+  if (!PrepareTarget(item)) return 0;
   const std::string target = std::string(item.szDir) + item.szName;
   DebugLog("%s", target.c_str());
   // Both close themselves on every way out; the records only borrow them.
@@ -290,80 +371,23 @@ int32_t CDownN1::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
   }
 
   Records records;
-  if (AdoptLog(target, item, &records)) {
-    log = platform::CFile(records[0]->hLog);
-    nConnCount = static_cast<int32_t>(records.size());
-    bool bAllDone = true;
-    int64_t llDone = 0;
-    for (auto& r : records) {
-      r->pStop = &nQuit;
-      r->pProgress = pLive;
-      r->hFile = item.hFile;
-      r->pfnOnBytes = AddDownloaded;
-      r->llDoneAtStart = r->llDone.load();
-      llDone += r->llDone.load();
-      bAllDone = bAllDone && r->llDone.load() == r->llLength;
-    }
-    if (bAllDone) {
+  switch (ResumeOrPlan(target, item, &records, &log)) {
+    case Plan::kComplete:
       StopNotifyTimer(*this);
       DebugLog("has down\n");
       return 1;
-    }
-    std::lock_guard<std::mutex> lock(progress.lock);
-    progress.llDownloaded += llDone;
-    progress.nPercent = static_cast<int32_t>(static_cast<double>(progress.llDownloaded) /
-                                             static_cast<double>(progress.llTotal) * 100);
-  } else {
-    PlanSegments(item, &records);
-    nConnCount = static_cast<int32_t>(records.size());
-    if (nConnCount == 0) {
+    case Plan::kNothing:
       if (hWndNotify != 0) StopNotifyTimer(*this);
       return 0;
-    }
-    // Planned afresh: bytes of an older, longer file must not stay behind
-    // the new one.
-    platform::SetFileSize(item.hFile, item.llSize);
-    std::vector<DownThreadInfo*> pointers;
-    for (auto& r : records) pointers.push_back(r.get());
-    const bool bLogged = CreateLog(target.c_str(), pointers.data(), nConnCount);
-    log = platform::CFile(records[0]->hLog);
-    if (!bLogged) {
-      // Without a usable log the download still runs; it just cannot resume.
-      log.Close();
-      platform::DeleteFile(target + ".dat");
-      for (auto& r : records) {
-        r->hLog = platform::FileHandle{};
-        r->nLogOffset = 0;
-        r->pLogSet.reset();
-      }
-    }
+    case Plan::kReady:
+      break;
   }
 
-  phThreads = std::make_unique<platform::CThreadSlot[]>(static_cast<size_t>(nConnCount));
-  holds_ = std::make_unique<StopFlag[]>(static_cast<size_t>(nConnCount));
   int32_t finished = 0;
-  const uint32_t dwStart = platform::GetTickCount();
-  for (int32_t i = 0; i < nConnCount; ++i) {
-    DownThreadInfo& r = *records[i];
-    r.pHold = &holds_[i];
-    r.dwStartTick = dwStart;
-    if (r.nState.load() != 0) {
-      StartConnection(i, &r, &finished, false);
-      platform::Sleep(100);
-    } else {
-      StartPlaceholder(i);
-      ++finished;
-    }
-  }
+  StartConnections(records, &finished);
   RunTransferLoop(records, &finished);
 
-  hDoneEvent->Set();
-  for (int32_t i = 0; i < nConnCount; ++i) phThreads[i].Join();
-  log.Close();
-  bool bSuccess = true;
-  for (auto& r : records) bSuccess = bSuccess && r->llDone.load() == r->llLength;
-  records.clear();
-  if (bSuccess) platform::DeleteFile(target + ".dat");
+  const bool bSuccess = Finish(records, log, target);
   if (hWndNotify != 0) SendFinalNotification(*this, bSuccess, kSingleFileNotice);
   DebugLog("quit\n");
   return bSuccess ? 1 : 0;

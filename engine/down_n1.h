@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/down_task.h"
+#include "platform/file.h"
 
 // The largest number of mirrors one task uses; further mirrors are dropped.
 inline constexpr int32_t kMaxMirrors = 64;
@@ -35,6 +36,19 @@ class CDownN1 : public CDownBase {
   void StartConnection(int32_t nSlot, DownThreadInfo* pInfo, int32_t* pFinished, bool bRetry);
   void StartPlaceholder(int32_t nSlot);
   void RunTransferLoop(Records& records, int32_t* pFinished);
+
+  // Run's phases. The file and its mirrors (at most kMaxMirrors): false when
+  // its size is unknown.
+  bool PrepareTarget(DownFileItem& item);
+  // The segments, from the resume log or planned afresh with a new log.
+  enum class Plan { kReady, kComplete, kNothing };
+  Plan ResumeOrPlan(const std::string& target, DownFileItem& item, Records* pRecords,
+                    platform::CFile* pLog);
+  // One connection per unfinished segment, a placeholder for each finished.
+  void StartConnections(Records& records, int32_t* pFinished);
+  // Ends the connections and closes the log; true when every segment is
+  // complete (the log is then deleted).
+  bool Finish(Records& records, platform::CFile& log, const std::string& target);
 
   std::unique_ptr<StopFlag[]> holds_;  // one hold counter per connection
 };

@@ -300,7 +300,8 @@ int RunPendingMoves(const std::u16string& installDir) {
   return done;
 }
 
-bool InstallPackages(const InstallProgressFn& progress, const std::u16string& installDir) {
+bool InstallPackages(const InstallProgressFn& progress, const std::u16string& installDir,
+                     const AskFn& ask) {
   if (installDir.empty()) return false;
   const std::string root = platform::Utf16ToUtf8(installDir);
   const std::string unpack = root + "/Download/tmp/";
@@ -322,8 +323,8 @@ bool InstallPackages(const InstallProgressFn& progress, const std::u16string& in
       platform::RemoveTree(unpack);
       platform::DeleteFile(package);
       DeleteSignature(package);
-      platform::MessageBox(GetText(TextKey::DamagedPackage), GetText(TextKey::DamagedPackageTitle),
-                           platform::PromptButtons::kOk);
+      ask(GetText(TextKey::DamagedPackage), GetText(TextKey::DamagedPackageTitle),
+          platform::PromptButtons::kOk);
       return false;
     }
     if (result == ExtractResult::kWriteFailed) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/message.h"
+#include "update/prompt.h"
 
 // Told the share of a package's entries handled, 0 to 100.
 using InstallProgressFn = std::function<void(int nPercent)>;
@@ -31,11 +32,12 @@ class CGameUpdate {
 // Unpacks every package of DownloadList into <installDir>/Download/tmp/ and
 // moves the tree over the install folder; a package is deleted once its
 // tree is in place. A damaged package (or, with a signing key, one whose
-// signature fails) is deleted and reported in a message box with OK alone.
+// signature fails) is deleted and reported by asking with OK alone.
 // False when installDir is empty, a package is damaged, a file cannot be
 // written or a file could not be replaced now: the installation is then not
 // complete and the caller asks to retry.
-bool InstallPackages(const InstallProgressFn& progress, const std::u16string& installDir);
+bool InstallPackages(const InstallProgressFn& progress, const std::u16string& installDir,
+                     const AskFn& ask = PlainPrompt);
 
 enum class ExtractResult {
   kExtracted,

@@ -45,7 +45,12 @@ int32_t ReaderThread(const std::shared_ptr<CUpdate::Pipes>& pPipes, const std::f
 
 int32_t EnablePrivilege(const char*) { return 0; }
 
-int32_t CloseRunningClients(const std::u16string& exeName) {
+int PlainPrompt(const std::u16string& text, const std::u16string& caption,
+                platform::PromptButtons buttons) {
+  return platform::MessageBox(text, caption, buttons);
+}
+
+int32_t CloseRunningClients(const std::u16string& exeName, const AskFn& ask) {
   EnablePrivilege("SeDebugPrivilege");
   const std::string wanted = Lower(platform::Utf16ToUtf8(exeName));
   std::vector<platform::ProcessId> found;
@@ -53,7 +58,10 @@ int32_t CloseRunningClients(const std::u16string& exeName) {
     if (Lower(p.exeName) == wanted) found.push_back(p.pid);
   }
   if (found.empty()) return 1;
-  if (platform::MessageBox(GetText(TextKey::Updating), u"tips") != platform::IDOK) return -1;
+  if (ask(GetText(TextKey::Updating), u"tips", platform::PromptButtons::kOkCancel) !=
+      platform::IDOK) {
+    return -1;
+  }
   for (platform::ProcessId pid : found) {
     platform::Sleep(500);
     platform::TerminateProcess(pid);
@@ -76,7 +84,7 @@ namespace {
 
 // The run-log note and the player's prompt for a program that could not
 // be started (`what` names it in the note).
-void NoteNotStarted(const std::string& what, const std::string& why) {
+void NoteNotStarted(const std::string& what, const std::string& why, const AskFn& ask) {
   AppendRunLog(platform::Utf8ToUtf16(what + " not started: " + why));
   std::string format = platform::Utf16ToUtf8(GetText(TextKey::NoClientStart));
   std::u16string text = GetText(TextKey::NoClientStart);
@@ -85,12 +93,12 @@ void NoteNotStarted(const std::string& what, const std::string& why) {
   // Before the texts are loaded (the self-update check runs that early)
   // the reason is all there is to say.
   if (text.empty()) text = platform::Utf8ToUtf16(why);
-  platform::MessageBox(text, u"tips", platform::PromptButtons::kOk);
+  ask(text, u"tips", platform::PromptButtons::kOk);
 }
 
 }  // namespace
 
-int32_t LaunchClient() {
+int32_t LaunchClient(const AskFn& ask) {
   const std::string folder = platform::Utf16ToUtf8(InstallDir);
   // argv[0] is the real path, so a client that finds its files from it
   // looks in its own folder.
@@ -102,7 +110,7 @@ int32_t LaunchClient() {
   const std::string why = bStarted ? std::string() : platform::LastError().text;
   if (!note.empty()) AppendRunLog(platform::Utf8ToUtf16(note));
   if (bStarted) return 1;
-  NoteNotStarted("client", why);
+  NoteNotStarted("client", why, ask);
   return 0;
 }
 
@@ -134,7 +142,7 @@ void CUpdate::Start(const std::string& argumentString, const std::string& exeFol
   if (!bStarted && platform::FileExists(program)) {
     // Only a program that is there but cannot run is worth a word; most
     // installations have no self-update program at all.
-    NoteNotStarted("self-update program " + program, why);
+    NoteNotStarted("self-update program " + program, why, PlainPrompt);
   }
   hReaderThread = std::thread([pPipes, onQuit = std::move(onQuit)] {
     platform::PrepareThreadForCrashDump();

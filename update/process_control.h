@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/process.h"
+#include "update/prompt.h"
 
 // There is no privilege to take on this platform: always 0 (success).
 int32_t EnablePrivilege(const char* szName);
@@ -18,7 +19,7 @@ int32_t EnablePrivilege(const char* szName);
 // asks once with the "Updating" prompt and ends them 500 ms apart. -1 when
 // the player refused, 1 when done (or none ran), 0 when the process list
 // cannot be read.
-int32_t CloseRunningClients(const std::u16string& exeName);
+int32_t CloseRunningClients(const std::u16string& exeName, const AskFn& ask = PlainPrompt);
 
 // Ends the first process named "p2p.exe" (any case) after 500 ms.
 void TerminateP2pProcess();
@@ -27,7 +28,7 @@ void TerminateP2pProcess();
 // detached so it outlives the updater, the way the system runs it.
 // 1 when it was started; 0 when it could not be, after a run-log note and a
 // prompt (OK alone) that tells the player why.
-int32_t LaunchClient();
+int32_t LaunchClient(const AskFn& ask = PlainPrompt);
 
 // The self-update check. Built once in the updater's static initialisation:
 // when the process was started with arguments, it starts "Update.exe" from

@@ -14,7 +14,11 @@ int32_t PrepareUpdate(IUpdateObserver& observer) {
 }
 
 UpdateOutcome RunUpdate(IUpdateObserver& observer, platform::HWND hProgress) {
-  if (CloseRunningClients(u"qarn.exe") == -1) return UpdateOutcome::kRefused;
+  const AskFn ask = [&observer](const std::u16string& text, const std::u16string& caption,
+                                platform::PromptButtons buttons) {
+    return observer.Ask(text, caption, buttons);
+  };
+  if (CloseRunningClients(u"qarn.exe", ask) == -1) return UpdateOutcome::kRefused;
   observer.OnStatus(TextKey::StartDownload);
   CGameUpdate update;
   std::u16string listText;
@@ -24,13 +28,13 @@ UpdateOutcome RunUpdate(IUpdateObserver& observer, platform::HWND hProgress) {
   }
   observer.OnSecondBarStyle(2);
   if (!InstallPackages([&observer](int nPercent) { observer.OnInstallProgress(nPercent); },
-                       InstallDir)) {
+                       InstallDir, ask)) {
     return UpdateOutcome::kInstallFailed;
   }
   observer.OnStatus(TextKey::StartClient);
   DownloadList.clear();
   CreateDesktopShortcut();
   WriteStartupValue(InstallDir);
-  LaunchClient();
+  LaunchClient(ask);
   return UpdateOutcome::kDone;
 }

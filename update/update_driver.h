@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/message.h"
+#include "platform/message_box.h"
 #include "ui/language_texts.h"
 
 // What the steps tell whoever shows the update. Called on the thread that
@@ -25,6 +26,13 @@ class IUpdateObserver {
   virtual void OnSecondBarStyle(int nStyle) = 0;
   // The installation has handled this share (0 to 100) of the package.
   virtual void OnInstallProgress(int nPercent) = 0;
+  // Asks the player (closing running clients, a damaged package, a client
+  // that cannot start); IDOK or IDCANCEL. The system's plain prompt unless
+  // the observer shows its own.
+  virtual int Ask(const std::u16string& text, const std::u16string& caption,
+                  platform::PromptButtons buttons) {
+    return platform::MessageBox(text, caption, buttons);
+  }
 };
 
 // Clears and fills the download list. 1.

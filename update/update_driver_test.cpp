@@ -31,6 +31,15 @@ class CFakeObserver : public IUpdateObserver {
   void OnPercentText(const std::u16string& text) override { percentText = text; }
   void OnSecondBarStyle(int nStyle) override { styles.push_back(nStyle); }
   void OnInstallProgress(int nPercent) override { installed.push_back(nPercent); }
+  // Asks as the window would, unless the test answers itself.
+  int Ask(const std::u16string& text, const std::u16string& caption,
+          platform::PromptButtons buttons) override {
+    asked.push_back(caption + u": " + text);
+    if (nAnswer != 0) return nAnswer;
+    return IUpdateObserver::Ask(text, caption, buttons);
+  }
+  std::vector<std::u16string> asked;
+  int nAnswer = 0;
   std::vector<TextKey> statuses;
   std::u16string percentText;
   std::vector<int> styles;
@@ -103,6 +112,32 @@ TEST_F(UpdateFlowTest, ARefusedUpdatingPromptEndsTheAttemptBeforeAnyDownload) {
   EXPECT_EQ(prompts, 1);
   EXPECT_EQ(server.Connections(), 0);
   EXPECT_TRUE(observer.statuses.empty());
+}
+
+// Every question of the flow goes to whoever shows the update, who may
+// answer it without the system's prompt.
+TEST_F(UpdateFlowTest, TheObserverAsksEveryQuestionOfTheFlow) {
+  const std::string client = folder + "/qarn.exe";
+  tools::WriteWholeFile(client, tools::ReadWholeFile("/bin/sleep"));
+  platform::MarkFile(client, platform::FileMark::kExecutable);
+  started.push_back(platform::StartProcess(client, {client, "30"}, ""));
+  platform::Sleep(100);
+  CScriptServer server(
+      [](CScriptConnection& c) { tools::ServeContent(c, std::string(70000, 'x')); });
+  observer.nAnswer = platform::IDCANCEL;
+  EXPECT_EQ(Run(server), UpdateOutcome::kRefused);
+  ASSERT_EQ(observer.asked.size(), 1u);
+  EXPECT_EQ(observer.asked[0], u"tips: " + std::u16string(GetText(TextKey::Updating)));
+  EXPECT_EQ(prompts, 0);  // the system's prompt never came
+
+  // Told OK, the flow goes on to the damaged package's box, asked the same way.
+  observer.nAnswer = platform::IDOK;
+  observer.asked.clear();
+  EXPECT_EQ(Run(server), UpdateOutcome::kInstallFailed);
+  ASSERT_EQ(observer.asked.size(), 2u);
+  EXPECT_EQ(observer.asked[1], std::u16string(GetText(TextKey::DamagedPackageTitle)) + u": " +
+                                   GetText(TextKey::DamagedPackage));
+  EXPECT_EQ(prompts, 0);
 }
 
 TEST_F(UpdateFlowTest, AFailedDownloadIsReportedAndNothingIsInstalled) {
