@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "platform/env.h"
 #include "platform/clock.h"
 
 #include <cstring>
@@ -37,11 +38,7 @@ int32_t WaitDoneThread(const std::shared_ptr<platform::CEvent>& pDone) {
   return 0;
 }
 
-namespace {
-std::atomic<uint32_t> g_dwNoProgressLimit{kNoProgressLimit};
-}
-
-CStallWatch::CStallWatch() : dwSince_(platform::GetTickCount()) {}
+CStallWatch::CStallWatch() : dwSince_(platform::GetTickCount()), dwNoProgressLimit_(NoProgressLimit()) {}
 
 void CStallWatch::Progressed(int64_t llDone, uint32_t dwNow) {
   llBest_ = llDone;
@@ -82,8 +79,8 @@ bool CStallWatch::GiveUp(int64_t llDone, ConnEnd end, const std::string& reason,
               " waits without a byte";
     return true;
   }
-  if (dwQuiet >= g_dwNoProgressLimit.load()) {
-    *pCause = "no progress for " + std::to_string(g_dwNoProgressLimit.load() / 1000) +
+  if (dwQuiet >= dwNoProgressLimit_) {
+    *pCause = "no progress for " + std::to_string(dwNoProgressLimit_ / 1000) +
               " s of restarts";
     return true;
   }
@@ -107,11 +104,7 @@ bool GiveUpAfter(CStallWatch& watch, int64_t llDone, DownThreadInfo& info, std::
   return watch.GiveUp(llDone, end, reason, pCause);
 }
 
-uint32_t NoProgressLimit() { return g_dwNoProgressLimit.load(); }
-
-void SetNoProgressLimitForTesting(uint32_t dwMilliseconds) {
-  g_dwNoProgressLimit = dwMilliseconds != 0 ? dwMilliseconds : kNoProgressLimit;
-}
+uint32_t NoProgressLimit() { return platform::CurrentEnv().TimeLimit(kNoProgressLimitName, kNoProgressLimit); }
 
 std::unique_ptr<DownThreadInfo> MakeRecord(CDownBase& task, const DownFileItem& item,
                                            int32_t nProtocol) {

@@ -91,10 +91,12 @@ class CStallWatch {
   int32_t nSilent_ = 0;
   std::string hopeless_;      // the reason of the hopeless ends counted
   int32_t nHopeless_ = 0;
+  uint32_t dwNoProgressLimit_;
 };
 
-// The limit every new watch uses (tests shorten it); 0 restores the default.
-void SetNoProgressLimitForTesting(uint32_t dwMilliseconds);
+// The limit every new watch uses: kNoProgressLimit, unless the environment
+// (platform/env.h) names another for kNoProgressLimitName, as tests do.
+inline constexpr const char* kNoProgressLimitName = "no-progress";
 uint32_t NoProgressLimit();
 
 // A download task. Lives for exactly one download call, which runs its

@@ -14,6 +14,7 @@
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "tools/test_env.h"
 #include "tools/fault_plan.h"
 #include "tools/http_script.h"
 #include "tools/script_server.h"
@@ -28,7 +29,7 @@ using tools::FailOn;
 class EngineFaultTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetNoProgressLimitForTesting(2000);
+    env.timeLimits[kNoProgressLimitName] = 2000;
     tools::DeleteRunLog();
     folder = tools::TestFolder() + "/fault-" +
              ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
@@ -37,7 +38,6 @@ class EngineFaultTest : public ::testing::Test {
     UpdateUrl[prefix.size()] = u'\0';
   }
   void TearDown() override {
-    SetNoProgressLimitForTesting(0);
     UpdateUrl[0] = u'\0';
   }
   int32_t Download() {
@@ -48,6 +48,7 @@ class EngineFaultTest : public ::testing::Test {
   tools::CScriptServer server{[this](tools::CScriptConnection& c) { tools::ServeContent(c, content); }};
   std::string folder;
   tools::CLogCapture log;
+  tools::CTestEnv env;
 };
 
 TEST_F(EngineFaultTest, AFullDiskDuringTheDownloadFailsAndTheNextRunCompletes) {

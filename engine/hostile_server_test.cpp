@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "tools/test_env.h"
 #include "tools/http_script.h"
 #include "tools/script_server.h"
 #include "tools/test_support.h"
@@ -28,13 +29,12 @@ using tools::CScriptServer;
 class HostileServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetNoProgressLimitForTesting(2000);
+    env.timeLimits[kNoProgressLimitName] = 2000;
     tools::DeleteRunLog();
     folder = tools::TestFolder() + "/hostile-" +
              ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
   }
   void TearDown() override {
-    SetNoProgressLimitForTesting(0);
     UpdateUrl[0] = u'\0';
   }
   // A list download of "/qarn/f.bin" from the server; its result.
@@ -53,6 +53,7 @@ class HostileServerTest : public ::testing::Test {
   }
   std::string folder;
   tools::CLogCapture log;
+  tools::CTestEnv env;
 };
 
 using tools::AnswerProbeThen;

@@ -1,7 +1,8 @@
 // The machine as the updater meets it, behind one interface that tests
 // replace: whether each file operation that changes the disk goes ahead or
 // fails (open, write, flush, rename, make a folder, delete), the process
-// table, the fixed drives, and the answers a terminal prompt reads. The
+// table, the fixed drives, the answers a terminal prompt reads, and the
+// time limits a test shortens. The
 // free functions of file.h, process.h, system.h and message_box.h go
 // through the current environment, so code above the platform never knows.
 #pragma once
@@ -36,6 +37,9 @@ class CEnv {
   virtual std::vector<DriveInfo> FixedDrives() = 0;
   // One line of answer for a terminal prompt; false at the end of input.
   virtual bool ReadAnswerLine(std::string* pLine) = 0;
+  // A time limit of the code above (in milliseconds), named by that code:
+  // the machine keeps dwDefault, a test may shorten it.
+  virtual uint32_t TimeLimit(const std::string& name, uint32_t dwDefault) = 0;
 };
 
 // The real machine: no faults, /proc, the mounted file systems, standard
@@ -58,6 +62,9 @@ class CEnvWrapper : public CEnv {
   std::vector<ProcessEntry> Processes() override { return target_.Processes(); }
   std::vector<DriveInfo> FixedDrives() override { return target_.FixedDrives(); }
   bool ReadAnswerLine(std::string* pLine) override { return target_.ReadAnswerLine(pLine); }
+  uint32_t TimeLimit(const std::string& name, uint32_t dwDefault) override {
+    return target_.TimeLimit(name, dwDefault);
+  }
 
  protected:
   CEnv& Target() { return target_; }

@@ -3,7 +3,9 @@
 // not set comes from the environment that was in use before.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,8 @@ class CTestEnv : public platform::CEnvWrapper {
   std::function<bool(std::string*)> answers;
   std::function<std::vector<platform::DriveInfo>()> drives;
   std::function<std::vector<platform::ProcessEntry>()> processes;
+  // Time limits by name (see CEnv::TimeLimit); the others keep theirs.
+  std::map<std::string, uint32_t> timeLimits;
 
   bool ReadAnswerLine(std::string* pLine) override {
     return answers ? answers(pLine) : CEnvWrapper::ReadAnswerLine(pLine);
@@ -31,6 +35,10 @@ class CTestEnv : public platform::CEnvWrapper {
   }
   std::vector<platform::ProcessEntry> Processes() override {
     return processes ? processes() : CEnvWrapper::Processes();
+  }
+  uint32_t TimeLimit(const std::string& name, uint32_t dwDefault) override {
+    const auto it = timeLimits.find(name);
+    return it != timeLimits.end() ? it->second : CEnvWrapper::TimeLimit(name, dwDefault);
   }
 
  private:

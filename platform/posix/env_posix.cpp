@@ -14,6 +14,7 @@ class CMachineEnv final : public CEnv {
   std::vector<ProcessEntry> Processes() override { return MachineProcessSnapshot(); }
   std::vector<DriveInfo> FixedDrives() override { return MachineFixedDrives(); }
   bool ReadAnswerLine(std::string* pLine) override { return static_cast<bool>(std::getline(std::cin, *pLine)); }
+  uint32_t TimeLimit(const std::string&, uint32_t dwDefault) override { return dwDefault; }
 };
 
 }  // namespace
