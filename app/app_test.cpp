@@ -529,7 +529,7 @@ TEST_F(UpdaterTest, ProgressOnANarrowTerminalStaysOnOneLine) {
   // Slow enough for several reports.
   CScriptServer server([&](CScriptConnection& c) { tools::ServeContent(c, package, 100000); });
   platform::CFile master, slave;
-  ASSERT_TRUE(platform::OpenPseudoTerminal(50, &master, &slave));
+  ASSERT_TRUE(tools::OpenPseudoTerminal(50, &master, &slave));
   tools::WriteWholeFile(folder + "/answers", "");
   platform::CFile in(platform::OpenFile(folder + "/answers", platform::kFileRead,
                                         platform::FileDisposition::kOpenExisting));
@@ -538,7 +538,7 @@ TEST_F(UpdaterTest, ProgressOnANarrowTerminalStaysOnOneLine) {
   in.Close();
   slave.Close();
   std::string shown;
-  while (platform::ReadAvailable(master.Get(), 20000, &shown)) {
+  while (tools::ReadAvailable(master.Get(), 20000, &shown)) {
   }
   EXPECT_EQ(platform::WaitProcess(pid), 0);
   int nReports = 0;

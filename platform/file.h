@@ -112,10 +112,6 @@ std::vector<DirEntry> ListDirectory(const std::string& path);
 // everyone may read, the owner may write.
 FileHandle CreateFileBeneath(const std::string& root, const std::string& relative);
 
-// Makes a symbolic link at linkPath that points at target (tests build the
-// trees a hostile package would leave with it).
-bool CreateSymbolicLink(const std::string& target, const std::string& linkPath);
-
 enum class FileMark {
   kExecutable,  // a program: whoever may read it may run it
   kPrivate,     // a secret (a key): its owner alone may read or write it

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/debug_channel.h"
+#include "platform/file.h"
 
 namespace tools {
 
@@ -54,5 +55,16 @@ std::string PeHeader(uint16_t machine, uint32_t lfanew = 0x40);
 // the superuser, and handing a folder to another user (nobody's uid).
 bool RunningAsSuperuser();
 bool GiveToNobody(const std::string& path);
+
+// A pseudo-terminal pair: *pMaster reads what a program writes to *pSlave,
+// whose window is `columns` wide. False when none can be made.
+bool OpenPseudoTerminal(int columns, platform::CFile* pMaster, platform::CFile* pSlave);
+// Appends what has arrived on a pipe or terminal to *pText, waiting up to
+// the time-out for the first bytes; false at end of input or time-out.
+bool ReadAvailable(platform::FileHandle h, uint32_t dwMilliseconds, std::string* pText);
+
+// Makes a symbolic link at linkPath that points at target (the trees a
+// hostile package would leave).
+bool CreateSymbolicLink(const std::string& target, const std::string& linkPath);
 
 }  // namespace tools

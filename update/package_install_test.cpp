@@ -220,8 +220,8 @@ TEST_F(PackageTest, ALinkAlreadyInTheUnpackFolderLeadsNowhere) {
   const std::string outside = folder + "/outside";
   platform::CreateDirectory(outside);
   platform::CreateDirectory(unpack);
-  ASSERT_TRUE(platform::CreateSymbolicLink(outside, unpack + "data"));
-  ASSERT_TRUE(platform::CreateSymbolicLink(outside + "/file.bin", unpack + "file.bin"));
+  ASSERT_TRUE(tools::CreateSymbolicLink(outside, unpack + "data"));
+  ASSERT_TRUE(tools::CreateSymbolicLink(outside + "/file.bin", unpack + "file.bin"));
   Write7z(folder + "/plain.7z", {{"data/a.bin", "new"}});
   EXPECT_NE(ExtractPackage(0, folder + "/plain.7z", unpack), ExtractResult::kExtracted);
   Write7z(folder + "/plain2.7z", {{"file.bin", "new"}});

@@ -245,10 +245,6 @@ FileHandle CreateFileBeneath(const std::string& root, const std::string& relativ
   }
 }
 
-bool CreateSymbolicLink(const std::string& target, const std::string& linkPath) {
-  return ::symlink(target.c_str(), ToNativePath(linkPath).c_str()) == 0;
-}
-
 bool MarkFile(const std::string& path, FileMark mark) {
   const std::string native = ToNativePath(path);
   if (mark == FileMark::kPrivate) return ::chmod(native.c_str(), S_IRUSR | S_IWUSR) == 0;
