@@ -137,7 +137,7 @@ bool CDownN1::AdoptLog(const std::string& target, const DownFileItem& item, Reco
   // The log must cut exactly this file into segments, and every byte it
   // says is written must be in the file.
   bool ok = LogCoversFile(*pRecords, item.llSize);
-  const int64_t llHave = platform::GetFileSize(item.hFile);
+  const int64_t llHave = platform::GetFileSize(item.hFile.Get());
   for (auto& r : *pRecords) {
     if (r->llDone.load() > 0 && r->llStart + r->llDone.load() > llHave) ok = false;
   }
@@ -279,7 +279,7 @@ CDownN1::Plan CDownN1::ResumeOrPlan(const std::string& target, DownFileItem& ite
     for (auto& r : records) {
       r->pStop = &nQuit;
       r->pProgress = pLive;
-      r->hFile = item.hFile;
+      r->hFile = item.hFile.Get();
       r->pfnOnBytes = AddDownloaded;
       r->llDoneAtStart = r->llDone.load();
       llDone += r->llDone.load();
@@ -297,7 +297,7 @@ CDownN1::Plan CDownN1::ResumeOrPlan(const std::string& target, DownFileItem& ite
   if (nConnCount == 0) return Plan::kNothing;
   // Planned afresh: bytes of an older, longer file must not stay behind
   // the new one.
-  platform::SetFileSize(item.hFile, item.llSize);
+  platform::SetFileSize(item.hFile.Get(), item.llSize);
   std::vector<DownThreadInfo*> pointers;
   for (auto& r : records) pointers.push_back(r.get());
   const bool bLogged = CreateLog(target.c_str(), pointers.data(), nConnCount);
@@ -352,15 +352,15 @@ int32_t CDownN1::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
   if (!PrepareTarget(item)) return 0;
   const std::string target = std::string(item.szDir) + item.szName;
   DebugLog("%s", target.c_str());
-  // Both close themselves on every way out; the records only borrow them.
-  platform::CFile file(platform::OpenFile(target, platform::kFileRead | platform::kFileWrite,
-                                          platform::FileDisposition::kOpenAlways));
+  // The item owns the file and the log closes itself on every way out; the
+  // records only borrow them.
+  item.hFile = platform::CFile(platform::OpenFile(
+      target, platform::kFileRead | platform::kFileWrite, platform::FileDisposition::kOpenAlways));
   platform::CFile log;
-  if (!file.IsValid()) {
+  if (!item.hFile.IsValid()) {
     DebugLog("CreateFile error: %d\n", platform::LastError().nCode);
     return 0;
   }
-  item.hFile = file.Get();
   if (hWndNotify != 0) {
     hWnd = hWndNotify;
     {

@@ -155,48 +155,51 @@ bool CDownNN::Prepare(DownFileItem& item, bool* pError) {
     return false;
   }
   MakeParentFolders(item.szDataPath);
-  item.hFile = platform::OpenFile(item.szDataPath, platform::kFileRead | platform::kFileWrite,
-                                  platform::FileDisposition::kOpenAlways);
+  item.hFile = platform::CFile(platform::OpenFile(item.szDataPath,
+                                                  platform::kFileRead | platform::kFileWrite,
+                                                  platform::FileDisposition::kOpenAlways));
   if (!item.hFile.IsValid()) {
     // Standard output, not the engine log: where this line has always gone.
     std::printf("CreateFile error: %d\n", platform::LastError().nCode);
     *pError = true;
     return false;
   }
-  item.hSizeFile = platform::OpenFile(item.szSizePath, platform::kFileRead | platform::kFileWrite,
-                                      platform::FileDisposition::kOpenAlways);
+  item.hSizeFile = platform::CFile(platform::OpenFile(item.szSizePath,
+                                                      platform::kFileRead | platform::kFileWrite,
+                                                      platform::FileDisposition::kOpenAlways));
   if (!item.hSizeFile.IsValid()) {
     std::printf("CreateFile error: %d\n", platform::LastError().nCode);
     return false;
   }
   char head[8];
-  const int64_t nHead = platform::ReadFileAt(item.hSizeFile, head, sizeof head, 0);
+  const int64_t nHead = platform::ReadFileAt(item.hSizeFile.Get(), head, sizeof head, 0);
   int64_t llSlot0 = 0;
-  GetDownloadSize(item.hSizeFile, 0, &llSlot0);
+  GetDownloadSize(item.hSizeFile.Get(), 0, &llSlot0);
   // Bytes in the data file are only trusted with a header that describes
   // this very file; otherwise both start again, so an older version's bytes
   // never mix into the new one.
   if (nHead != 8 || llSlot0 != item.llSize || !DataMatchesHeader(item)) {
-    platform::CloseFile(item.hSizeFile);
-    item.hSizeFile = platform::OpenFile(item.szSizePath, platform::kFileRead | platform::kFileWrite,
-                                        platform::FileDisposition::kCreateAlways);
+    item.hSizeFile.Close();
+    item.hSizeFile = platform::CFile(platform::OpenFile(item.szSizePath,
+                                                        platform::kFileRead | platform::kFileWrite,
+                                                        platform::FileDisposition::kCreateAlways));
     if (!item.hSizeFile.IsValid()) {
       DebugLog("CreateFile error: %d\n", platform::LastError().nCode);
       return false;
     }
-    platform::SetFileSize(item.hFile, 0);
+    platform::SetFileSize(item.hFile.Get(), 0);
   }
-  SetDownloadSize(item.hSizeFile, 0, item.llSize);
+  SetDownloadSize(item.hSizeFile.Get(), 0, item.llSize);
   return true;
 }
 
 bool CDownNN::DataMatchesHeader(const DownFileItem& item) {
-  const int64_t llData = platform::GetFileSize(item.hFile);
+  const int64_t llData = platform::GetFileSize(item.hFile.Get());
   if (item.llSize < kSplitSize) return llData <= item.llSize;
   // Each connection's bytes must all be in the data file.
   for (int32_t k = 0; k < nConnPerGroup; ++k) {
     int64_t llDone = 0;
-    GetDownloadSize(item.hSizeFile, static_cast<uint32_t>(k + 1), &llDone);
+    GetDownloadSize(item.hSizeFile.Get(), static_cast<uint32_t>(k + 1), &llDone);
     const Segment segment = EqualSegment(item.llSize, nConnPerGroup, k);
     if (llDone < 0 || llDone > segment.llLength || (llDone > 0 && segment.llStart + llDone > llData)) {
       return false;
@@ -207,8 +210,8 @@ bool CDownNN::DataMatchesHeader(const DownFileItem& item) {
 
 void CDownNN::CloseItems() {
   for (DownFileItem& item : vecFiles) {
-    platform::CloseFile(item.hFile);
-    platform::CloseFile(item.hSizeFile);
+    item.hFile.Close();
+    item.hSizeFile.Close();
   }
 }
 
@@ -242,7 +245,7 @@ int32_t CDownNN::RunBatch(size_t first, bool* pSuccess) {
       auto p = MakeRecord(*this, item, kProtocolHttp);
       p->llStart = 0;
       p->llLength = item.llSize;
-      p->llDone = platform::GetFileSize(item.hFile);
+      p->llDone = platform::GetFileSize(item.hFile.Get());
       AddDownloaded(static_cast<int32_t>(p->llDone.load()), pLive);
       records[count] = std::move(p);
       start(count);

@@ -119,8 +119,8 @@ std::unique_ptr<DownThreadInfo> MakeRecord(CDownBase& task, const DownFileItem& 
   std::memcpy(p->szPassword, item.szPassword, sizeof p->szPassword);
   p->nPort = item.nPort;
   p->pProgress = task.pLive;
-  p->hFile = item.hFile;
-  p->hSizeFile = item.hSizeFile;
+  p->hFile = item.hFile.Get();
+  p->hSizeFile = item.hSizeFile.Get();
   p->nChunkSize = task.nChunkSize;
   p->pfnOnBytes = AddDownloaded;
   p->llFileSize = item.llSize;

@@ -44,8 +44,10 @@ struct DownFileItem {
   char szDataPath[kPathCapacity] = "";
   char szSizePath[kPathCapacity] = "";
   int32_t nPort = 0;
-  platform::FileHandle hFile;
-  platform::FileHandle hSizeFile;
+  // The item's own: closed when it goes (or when its driver closes it);
+  // the connection records only borrow them.
+  platform::CFile hFile;
+  platform::CFile hSizeFile;
   std::vector<std::string> vecUrls;
 };
 

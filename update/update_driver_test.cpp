@@ -81,6 +81,14 @@ class UpdateFlowTest : public ::testing::Test {
     EXPECT_EQ(observer.percentText, u"100%");
     return RunUpdate(observer, 0);
   }
+  // A "qarn.exe" that runs until the flow ends it.
+  void StartRunningClient() {
+    const std::string client = folder + "/qarn.exe";
+    tools::WriteWholeFile(client, tools::ReadWholeFile("/bin/sleep"));
+    platform::MarkFile(client, platform::FileMark::kExecutable);
+    started.push_back(platform::StartProcess(client, {client, "30"}, ""));
+    platform::Sleep(100);
+  }
   std::string Package(const std::string& client) {
     const std::string src = folder + "/src";
     platform::CreateDirectory(src);
@@ -101,11 +109,7 @@ class UpdateFlowTest : public ::testing::Test {
 };
 
 TEST_F(UpdateFlowTest, ARefusedUpdatingPromptEndsTheAttemptBeforeAnyDownload) {
-  const std::string client = folder + "/qarn.exe";
-  tools::WriteWholeFile(client, tools::ReadWholeFile("/bin/sleep"));
-  platform::MarkFile(client, platform::FileMark::kExecutable);
-  started.push_back(platform::StartProcess(client, {client, "30"}, ""));
-  platform::Sleep(100);
+  StartRunningClient();
   CScriptServer server([](CScriptConnection& c) { tools::ServeContent(c, "never asked"); });
   answer = "no";
   EXPECT_EQ(Run(server), UpdateOutcome::kRefused);
@@ -117,11 +121,7 @@ TEST_F(UpdateFlowTest, ARefusedUpdatingPromptEndsTheAttemptBeforeAnyDownload) {
 // Every question of the flow goes to whoever shows the update, who may
 // answer it without the system's prompt.
 TEST_F(UpdateFlowTest, TheObserverAsksEveryQuestionOfTheFlow) {
-  const std::string client = folder + "/qarn.exe";
-  tools::WriteWholeFile(client, tools::ReadWholeFile("/bin/sleep"));
-  platform::MarkFile(client, platform::FileMark::kExecutable);
-  started.push_back(platform::StartProcess(client, {client, "30"}, ""));
-  platform::Sleep(100);
+  StartRunningClient();
   CScriptServer server(
       [](CScriptConnection& c) { tools::ServeContent(c, std::string(70000, 'x')); });
   observer.nAnswer = platform::IDCANCEL;
