@@ -7,14 +7,13 @@
 
 namespace {
 
-// A program using the library has a working folder of its own, which is not
-// ours to write notes into: they go to the user's state folder, unless the
-// program names a file in NNDOWN_RUN_LOG (".\qarnAutoLog.log" gives the
-// updater's own place, the working folder).
+// A program using the library names the file in NNDOWN_RUN_LOG
+// (".\qarnAutoLog.log" gives the updater's own place, the working folder);
+// else the notes go where the system keeps a library's notes.
 std::string ChooseRunLog() {
   const std::string chosen = platform::GetEnvironmentVariable("NNDOWN_RUN_LOG");
   if (!chosen.empty()) return chosen;
-  const std::string folder = platform::GetUserStateFolder("nndown");
+  const std::string folder = platform::GetLibraryNotesFolder("nndown");
   return folder.empty() ? std::string() : folder + "/qarnAutoLog.log";
 }
 

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/foreign_window.h"
 #include "platform/sync.h"
 #include "platform/wakeup.h"
 
@@ -246,7 +247,10 @@ bool IsWindow(HWND hWnd) { return FindProc(hWnd, nullptr) != nullptr; }
 LRESULT SendMessage(HWND hWnd, uint32_t uMsg, WPARAM wParam, LPARAM lParam) {
   std::shared_ptr<CQueue> pOwner;
   std::shared_ptr<WindowProc> pProc = FindProc(hWnd, &pOwner);
-  if (!pProc) return 0;
+  if (!pProc) {
+    LRESULT lResult = 0;
+    return SendToForeignWindow(hWnd, uMsg, wParam, lParam, &lResult) ? lResult : 0;
+  }
   if (!pOwner) return (*pProc)(hWnd, uMsg, wParam, lParam);
   const std::shared_ptr<CQueue>& pMine = CurrentQueue();
   if (pOwner == pMine) return (*pProc)(hWnd, uMsg, wParam, lParam);

@@ -25,4 +25,10 @@ std::string GetNotesFolder(const std::string& app, const std::string& exeFolder)
 // GetNotesFolder for the running executable.
 std::string GetOwnNotesFolder(const std::string& app);
 
+// Where the library `library`, loaded by another program, writes its notes:
+// the user's state folder here (the calling program's working folder is
+// not ours to write into); "" on Windows, where the design's library writes
+// them into the calling program's working folder.
+std::string GetLibraryNotesFolder(const std::string& library);
+
 }  // namespace platform

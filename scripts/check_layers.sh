@@ -33,7 +33,7 @@ if [ -n "$found" ]; then
 fi
 
 # The platform's contracts: its own headers, not a system's folder.
-headers=$(list 'platform/*.h' | grep -v -E '^platform/(posix|win32)/' | grep -v 'win32_prelude\.h')
+headers=$(list 'platform/*.h' | grep -v -E '^platform/(posix|win32)/')
 found=$(search "^[[:space:]]*#[[:space:]]*include[[:space:]]*<($system_headers)" -- $headers || true)
 if [ -n "$found" ]; then
   echo "system headers in platform contracts:"

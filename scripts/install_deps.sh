@@ -13,7 +13,7 @@ packages="
   nginx python3 python3-pyftpdlib
   libtinyxml-dev libarchive-dev libsodium-dev 7zip lldb
   desktop-file-utils dpkg-dev file man-db
-  wine wine64 gcc-mingw-w64-x86-64 gcc-mingw-w64-i686
+  wine wine64 gcc-mingw-w64-x86-64 gcc-mingw-w64-i686 g++-mingw-w64-i686-posix
   libx11-dev libxext-dev libxtst-dev libxrandr-dev libcairo2-dev libpango1.0-dev libpng-dev
   xvfb xcompmgr x11-xserver-utils fonts-dejavu-core fonts-wqy-microhei
   openbox xfwm4 xfconf dbus fluxbox icewm i3-wm

@@ -1,6 +1,6 @@
 #!/bin/sh
-# The test command: installs what is missing, then builds and runs every test
-# three times: under AddressSanitizer with UndefinedBehaviorSanitizer
+# The test command: installs what is missing, builds the Windows engine
+# library, then builds and runs every test three times: under AddressSanitizer with UndefinedBehaviorSanitizer
 # (everything), under ThreadSanitizer (the engine and the platform layer),
 # and as the plain Release build a user or a package gets (configured with
 # the defaults, no sanitizers).
@@ -26,6 +26,9 @@ run_tests() {
   rm -f "$log"
   return "$status"
 }
+
+# The Windows engine library first: the Linux test programs run it under Wine.
+scripts/build_windows.sh
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQARNAUTO_TESTS=ON -DQARNAUTO_SANITIZE=address,undefined \
   -DQARNAUTO_WERROR=ON

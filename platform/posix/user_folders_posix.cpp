@@ -57,4 +57,8 @@ std::string GetOwnNotesFolder(const std::string& app) {
   return GetNotesFolder(app, folder);
 }
 
+std::string GetLibraryNotesFolder(const std::string& library) {
+  return GetUserStateFolder(library);
+}
+
 }  // namespace platform

@@ -10,8 +10,12 @@
 // which are no macros. Only Windows builds include it.
 #pragma once
 
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 
 #undef SendMessage
@@ -30,3 +34,19 @@
 #undef IDCANCEL
 #undef WM_USER
 #undef WM_QUIT
+#undef DrawText
+#undef RegCreateKey
+#undef WritePrivateProfileString
+#undef CreateSymbolicLink
+#undef GetTempPath
+#undef WM_CLOSE
+#undef WM_KEYDOWN
+#undef WM_LBUTTONDOWN
+#undef WM_LBUTTONUP
+#undef WM_MOUSEMOVE
+#undef WM_MOVE
+#undef WM_PAINT
+#undef WM_SIZE
+#undef WM_TIMER
+#undef VK_ESCAPE
+#undef VK_RETURN

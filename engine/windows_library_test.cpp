@@ -1,0 +1,131 @@
+// nndown.dll, the engine built for Windows (scripts/build_windows.sh), as a
+// Windows program of the game uses it: its export table read with mingw's
+// objdump, and a download under Wine from nginx on this machine, its
+// progress sent to a window of the calling program.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+#include "platform/process.h"
+#include "tools/http_script.h"
+#include "tools/nginx_server.h"
+#include "tools/test_support.h"
+#include "tools/wine_support.h"
+
+namespace {
+
+const std::string kBuild = WINDOWS_BUILD;
+
+// Runs the program; its exit code, with its output (both streams) in *pOut.
+int RunProgram(const std::vector<std::string>& args, std::string* pOut) {
+  const std::string out = tools::TestFolder() + "/run.out";
+  platform::CFile f(
+      platform::OpenFile(out, platform::kFileWrite, platform::FileDisposition::kCreateAlways));
+  const platform::ProcessId pid =
+      platform::StartProcessWithStdio(args[0], args, tools::TestFolder(), {{}, f.Get(), f.Get()});
+  f.Close();
+  const int code = pid == platform::kInvalidProcess ? -1 : platform::WaitProcess(pid);
+  *pOut = tools::ReadWholeFile(out);
+  return code;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = std::min(text.find('\n', at), text.size());
+    std::string line = text.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    at = end + 1;
+  }
+  return lines;
+}
+
+class WindowsLibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!platform::FileExists(kBuild + "/nndown.dll")) {
+      GTEST_SKIP() << "no Windows build: run scripts/build_windows.sh";
+    }
+  }
+};
+
+TEST_F(WindowsLibraryTest, ExportsTheThreeEntryPointsByNameAndOrdinalAndNeedsNoOtherDll) {
+  const std::string objdump = platform::FindProgramOnPath("i686-w64-mingw32-objdump");
+  ASSERT_FALSE(objdump.empty());
+  std::string text;
+  ASSERT_EQ(RunProgram({objdump, "-p", kBuild + "/nndown.dll"}, &text), 0) << text;
+  const std::vector<std::string> lines = Lines(text);
+  // "[Ordinal/Name Pointer] Table" lists "[ index] name"; the address table
+  // gives each index its ordinal, base 1.
+  std::vector<std::string> names;
+  std::vector<std::string> imports;
+  bool bNames = false;
+  for (const std::string& line : lines) {
+    if (line.find("[Ordinal/Name Pointer] Table") != std::string::npos) {
+      bNames = true;
+      continue;
+    }
+    if (bNames && line.empty()) bNames = false;
+    if (bNames) names.push_back(line.substr(line.find(']') + 2));
+    if (line.find("DLL Name: ") != std::string::npos)
+      imports.push_back(line.substr(line.find(": ") + 2));
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"NN_Down_n1", "NN_Down_nn", "NN_Stop"})) << text;
+  EXPECT_NE(text.find("Ordinal Base \t\t\t1"), std::string::npos) << text;
+  EXPECT_NE(text.find("Export Address Table \t\t00000003"), std::string::npos) << text;
+  // Only the system's own libraries: no C++ runtime or thread DLL to ship.
+  for (const std::string& dll : imports) {
+    EXPECT_TRUE(dll.find("libstdc++") == std::string::npos &&
+                dll.find("libgcc") == std::string::npos &&
+                dll.find("winpthread") == std::string::npos)
+        << dll;
+  }
+}
+
+TEST_F(WindowsLibraryTest, ADownloadUnderWineReportsToTheCallersWindow) {
+  const std::string wine = platform::FindProgramOnPath("wine");
+  if (wine.empty()) GTEST_SKIP() << "no Wine";
+  tools::UsePrivateWinePrefix();
+  const std::string root = tools::TestFolder() + "/served";
+  ASSERT_TRUE(platform::CreateDirectories(root));
+  const std::string content = tools::PatternBytes(1500000, 11);
+  ASSERT_TRUE(tools::WriteWholeFile(root + "/file.bin", content));
+  tools::CNginxServer nginx(root, "limit_rate 1m;");
+  ASSERT_TRUE(nginx.Started());
+  const std::string folder = tools::TestFolder() + "/windows-out";
+  ASSERT_TRUE(platform::CreateDirectories(folder));
+
+  std::string text;
+  ASSERT_EQ(RunProgram({wine, kBuild + "/nndown_probe.exe", tools::WindowsPathOf(folder) + "\\",
+                        nginx.Url("/file.bin")},
+                       &text),
+            0)
+      << text;
+  int nProgress = 0, nLastPercent = -1;
+  bool bRising = true;
+  std::vector<std::string> tail;
+  for (const std::string& line : Lines(text)) {
+    if (line.rfind("progress ", 0) == 0) {
+      ++nProgress;
+      const int nPercent = std::stoi(line.substr(9));
+      bRising = bRising && nPercent >= nLastPercent && nPercent <= 100;
+      nLastPercent = nPercent;
+    }
+    if (line == "exports ok" || line.rfind("final ", 0) == 0 || line.rfind("result ", 0) == 0) {
+      tail.push_back(line);
+    }
+  }
+  EXPECT_EQ(tail, (std::vector<std::string>{"exports ok", "final 0 1500000 1500000", "result 1"}))
+      << text;
+  // More than a second at 1 MiB/s: the window hears of the progress on the
+  // way, not only at the end.
+  EXPECT_GE(nProgress, 1) << text;
+  EXPECT_TRUE(bRising) << text;
+  EXPECT_TRUE(tools::ReadWholeFile(folder + "/file.bin") == content)
+      << "the file differs from the served one";
+}
+
+}  // namespace

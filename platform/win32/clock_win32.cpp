@@ -1,0 +1,16 @@
+#include "platform/clock.h"
+#include "platform/win32/win32_prelude.h"
+
+namespace platform {
+
+uint32_t GetTickCount() { return static_cast<uint32_t>(::GetTickCount64()); }
+
+LocalTime GetLocalTime() {
+  SYSTEMTIME t{};
+  ::GetLocalTime(&t);
+  return LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+void Sleep(uint32_t dwMilliseconds) { ::Sleep(dwMilliseconds); }
+
+}  // namespace platform

@@ -1,0 +1,69 @@
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include "platform/file.h"
+#include "platform/launcher.h"
+#include "platform/system.h"
+#include "platform/win32/win32_prelude.h"
+#include "platform/win32/win32_util.h"
+
+namespace platform {
+namespace {
+
+// The name becomes a file name on the desktop: nothing that names another
+// folder, nothing Windows refuses in a name, no control characters.
+bool IsLauncherName(const std::string& name) {
+  if (name.empty() || name == "." || name == ".." || name.size() > 200) return false;
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F ||
+        std::string("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string::npos) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Writes the shell link at path, replacing an earlier one.
+bool WriteShellLink(const std::string& path, const LauncherSpec& spec) {
+  const HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  IShellLinkW* pLink = nullptr;
+  bool ok = SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_IShellLinkW, reinterpret_cast<void**>(&pLink)));
+  if (ok) {
+    pLink->SetPath(WidePath(spec.program).c_str());
+    pLink->SetWorkingDirectory(WidePath(spec.workingFolder).c_str());
+    pLink->SetDescription(Wide(spec.comment).c_str());
+    IPersistFile* pFile = nullptr;
+    ok = SUCCEEDED(pLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&pFile)));
+    if (ok) {
+      ok = SUCCEEDED(pFile->Save(WidePath(path).c_str(), TRUE));
+      pFile->Release();
+    }
+    pLink->Release();
+  }
+  if (SUCCEEDED(init)) ::CoUninitialize();
+  return ok;
+}
+
+}  // namespace
+
+// The design's shortcut: on the desktop alone.
+LauncherResult WriteLaunchers(const LauncherSpec& spec) {
+  LauncherResult result;
+  if (!IsLauncherName(spec.name)) {
+    result.notes.push_back("launcher skipped: \"" + spec.name + "\" cannot be a file name");
+    return result;
+  }
+  const std::string desktop = DesktopFolder();
+  if (desktop.empty()) {
+    result.notes.push_back("desktop launcher skipped: no desktop folder");
+    return result;
+  }
+  const std::string path = desktop + "/" + spec.name + ".lnk";
+  result.bDesktop = WriteShellLink(path, spec);
+  if (!result.bDesktop) result.notes.push_back("desktop launcher not written: " + path);
+  return result;
+}
+
+}  // namespace platform

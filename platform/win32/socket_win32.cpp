@@ -1,0 +1,201 @@
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <string>
+
+#include "platform/error.h"
+#include "platform/socket.h"
+#include "platform/win32/win32_prelude.h"
+
+namespace platform {
+namespace {
+
+SOCKET Sock(SocketHandle s) { return static_cast<SOCKET>(s); }
+
+template <class T>
+T Checked(T r, const char* szContext) {
+  if (r < 0) SetLastError(::WSAGetLastError(), szContext);
+  return r;
+}
+
+// select() on one socket: 1 ready, 0 time-out, -1 error. The error set
+// counts for a connect, as a refused one lands there.
+int SelectOne(SocketHandle s, bool bWrite, uint32_t dwMilliseconds) {
+  fd_set set, errors;
+  FD_ZERO(&set);
+  FD_ZERO(&errors);
+  FD_SET(Sock(s), &set);
+  FD_SET(Sock(s), &errors);
+  timeval tv{};
+  tv.tv_sec = static_cast<long>(dwMilliseconds / 1000);
+  tv.tv_usec = static_cast<long>((dwMilliseconds % 1000) * 1000);
+  const int r = ::select(0, bWrite ? nullptr : &set, bWrite ? &set : nullptr, &errors,
+                         dwMilliseconds == 0xFFFFFFFFu ? nullptr : &tv);
+  if (r < 0) return -1;
+  return r > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+bool StartNetworking() {
+  WSADATA data{};
+  return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+bool ResolveIPv4(const char* szHost, uint32_t* pAddress) {
+  StartNetworking();  // counted by the system; harmless when already started
+  in_addr literal{};
+  if (::inet_pton(AF_INET, szHost, &literal) == 1) {
+    *pAddress = literal.s_addr;
+    return true;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* result = nullptr;
+  const int r = ::getaddrinfo(szHost, nullptr, &hints, &result);
+  if (r != 0 || result == nullptr) {
+    SetLastError(r != 0 ? r : WSAHOST_NOT_FOUND, std::string("resolve ") + szHost);
+    return false;
+  }
+  *pAddress = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
+  ::freeaddrinfo(result);
+  return true;
+}
+
+SocketHandle OpenStreamSocket() {
+  const SOCKET s =
+      ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  if (s == INVALID_SOCKET) {
+    SetLastError(::WSAGetLastError(), "socket");
+    return kInvalidSocket;
+  }
+  return static_cast<SocketHandle>(s);
+}
+
+bool SetSocketTimeouts(SocketHandle s, uint32_t dwMilliseconds) {
+  const DWORD ms = dwMilliseconds;
+  const char* p = reinterpret_cast<const char*>(&ms);
+  return Checked(::setsockopt(Sock(s), SOL_SOCKET, SO_SNDTIMEO, p, sizeof ms), "socket time-out") ==
+             0 &&
+         Checked(::setsockopt(Sock(s), SOL_SOCKET, SO_RCVTIMEO, p, sizeof ms), "socket time-out") ==
+             0;
+}
+
+bool SetNonBlocking(SocketHandle s, bool bOn) {
+  u_long on = bOn ? 1 : 0;
+  return Checked(::ioctlsocket(Sock(s), FIONBIO, &on), "socket mode") == 0;
+}
+
+void StartConnect(SocketHandle s, uint32_t address, uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = address;
+  sa.sin_port = htons(port);
+  ::connect(Sock(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+}
+
+int WaitConnected(SocketHandle s, uint32_t dwMilliseconds) {
+  const int r = SelectOne(s, true, dwMilliseconds);
+  if (r <= 0) return r;
+  int error = 0;
+  int len = sizeof error;
+  if (::getsockopt(Sock(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len) != 0) {
+    error = ::WSAGetLastError();
+  }
+  if (error != 0) {
+    SetLastError(error, "connect");
+    return -1;
+  }
+  return 1;
+}
+
+int WaitReadable(SocketHandle s, uint32_t dwMilliseconds) {
+  const int r = SelectOne(s, false, dwMilliseconds);
+  if (r < 0) SetLastError(::WSAGetLastError(), "select");
+  return r;
+}
+
+int64_t Recv(SocketHandle s, void* buffer, size_t n, int flags) {
+  const int step = static_cast<int>(n > 0x40000000u ? 0x40000000u : n);
+  return Checked<int64_t>(::recv(Sock(s), static_cast<char*>(buffer), step, flags), "recv");
+}
+
+int64_t RecvIfReady(SocketHandle s, void* buffer, size_t n, int flags) {
+  // Windows has no per-call "do not wait": a look first, then a receive
+  // that the look says will not block.
+  const int r = SelectOne(s, false, 0);
+  if (r == 0) return kRecvWouldBlock;
+  if (r < 0) {
+    SetLastError(::WSAGetLastError(), "select");
+    return -1;
+  }
+  return Recv(s, buffer, n, flags);
+}
+
+int64_t Send(SocketHandle s, const void* data, size_t n) {
+  const int step = static_cast<int>(n > 0x40000000u ? 0x40000000u : n);
+  return Checked<int64_t>(::send(Sock(s), static_cast<const char*>(data), step, 0), "send");
+}
+
+bool SendAll(SocketHandle s, const void* data, size_t n) {
+  const auto* p = static_cast<const char*>(data);
+  while (n > 0) {
+    const int64_t r = Send(s, p, n);
+    if (r <= 0) return false;
+    p += r;
+    n -= static_cast<size_t>(r);
+  }
+  return true;
+}
+
+void CloseSocket(SocketHandle s) {
+  if (s != kInvalidSocket) ::closesocket(Sock(s));
+}
+
+void ResetSocket(SocketHandle s) {
+  linger l{1, 0};
+  ::setsockopt(Sock(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
+  ::closesocket(Sock(s));
+}
+
+void ShutdownSend(SocketHandle s) { ::shutdown(Sock(s), SD_SEND); }
+
+SocketHandle ListenLoopback(uint16_t port, int nBacklog, uint16_t* pPort) {
+  StartNetworking();
+  const SocketHandle s = OpenStreamSocket();
+  if (s == kInvalidSocket) return kInvalidSocket;
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sa.sin_port = htons(port);
+  int len = sizeof sa;
+  if (::bind(Sock(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+      ::listen(Sock(s), nBacklog) != 0 ||
+      ::getsockname(Sock(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    SetLastError(::WSAGetLastError(), "listen");
+    ::closesocket(Sock(s));
+    return kInvalidSocket;
+  }
+  if (pPort) *pPort = ntohs(sa.sin_port);
+  return s;
+}
+
+SocketHandle Accept(SocketHandle listener, uint32_t dwMilliseconds) {
+  if (SelectOne(listener, false, dwMilliseconds) <= 0) return kInvalidSocket;
+  const SOCKET s = ::accept(Sock(listener), nullptr, nullptr);
+  if (s == INVALID_SOCKET) {
+    SetLastError(::WSAGetLastError(), "accept");
+    return kInvalidSocket;
+  }
+  return static_cast<SocketHandle>(s);
+}
+
+uint32_t PeerAddress(SocketHandle s) {
+  sockaddr_in sa{};
+  int len = sizeof sa;
+  if (::getpeername(Sock(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
+  return sa.sin_addr.s_addr;
+}
+
+}  // namespace platform
