@@ -1,5 +1,6 @@
-#include "platform/clock.h"
 #include "platform/win32/win32_prelude.h"
+
+#include "platform/clock.h"
 
 namespace platform {
 

@@ -1,7 +1,8 @@
+#include <windows.h>
 #include <dbghelp.h>
+#include "platform/win32/win32_prelude.h"
 
 #include "platform/crash_dump.h"
-#include "platform/win32/win32_prelude.h"
 
 namespace platform {
 namespace {

@@ -1,8 +1,9 @@
+#include "platform/win32/win32_prelude.h"
+
 #include <cstdlib>
 
 #include "platform/environment.h"
 #include "platform/file.h"
-#include "platform/win32/win32_prelude.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {

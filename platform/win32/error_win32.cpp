@@ -1,5 +1,6 @@
-#include "platform/error.h"
 #include "platform/win32/win32_prelude.h"
+
+#include "platform/error.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {

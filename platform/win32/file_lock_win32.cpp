@@ -1,6 +1,7 @@
+#include "platform/win32/win32_prelude.h"
+
 #include "platform/error.h"
 #include "platform/file_lock.h"
-#include "platform/win32/win32_prelude.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {

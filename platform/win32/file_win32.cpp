@@ -1,10 +1,11 @@
+#include "platform/win32/win32_prelude.h"
+
 #include <algorithm>
 #include <vector>
 
 #include "platform/error.h"
 #include "platform/fault_injection.h"
 #include "platform/file.h"
-#include "platform/win32/win32_prelude.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {

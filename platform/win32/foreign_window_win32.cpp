@@ -1,5 +1,6 @@
-#include "platform/foreign_window.h"
 #include "platform/win32/win32_prelude.h"
+
+#include "platform/foreign_window.h"
 
 namespace platform {
 

@@ -1,5 +1,6 @@
-#include "platform/instance_lock.h"
 #include "platform/win32/win32_prelude.h"
+
+#include "platform/instance_lock.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {

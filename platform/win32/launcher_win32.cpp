@@ -1,11 +1,11 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
+#include "platform/win32/win32_prelude.h"
 
 #include "platform/file.h"
 #include "platform/launcher.h"
 #include "platform/system.h"
-#include "platform/win32/win32_prelude.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {

@@ -1,5 +1,6 @@
-#include "platform/library.h"
 #include "platform/win32/win32_prelude.h"
+
+#include "platform/library.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {

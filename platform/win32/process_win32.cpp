@@ -1,4 +1,6 @@
+#include <windows.h>
 #include <tlhelp32.h>
+#include "platform/win32/win32_prelude.h"
 
 #include <cstdlib>
 #include <map>
@@ -10,7 +12,6 @@
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/win32/machine_win32.h"
-#include "platform/win32/win32_prelude.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {

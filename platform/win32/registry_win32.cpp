@@ -1,7 +1,8 @@
+#include "platform/win32/win32_prelude.h"
+
 #include <string>
 
 #include "platform/registry.h"
-#include "platform/win32/win32_prelude.h"
 
 namespace platform {
 namespace {

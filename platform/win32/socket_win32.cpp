@@ -1,11 +1,11 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include "platform/win32/win32_prelude.h"
 
 #include <string>
 
 #include "platform/error.h"
 #include "platform/socket.h"
-#include "platform/win32/win32_prelude.h"
 
 namespace platform {
 namespace {

@@ -1,11 +1,11 @@
 #include <shlobj.h>
+#include "platform/win32/win32_prelude.h"
 
 #include "platform/env.h"
 #include "platform/environment.h"
 #include "platform/file.h"
 #include "platform/system.h"
 #include "platform/win32/machine_win32.h"
-#include "platform/win32/win32_prelude.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {

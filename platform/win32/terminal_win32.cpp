@@ -1,7 +1,8 @@
+#include "platform/win32/win32_prelude.h"
+
 #include <cstdio>
 
 #include "platform/terminal.h"
-#include "platform/win32/win32_prelude.h"
 
 namespace platform {
 

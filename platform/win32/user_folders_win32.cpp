@@ -1,9 +1,9 @@
 #include <shlobj.h>
+#include "platform/win32/win32_prelude.h"
 
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/user_folders.h"
-#include "platform/win32/win32_prelude.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {

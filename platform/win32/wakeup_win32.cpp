@@ -1,9 +1,10 @@
+#include "platform/win32/win32_prelude.h"
+
 #include <cstdlib>
 #include <vector>
 
 #include "platform/sync.h"
 #include "platform/wakeup.h"
-#include "platform/win32/win32_prelude.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {

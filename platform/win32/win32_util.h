@@ -2,9 +2,9 @@
 // strings, and paths in the form every wide call takes.
 #pragma once
 
-#include <string>
-
 #include "platform/win32/win32_prelude.h"
+
+#include <string>
 
 namespace platform {
 
