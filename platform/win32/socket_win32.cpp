@@ -117,6 +117,16 @@ int WaitReadable(SocketHandle s, uint32_t dwMilliseconds) {
 }
 
 int64_t Recv(SocketHandle s, void* buffer, size_t n, int flags) {
+  // The socket's receive time-out, kept by a wait of our own: Wine lets a
+  // blocking receive wait past it once the socket has been non-blocking.
+  DWORD dwTimeout = 0;
+  int len = sizeof dwTimeout;
+  if (::getsockopt(Sock(s), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&dwTimeout), &len) ==
+          0 &&
+      dwTimeout > 0 && SelectOne(s, false, dwTimeout) == 0) {
+    SetLastError(WSAETIMEDOUT, "recv");
+    return -1;
+  }
   const int step = static_cast<int>(n > 0x40000000u ? 0x40000000u : n);
   return Checked<int64_t>(::recv(Sock(s), static_cast<char*>(buffer), step, flags), "recv");
 }
