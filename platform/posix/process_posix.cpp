@@ -14,7 +14,7 @@
 
 #include "platform/posix/eintr_posix.h"
 #include "platform/env.h"
-#include "platform/posix/machine_posix.h"
+#include "platform/machine.h"
 #include "platform/environment.h"
 #include "platform/error.h"
 #include "platform/file.h"

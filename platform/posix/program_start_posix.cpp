@@ -58,20 +58,4 @@ bool ProgramCommand(const std::string& program, const std::vector<std::string>& 
   return true;
 }
 
-ProcessId StartProgram(const std::string& program, const std::vector<std::string>& args,
-                       const std::string& workingFolder, std::string* pNote) {
-  std::vector<std::string> command;
-  if (!ProgramCommand(program, args, &command, pNote)) return kInvalidProcess;
-  // An argument vector needs no quoting, whatever blanks the path holds.
-  return StartDetachedProcess(command.front(), command, workingFolder);
-}
-
-ProcessId StartProgramWithStdio(const std::string& program, const std::vector<std::string>& args,
-                                const StandardHandles& stdio, std::string* pNote) {
-  std::vector<std::string> command;
-  if (!ProgramCommand(program, args, &command, pNote)) return kInvalidProcess;
-  // Wine hands the handles to a Windows program as its standard handles.
-  return StartProcessWithStdio(command.front(), command, "", stdio);
-}
-
 }  // namespace platform

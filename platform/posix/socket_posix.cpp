@@ -126,17 +126,6 @@ int64_t Send(SocketHandle s, const void* data, size_t n) {
   return Checked(RetryOnInterrupt([&] { return ::send(Fd(s), data, n, MSG_NOSIGNAL); }), "send");
 }
 
-bool SendAll(SocketHandle s, const void* data, size_t n) {
-  const auto* p = static_cast<const char*>(data);
-  while (n > 0) {
-    int64_t r = Send(s, p, n);
-    if (r <= 0) return false;
-    p += r;
-    n -= static_cast<size_t>(r);
-  }
-  return true;
-}
-
 void CloseSocket(SocketHandle s) {
   if (s != kInvalidSocket) ::close(Fd(s));
 }

@@ -12,12 +12,11 @@
 #include "platform/env.h"
 #include "platform/environment.h"
 #include "platform/file.h"
-#include "platform/posix/machine_posix.h"
+#include "platform/machine.h"
 #include "platform/system.h"
 
 namespace platform {
 namespace {
-
 
 uint64_t FreeBytes(const std::string& path) {
   struct statvfs st {};

@@ -51,12 +51,6 @@ std::string GetNotesFolder(const std::string& app, const std::string& exeFolder)
   return state.empty() ? exeFolder : state;
 }
 
-std::string GetOwnNotesFolder(const std::string& app) {
-  std::string folder = GetModuleFolder();
-  if (folder.size() > 1) folder.pop_back();
-  return GetNotesFolder(app, folder);
-}
-
 std::string GetLibraryNotesFolder(const std::string& library) {
   return GetUserStateFolder(library);
 }

@@ -10,8 +10,8 @@
 #include "platform/environment.h"
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/machine.h"
 #include "platform/process.h"
-#include "platform/win32/machine_win32.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {

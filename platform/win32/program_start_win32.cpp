@@ -18,18 +18,4 @@ bool ProgramCommand(const std::string& program, const std::vector<std::string>& 
   return true;
 }
 
-ProcessId StartProgram(const std::string& program, const std::vector<std::string>& args,
-                       const std::string& workingFolder, std::string* pNote) {
-  std::vector<std::string> command;
-  if (!ProgramCommand(program, args, &command, pNote)) return kInvalidProcess;
-  return StartDetachedProcess(command.front(), command, workingFolder);
-}
-
-ProcessId StartProgramWithStdio(const std::string& program, const std::vector<std::string>& args,
-                                const StandardHandles& stdio, std::string* pNote) {
-  std::vector<std::string> command;
-  if (!ProgramCommand(program, args, &command, pNote)) return kInvalidProcess;
-  return StartProcessWithStdio(command.front(), command, "", stdio);
-}
-
 }  // namespace platform

@@ -148,17 +148,6 @@ int64_t Send(SocketHandle s, const void* data, size_t n) {
   return Checked<int64_t>(::send(Sock(s), static_cast<const char*>(data), step, 0), "send");
 }
 
-bool SendAll(SocketHandle s, const void* data, size_t n) {
-  const auto* p = static_cast<const char*>(data);
-  while (n > 0) {
-    const int64_t r = Send(s, p, n);
-    if (r <= 0) return false;
-    p += r;
-    n -= static_cast<size_t>(r);
-  }
-  return true;
-}
-
 void CloseSocket(SocketHandle s) {
   if (s != kInvalidSocket) ::closesocket(Sock(s));
 }

@@ -4,8 +4,8 @@
 #include "platform/env.h"
 #include "platform/environment.h"
 #include "platform/file.h"
+#include "platform/machine.h"
 #include "platform/system.h"
-#include "platform/win32/machine_win32.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {

@@ -1,5 +1,5 @@
-// The machine's own answers, which the machine environment (env.h) gives
-// unless a test replaces them.
+// For the platform's own use: what the real machine answers, which each
+// system's files give and the machine environment (env.h) hands on.
 #pragma once
 
 #include <vector>

@@ -1,7 +1,8 @@
+#include "platform/env.h"
+
 #include <iostream>
 
-#include "platform/env.h"
-#include "platform/posix/machine_posix.h"
+#include "platform/machine.h"
 
 namespace platform {
 namespace {
@@ -13,7 +14,9 @@ class CMachineEnv final : public CEnv {
   std::string OpenedPath(intptr_t) override { return std::string(); }
   std::vector<ProcessEntry> Processes() override { return MachineProcessSnapshot(); }
   std::vector<DriveInfo> FixedDrives() override { return MachineFixedDrives(); }
-  bool ReadAnswerLine(std::string* pLine) override { return static_cast<bool>(std::getline(std::cin, *pLine)); }
+  bool ReadAnswerLine(std::string* pLine) override {
+    return static_cast<bool>(std::getline(std::cin, *pLine));
+  }
   uint32_t TimeLimit(const std::string&, uint32_t dwDefault) override { return dwDefault; }
 };
 

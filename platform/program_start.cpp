@@ -1,0 +1,55 @@
+#include "platform/program_start.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "platform/file.h"
+
+namespace platform {
+namespace {
+
+constexpr uint16_t kMachineI386 = 0x014C;
+
+uint32_t ReadLe(const unsigned char* p, int nBytes) {
+  uint32_t value = 0;
+  for (int i = nBytes - 1; i >= 0; --i) value = (value << 8) | p[i];
+  return value;
+}
+
+}  // namespace
+
+ProgramKind ClassifyProgram(const std::string& path) {
+  const CFile f(OpenFile(path, kFileRead, FileDisposition::kOpenExisting));
+  if (!f.IsValid()) return ProgramKind::kMissing;
+  unsigned char dos[64] = {};
+  unsigned char pe[6] = {};
+  if (ReadFileAt(f.Get(), dos, sizeof dos, 0) != sizeof dos || dos[0] != 'M' || dos[1] != 'Z') {
+    return ProgramKind::kNative;
+  }
+  const uint32_t lfanew = ReadLe(dos + 0x3C, 4);
+  if (lfanew < sizeof dos || lfanew >= (1u << 24) ||
+      ReadFileAt(f.Get(), pe, sizeof pe, lfanew) != sizeof pe ||
+      std::memcmp(pe, "PE\0\0", 4) != 0) {
+    return ProgramKind::kNative;
+  }
+  return ReadLe(pe + 4, 2) == kMachineI386 ? ProgramKind::kWindows32 : ProgramKind::kWindows64;
+}
+
+ProcessId StartProgram(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& workingFolder, std::string* pNote) {
+  std::vector<std::string> command;
+  if (!ProgramCommand(program, args, &command, pNote)) return kInvalidProcess;
+  // An argument vector needs no quoting, whatever blanks the path holds.
+  return StartDetachedProcess(command.front(), command, workingFolder);
+}
+
+ProcessId StartProgramWithStdio(const std::string& program, const std::vector<std::string>& args,
+                                const StandardHandles& stdio, std::string* pNote) {
+  std::vector<std::string> command;
+  if (!ProgramCommand(program, args, &command, pNote)) return kInvalidProcess;
+  // The program gets the handles as its standard handles (through Wine
+  // where Wine runs it).
+  return StartProcessWithStdio(command.front(), command, "", stdio);
+}
+
+}  // namespace platform
