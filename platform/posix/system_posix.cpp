@@ -12,6 +12,7 @@
 #include "platform/env.h"
 #include "platform/environment.h"
 #include "platform/file.h"
+#include "platform/help_line.h"
 #include "platform/machine.h"
 #include "platform/system.h"
 
@@ -96,18 +97,6 @@ std::string ApplicationsFolder() {
   const std::string folder = data + "/applications";
   return CreateDirectories(folder) ? folder : std::string();
 }
-
-namespace {
-
-void AddHelpLine(std::string* pText, int nColumn, const std::string& name,
-                 const std::string& what) {
-  *pText += "  " + name;
-  *pText +=
-      std::string(name.size() < static_cast<size_t>(nColumn) ? nColumn - name.size() : 0, ' ');
-  *pText += "  " + what + "\n";
-}
-
-}  // namespace
 
 std::string SystemHelpText(const std::string& app, const HelpLines& files,
                            const HelpLines& variables) {

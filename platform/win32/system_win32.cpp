@@ -4,6 +4,7 @@
 #include "platform/env.h"
 #include "platform/environment.h"
 #include "platform/file.h"
+#include "platform/help_line.h"
 #include "platform/machine.h"
 #include "platform/system.h"
 #include "platform/win32/win32_util.h"
@@ -69,18 +70,6 @@ std::string ApplicationsFolder() {
   const std::string programs = KnownFolder(FOLDERID_Programs);
   return !programs.empty() && CreateDirectories(programs) ? programs : std::string();
 }
-
-namespace {
-
-void AddHelpLine(std::string* pText, int nColumn, const std::string& name,
-                 const std::string& what) {
-  *pText += "  " + name;
-  *pText +=
-      std::string(name.size() < static_cast<size_t>(nColumn) ? nColumn - name.size() : 0, ' ');
-  *pText += "  " + what + "\n";
-}
-
-}  // namespace
 
 std::string SystemHelpText(const std::string& app, const HelpLines& files,
                            const HelpLines& variables) {
