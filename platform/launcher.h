@@ -9,7 +9,7 @@
 
 namespace platform {
 
-struct LauncherSpec {
+struct Launcher {
   std::string name;           // what the player sees; also the file's name
   std::string program;        // the program's path, started the way the system runs it
   std::string workingFolder;  // where it starts
@@ -24,6 +24,6 @@ struct LauncherResult {
 // Writes the launchers of the program, each replacing an earlier one whole.
 // A launcher that cannot be written (no such folder, a name that cannot be a
 // file name) is skipped with a note.
-LauncherResult WriteLaunchers(const LauncherSpec& spec);
+LauncherResult WriteLaunchers(const Launcher& launcher);
 
 }  // namespace platform

@@ -73,10 +73,10 @@ std::string LauncherCommand(const std::string& target) {
   return exec;
 }
 
-std::string DesktopEntry(const LauncherSpec& spec) {
-  return "[Desktop Entry]\nType=Application\nName=" + EscapeValue(spec.name) +
-         "\nComment=" + EscapeValue(spec.comment) + "\nExec=" + LauncherCommand(spec.program) +
-         "\nPath=" + EscapeValue(spec.workingFolder) + "\nTerminal=false\n";
+std::string DesktopEntry(const Launcher& launcher) {
+  return "[Desktop Entry]\nType=Application\nName=" + EscapeValue(launcher.name) +
+         "\nComment=" + EscapeValue(launcher.comment) + "\nExec=" + LauncherCommand(launcher.program) +
+         "\nPath=" + EscapeValue(launcher.workingFolder) + "\nTerminal=false\n";
 }
 
 // Replaces the launcher at path whole: a reader never sees half of one.
@@ -92,25 +92,25 @@ bool WriteEntry(const std::string& path, const std::string& entry) {
 
 }  // namespace
 
-LauncherResult WriteLaunchers(const LauncherSpec& spec) {
+LauncherResult WriteLaunchers(const Launcher& launcher) {
   LauncherResult result;
-  if (!IsLauncherName(spec.name)) {
-    result.notes.push_back("launcher skipped: \"" + spec.name + "\" cannot be a file name");
+  if (!IsLauncherName(launcher.name)) {
+    result.notes.push_back("launcher skipped: \"" + launcher.name + "\" cannot be a file name");
     return result;
   }
-  const std::string entry = DesktopEntry(spec);
+  const std::string entry = DesktopEntry(launcher);
   const std::string menu = ApplicationsFolder();
   if (menu.empty()) {
     result.notes.push_back("menu launcher skipped: no applications folder");
-  } else if (!WriteEntry(menu + "/" + spec.name + ".desktop", entry)) {
-    result.notes.push_back("menu launcher not written: " + menu + "/" + spec.name + ".desktop");
+  } else if (!WriteEntry(menu + "/" + launcher.name + ".desktop", entry)) {
+    result.notes.push_back("menu launcher not written: " + menu + "/" + launcher.name + ".desktop");
   }
   const std::string desktop = DesktopFolder();
   if (desktop.empty()) {
     result.notes.push_back("desktop launcher skipped: no desktop folder");
     return result;
   }
-  const std::string path = desktop + "/" + spec.name + ".desktop";
+  const std::string path = desktop + "/" + launcher.name + ".desktop";
   result.bDesktop = WriteEntry(path, entry);
   if (!result.bDesktop) result.notes.push_back("desktop launcher not written: " + path);
   return result;

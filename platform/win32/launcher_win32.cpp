@@ -25,15 +25,15 @@ bool IsLauncherName(const std::string& name) {
 }
 
 // Writes the shell link at path, replacing an earlier one.
-bool WriteShellLink(const std::string& path, const LauncherSpec& spec) {
+bool WriteShellLink(const std::string& path, const Launcher& launcher) {
   const HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   IShellLinkW* pLink = nullptr;
   bool ok = SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                          IID_IShellLinkW, reinterpret_cast<void**>(&pLink)));
   if (ok) {
-    pLink->SetPath(WidePath(spec.program).c_str());
-    pLink->SetWorkingDirectory(WidePath(spec.workingFolder).c_str());
-    pLink->SetDescription(Wide(spec.comment).c_str());
+    pLink->SetPath(WidePath(launcher.program).c_str());
+    pLink->SetWorkingDirectory(WidePath(launcher.workingFolder).c_str());
+    pLink->SetDescription(Wide(launcher.comment).c_str());
     IPersistFile* pFile = nullptr;
     ok = SUCCEEDED(pLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&pFile)));
     if (ok) {
@@ -49,10 +49,10 @@ bool WriteShellLink(const std::string& path, const LauncherSpec& spec) {
 }  // namespace
 
 // The design's shortcut: on the desktop alone.
-LauncherResult WriteLaunchers(const LauncherSpec& spec) {
+LauncherResult WriteLaunchers(const Launcher& launcher) {
   LauncherResult result;
-  if (!IsLauncherName(spec.name)) {
-    result.notes.push_back("launcher skipped: \"" + spec.name + "\" cannot be a file name");
+  if (!IsLauncherName(launcher.name)) {
+    result.notes.push_back("launcher skipped: \"" + launcher.name + "\" cannot be a file name");
     return result;
   }
   const std::string desktop = DesktopFolder();
@@ -60,8 +60,8 @@ LauncherResult WriteLaunchers(const LauncherSpec& spec) {
     result.notes.push_back("desktop launcher skipped: no desktop folder");
     return result;
   }
-  const std::string path = desktop + "/" + spec.name + ".lnk";
-  result.bDesktop = WriteShellLink(path, spec);
+  const std::string path = desktop + "/" + launcher.name + ".lnk";
+  result.bDesktop = WriteShellLink(path, launcher);
   if (!result.bDesktop) result.notes.push_back("desktop launcher not written: " + path);
   return result;
 }
