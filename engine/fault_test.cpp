@@ -79,7 +79,7 @@ TEST_F(EngineFaultTest, AFailedFinalMoveKeepsTheSizeHeaderSoTheNextRunResumes) {
 
 TEST(StoreFaultTest, AFailedRenameOrFsyncLeavesTheRegistryStoreAsItWas) {
   const std::u16string key = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\FaultTest";
-  platform::DeleteFile(platform::RegistryFilePath());
+  tools::ForgetRegistry();
   ASSERT_EQ(platform::RegCreateKey(key), platform::kRegOk);
   ASSERT_EQ(platform::RegSetString(key, u"STARTUP", u"/games/old"), platform::kRegOk);
   const std::string before = tools::ReadWholeFile(platform::RegistryFilePath());

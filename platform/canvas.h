@@ -104,6 +104,11 @@ int MeasureTextHeight(const std::u16string& text, int nWidth, const TextStyle& s
 // the style's families and their fallbacks.
 int CountMissingGlyphs(const std::u16string& text, const TextStyle& style);
 
+// What a DrawImageRect call draws: the source clipped to the image, and the
+// part of the destination it lands on. False when nothing draws.
+bool ClipImageRect(const CImage& image, const RectF& dest, const RectF& source, RectF* pDest,
+                   RectF* pSource);
+
 // A transparent canvas; sizes below 1 are taken as 1.
 std::unique_ptr<CCanvas> CreateCanvas(int nWidth, int nHeight);
 

@@ -60,6 +60,9 @@ enum class FileDisposition {
 
 // Returns the path with every "\" replaced by "/".
 std::string ToNativePath(const std::string& path);
+// The path as the system's own programs write it, for values other
+// programs read (the registry): "\" separators on Windows, "/" elsewhere.
+std::string ToSystemPath(const std::string& path);
 
 // Opens a file; returns the invalid handle on failure. Any thread.
 FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition disposition);

@@ -12,6 +12,7 @@
 
 #include "platform/foreign_window.h"
 #include "platform/sync.h"
+#include "platform/thread.h"
 #include "platform/wakeup.h"
 
 namespace platform {
@@ -81,8 +82,8 @@ void Complete(SentItem& item, LRESULT lResult) {
   item.pSender->cv.notify_all();
 }
 
-// Lives in a thread_local: when the thread ends, its windows go and every
-// sender still waiting on them is released with 0.
+// One per thread, made on first use: when the thread ends, its windows go
+// and every sender still waiting on them is released with 0.
 struct CQueueHolder {
   std::shared_ptr<CQueue> pQueue = std::make_shared<CQueue>();
   ~CQueueHolder() {
@@ -106,8 +107,12 @@ struct CQueueHolder {
 };
 
 const std::shared_ptr<CQueue>& CurrentQueue() {
-  thread_local CQueueHolder holder;
-  return holder.pQueue;
+  thread_local CQueueHolder* t_pHolder = nullptr;
+  if (t_pHolder == nullptr) {
+    t_pHolder = new CQueueHolder;
+    AtThreadExit([](void* pHolder) { delete static_cast<CQueueHolder*>(pHolder); }, t_pHolder);
+  }
+  return t_pHolder->pQueue;
 }
 
 std::shared_ptr<WindowProc> FindProc(HWND hWnd, std::shared_ptr<CQueue>* pOwner) {

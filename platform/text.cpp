@@ -82,6 +82,28 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+std::string WideToUtf8(std::wstring_view text) {
+  if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
+    return Utf16ToUtf8(std::u16string(text.begin(), text.end()));
+  } else {
+    // UTF-32: each code point as one or two UTF-16 units first.
+    std::u16string units;
+    units.reserve(text.size());
+    for (wchar_t c : text) {
+      const auto cp = static_cast<uint32_t>(c);
+      if (cp >= 0x10000 && cp <= 0x10FFFF) {
+        units.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+        units.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+      } else {
+        units.push_back(cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)
+                            ? char16_t{0xFFFD}
+                            : static_cast<char16_t>(cp));
+      }
+    }
+    return Utf16ToUtf8(units);
+  }
+}
+
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {

@@ -10,7 +10,27 @@ namespace platform {
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 
+// The C library's wide characters (UTF-16 on Windows, UTF-32 elsewhere)
+// as UTF-8; malformed input turns into U+FFFD.
+std::string WideToUtf8(std::wstring_view text);
+
 // True when the texts are equal but for the case of ASCII letters.
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+// While alive, the C library converts multibyte text on the calling thread
+// as UTF-8, whatever the process's locale, so that a library converting
+// names through it (the package reader) reads every name. Windows keeps no
+// such state: there the wide-character calls are used as they are.
+class CUtf8TextScope {
+ public:
+  CUtf8TextScope();
+  ~CUtf8TextScope();
+  CUtf8TextScope(const CUtf8TextScope&) = delete;
+  CUtf8TextScope& operator=(const CUtf8TextScope&) = delete;
+
+ private:
+  void* pPrevious_ = nullptr;
+  void* pLocale_ = nullptr;
+};
 
 }  // namespace platform

@@ -42,6 +42,13 @@ class CThreadSlot {
 // signal stack of its own for the crash filter.
 void StartDetachedThread(std::function<void()> proc);
 
+// Calls fn(pData) on the calling thread when it ends, after everything it
+// ran. For per-thread state that must be cleaned up: the C++ runtime of the
+// Windows build (mingw-w64) frees a thread's thread_local storage before it
+// runs their destructors, so such state is a trivially destructible
+// thread_local pointer to an object this call deletes.
+void AtThreadExit(void (*fn)(void*), void* pData);
+
 // Waits until one of the started slots has ended, up to the time-out
 // (kInfinite from sync.h waits without limit). Returns the index of the first
 // ended started slot, or -1 on time-out or when none is started.

@@ -42,19 +42,7 @@ fi
 chmod -R a+rX "$work"
 
 port=$(( 20000 + $$ % 20000 ))
-cat > "$work/nginx.conf" <<CONF
-daemon on;
-pid $work/nginx.pid;
-error_log $work/error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $work/tmp; proxy_temp_path $work/tmp; fastcgi_temp_path $work/tmp;
-  uwsgi_temp_path $work/tmp; scgi_temp_path $work/tmp;
-  server { listen 127.0.0.1:$port; root $work/www; }
-}
-CONF
-/usr/sbin/nginx -e "$work/error.log" -p "$work" -c "$work/nginx.conf"
+scripts/start_nginx.sh "$work" "$work/www" "$port"
 
 cp "$build/app/qarnauto" "$work/updater/"
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/run

@@ -23,6 +23,8 @@ command=${1:-scripts/test.sh}
 
 cache=${QARNAUTO_FRESH_CACHE:-/var/tmp/qarnauto-fresh/bookworm-base.tar}
 debs=$(dirname "$cache")/archives
+windows_deps=/var/tmp/qarnauto-windows-deps
+windows_cache=$(dirname "$cache")/windows-deps
 mkdir -p "$(dirname "$cache")" "$debs/partial"
 include=build-essential,cmake,ninja-build,git,ca-certificates
 
@@ -67,8 +69,13 @@ finish() {
       kill -9 "${pid%/root}" 2>/dev/null || true
     fi
   done
-  # What the run downloaded is kept for the next (links, not copies).
+  # What the run downloaded is kept for the next (links, not copies), and
+  # the Windows libraries it built.
   find "$root/var/cache/apt/archives" -maxdepth 1 -name '*.deb' -exec cp -nl {} "$debs/" \; 2>/dev/null || true
+  if [ -d "$root$windows_deps" ]; then
+    rm -rf "$windows_cache.new" && cp -a "$root$windows_deps" "$windows_cache.new" &&
+      rm -rf "$windows_cache" && mv "$windows_cache.new" "$windows_cache" || true
+  fi
   if [ -n "${QARNAUTO_FRESH_KEEP:-}" ]; then
     echo "== the system is kept in $root" >&2
   else
@@ -81,6 +88,11 @@ chmod 755 "$root"
 # Packages an earlier run downloaded, as links: the system's own folder, not
 # a mount, since a mounted disk is a drive the updater may install on.
 find "$debs" -maxdepth 1 -name '*.deb' -exec cp -l {} "$root/var/cache/apt/archives/" \; 2>/dev/null || true
+# The Windows libraries cross-built by an earlier run (scripts/windows_deps.sh
+# builds again what is missing or out of date), copied in and out.
+if [ -d "$windows_cache" ]; then
+  mkdir -p "$root/var/tmp" && cp -a "$windows_cache" "$root$windows_deps"
+fi
 cp /etc/hosts /etc/resolv.conf "$root/etc/"
 mkdir -p "$root/work"
 git clone -q "$top" "$root/work/project"

@@ -1,6 +1,7 @@
 #!/bin/sh
-# The test command: installs what is missing, builds the Windows engine
-# library, then builds and runs every test three times: under AddressSanitizer with UndefinedBehaviorSanitizer
+# The test command: installs what is missing, builds the Windows programs
+# and runs their tests under Wine, then builds and runs every test three
+# times: under AddressSanitizer with UndefinedBehaviorSanitizer
 # (everything), under ThreadSanitizer (the engine and the platform layer),
 # and as the plain Release build a user or a package gets (configured with
 # the defaults, no sanitizers).
@@ -28,14 +29,18 @@ run_tests() {
 }
 
 # The Windows build first: the Linux test programs run its engine library
-# under Wine. Its own tests (the platform's and the engine's) run under Wine
-# in a prefix of this run's own; the file registry store is the Linux one's
-# alone, and no FTP server runs for a Windows test.
+# under Wine. Its own tests run under Wine in a prefix of this run's own,
+# and qarnauto.exe updates there from an nginx. Left out: the fault plan of
+# the file registry store (the Linux one's alone), the FTP server (none runs
+# for a Windows test) and a symbolic link in the unpack folder (Wine makes
+# none: it answers success and creates nothing).
 wine_prefix=$(mktemp -d)
 export QARNAUTO_WINEPREFIX="$wine_prefix/prefix"
 scripts/build_windows.sh --tests
 windows_status=0
-run_tests build-windows -E 'StoreFaultTest.AFailedRenameOrFsync|FtpTransferTest.RealServer' || windows_status=$?
+run_tests build-windows \
+  -E 'StoreFaultTest.AFailedRenameOrFsync|FtpTransferTest.RealServer|PackageTest.ALinkAlreadyInTheUnpackFolderLeadsNowhere' ||
+  windows_status=$?
 WINEPREFIX="$QARNAUTO_WINEPREFIX" wineserver -k 2> /dev/null || true
 unset QARNAUTO_WINEPREFIX
 rm -rf "$wine_prefix"

@@ -8,6 +8,12 @@
 set -eu
 export WINEPREFIX="${QARNAUTO_WINEPREFIX:-${TMPDIR:-/tmp}/qarnauto-wineprefix-$(id -u)}"
 export WINEDEBUG="${WINEDEBUG:--all}"
+# A new prefix links its Desktop and Documents to $HOME, and Wine copies
+# shortcuts into the user's menus: a home of the prefix's own, and no menu
+# builder, keep the user's desktop and menus untouched.
+export HOME="$WINEPREFIX.home"
+mkdir -p "$HOME"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-winemenubuilder.exe=d}"
 if ! wineserver -k0 2> /dev/null; then
   mkdir -p "$WINEPREFIX"
   wineserver -p < /dev/null > /dev/null 2>&1

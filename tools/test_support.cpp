@@ -1,8 +1,9 @@
 #include "tools/test_support.h"
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+
+#include "platform/clock.h"
+#include "platform/file.h"
 
 namespace tools {
 
@@ -35,17 +36,26 @@ int CLogCapture::Count(const std::string& message) {
   return n;
 }
 
+// Through the platform's calls, which take UTF-8 paths on every system.
 std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  platform::CFile in(
+      platform::OpenFile(path, platform::kFileRead, platform::FileDisposition::kOpenExisting));
+  std::string text;
+  if (!in.IsValid()) return text;
+  char buffer[1 << 16];
+  int64_t n;
+  while ((n = platform::ReadFileAt(in.Get(), buffer, sizeof buffer,
+                                   static_cast<int64_t>(text.size()))) > 0) {
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  return text;
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  return static_cast<bool>(out);
+  platform::CFile out(
+      platform::OpenFile(path, platform::kFileWrite, platform::FileDisposition::kCreateAlways));
+  return out.IsValid() &&
+         platform::WriteFileAt(out.Get(), bytes.data(), bytes.size(), 0) == bytes.size();
 }
 
 std::vector<RunLogNote> ReadRunLog() {
@@ -87,6 +97,16 @@ std::string PeHeader(uint16_t machine, uint32_t lfanew) {
     bytes[lfanew + 5] = static_cast<char>(machine >> 8);
   }
   return bytes;
+}
+
+std::string WaitForFile(const std::string& path, unsigned dwMilliseconds) {
+  const uint32_t dwStart = platform::GetTickCount();
+  std::string text;
+  while ((text = ReadWholeFile(path)).empty() &&
+         platform::GetTickCount() - dwStart < dwMilliseconds) {
+    platform::Sleep(50);
+  }
+  return text;
 }
 
 }  // namespace tools

@@ -8,6 +8,7 @@
 
 #include "platform/debug_channel.h"
 #include "platform/file.h"
+#include "platform/process.h"
 
 namespace tools {
 
@@ -66,5 +67,21 @@ bool ReadAvailable(platform::FileHandle h, uint32_t dwMilliseconds, std::string*
 // Makes a symbolic link at linkPath that points at target (the trees a
 // hostile package would leave).
 bool CreateSymbolicLink(const std::string& target, const std::string& linkPath);
+
+// A stand-in client for a package's play.exe: started with an argument, it
+// writes a line beginning with that argument to "started.txt" beside
+// itself (a script here, a Windows program on Windows). Its bytes.
+std::string ClientStandInBytes();
+
+// Starts a program at the path (which it copies there first) that runs
+// until it is ended: a client the updater must close.
+platform::ProcessId StartRunningStandIn(const std::string& path);
+
+// Empties the registry the tests see: the registry file; on Windows, the
+// keys the updater writes, in the tests' own Wine prefix.
+void ForgetRegistry();
+
+// Waits up to the time-out for the file to hold text; its content.
+std::string WaitForFile(const std::string& path, unsigned dwMilliseconds);
 
 }  // namespace tools

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "platform/registry.h"
 #include "tools/test_support.h"
 
 namespace tools {
@@ -53,5 +54,17 @@ bool ReadAvailable(platform::FileHandle h, uint32_t dwMilliseconds, std::string*
 bool CreateSymbolicLink(const std::string& target, const std::string& linkPath) {
   return ::symlink(target.c_str(), linkPath.c_str()) == 0;
 }
+
+std::string ClientStandInBytes() {
+  return "#!/bin/sh\necho \"$1\" > \"$(dirname \"$0\")/started.txt\"\n";
+}
+
+platform::ProcessId StartRunningStandIn(const std::string& path) {
+  WriteWholeFile(path, ReadWholeFile("/bin/sleep"));
+  platform::MarkFile(path, platform::FileMark::kExecutable);
+  return platform::StartProcess(path, {path, "30"}, "");
+}
+
+void ForgetRegistry() { platform::DeleteFile(platform::RegistryFilePath()); }
 
 }  // namespace tools

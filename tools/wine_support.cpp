@@ -68,13 +68,4 @@ std::vector<std::string> SplitDesktopExec(const std::string& value) {
   return args;
 }
 
-std::string WaitForFile(const std::string& path, unsigned dwMilliseconds) {
-  const uint32_t dwStart = platform::GetTickCount();
-  std::string text;
-  while ((text = ReadWholeFile(path)).empty() && platform::GetTickCount() - dwStart < dwMilliseconds) {
-    platform::Sleep(50);
-  }
-  return text;
-}
-
 }  // namespace tools

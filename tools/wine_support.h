@@ -24,7 +24,4 @@ std::string WindowsPathOf(const std::string& path);
 // "\$" and "\\" inside quotes taken literally; "%%" becomes "%".
 std::vector<std::string> SplitDesktopExec(const std::string& value);
 
-// Waits up to the time-out for the file to hold text; its content.
-std::string WaitForFile(const std::string& path, unsigned dwMilliseconds);
-
 }  // namespace tools

@@ -27,6 +27,11 @@ void SetInstallDir(std::u16string folder) {
 
 void Note(const std::string& text) { AppendRunLog(platform::Utf8ToUtf16(text)); }
 
+// Other programs read these values: the system's own form of the path.
+std::u16string SystemPath(const std::u16string& path) {
+  return platform::Utf8ToUtf16(platform::ToSystemPath(platform::Utf16ToUtf8(path)));
+}
+
 }  // namespace
 
 bool Is64BitWindows() { return platform::IsNative64Bit(); }
@@ -66,11 +71,11 @@ std::u16string ReadStartupValue() {
 void WriteStartupValue(const std::u16string& folder) {
   if (folder.empty()) return;
   if (platform::RegCreateKey(StartupKeyName()) != platform::kRegOk) return;
-  platform::RegSetString(StartupKeyName(), u"STARTUP", folder);
+  platform::RegSetString(StartupKeyName(), u"STARTUP", SystemPath(folder));
 }
 
 int32_t WriteDownPath(const std::u16string& path) {
-  return platform::RegSetString(kMorvanicKey, u"PeloDownPath", path);
+  return platform::RegSetString(kMorvanicKey, u"PeloDownPath", SystemPath(path));
 }
 
 int32_t WriteLoginHandle(uint32_t dwValue) {

@@ -1,8 +1,5 @@
 #include "update/package_install.h"
 
-#include <archive.h>
-#include <archive_entry.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -20,6 +17,7 @@
 #include "ui/language_texts.h"
 #include "update/install_location.h"
 #include "update/launch_settings.h"
+#include "update/package_reader.h"
 #include "update/package_signature.h"
 
 namespace {
@@ -84,49 +82,22 @@ ExtractResult Damaged(const std::string& package, const std::string& why) {
   return ExtractResult::kDamaged;
 }
 
-std::string ArchiveError(archive* a) {
-  const char* szError = a == nullptr ? nullptr : archive_error_string(a);
-  return szError == nullptr ? "no reason given" : szError;
-}
-
-struct ArchiveCloser {
-  void operator()(archive* a) const { archive_read_free(a); }
-};
-using Archive = std::unique_ptr<archive, ArchiveCloser>;
-
-Archive OpenPackage(const std::string& path) {
-  Archive a(archive_read_new());
-  if (!a) return a;
-  archive_read_support_format_7zip(a.get());
-  if (archive_read_open_filename(a.get(), platform::ToNativePath(path).c_str(), 1 << 16) !=
-      ARCHIVE_OK) {
-    a.reset();
-  }
-  return a;
-}
-
 // Streams the entry's data into the file; the reader checks its CRC. A
 // write that fails is told apart from a damaged package: the package is
 // not to blame for a full disk.
-ExtractResult WriteEntry(archive* a, platform::CFile out, const std::string& path,
+ExtractResult WriteEntry(CPackageReader& reader, platform::CFile out, const std::string& path,
                          const std::string& package, const std::string& entryName) {
   ExtractResult result = ExtractResult::kExtracted;
-  for (;;) {
-    const void* block = nullptr;
-    size_t size = 0;
-    la_int64_t offset = 0;
-    const int r = archive_read_data_block(a, &block, &size, &offset);
-    if (r == ARCHIVE_EOF) break;
-    if (r != ARCHIVE_OK || offset < 0) {
-      result = Damaged(package, "entry \"" + entryName + "\" fails its CRC or cannot be decoded (" +
-                                    ArchiveError(a) + ")");
-      break;
-    }
-    if (platform::WriteFileAt(out.Get(), block, size, offset) != size) {
-      NoteWriteFailure(path);
-      result = ExtractResult::kWriteFailed;
-      break;
-    }
+  const CPackageReader::Data data =
+      reader.ReadData([&out](const void* pBlock, size_t nSize, int64_t nOffset) {
+        return platform::WriteFileAt(out.Get(), pBlock, nSize, nOffset) == nSize;
+      });
+  if (data == CPackageReader::Data::kDamaged) {
+    result = Damaged(package, "entry \"" + entryName + "\" fails its CRC or cannot be decoded (" +
+                                  reader.Error() + ")");
+  } else if (data == CPackageReader::Data::kSinkFailed) {
+    NoteWriteFailure(path);
+    result = ExtractResult::kWriteFailed;
   }
   out.Close();
   if (result != ExtractResult::kExtracted) platform::DeleteFile(path);
@@ -161,47 +132,49 @@ ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::strin
   // meaning: the share of entries handled.
   int count = 0;
   {
-    Archive a = OpenPackage(packagePath);
-    if (!a) return Damaged(packagePath, "not a 7z package that can be opened");
-    archive_entry* entry = nullptr;
-    int r;
-    while ((r = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK) ++count;
-    if (r != ARCHIVE_EOF) {
-      return Damaged(packagePath, "its list of entries cannot be read after " + std::to_string(count) +
-                                      " (" + ArchiveError(a.get()) + ")");
+    CPackageReader reader;
+    if (!reader.Open(packagePath)) {
+      return Damaged(packagePath, "not a 7z package that can be opened (" + reader.Error() + ")");
+    }
+    PackageEntry entry;
+    CPackageReader::Next r;
+    while ((r = reader.NextEntry(&entry)) == CPackageReader::Next::kEntry) ++count;
+    if (r != CPackageReader::Next::kEnd) {
+      return Damaged(packagePath, "its list of entries cannot be read after " +
+                                      std::to_string(count) + " (" + reader.Error() + ")");
     }
   }
-  Archive a = OpenPackage(packagePath);
-  if (!a) return Damaged(packagePath, "not a 7z package that can be opened");
+  CPackageReader reader;
+  if (!reader.Open(packagePath)) {
+    return Damaged(packagePath, "not a 7z package that can be opened (" + reader.Error() + ")");
+  }
   if (!JudgeDir(unpackFolder.c_str())) {
     NoteWriteFailure(unpackFolder);
     return ExtractResult::kWriteFailed;
   }
   const std::string root = unpackFolder.substr(0, unpackFolder.find_last_not_of('/') + 1);
-  archive_entry* entry = nullptr;
+  PackageEntry entry;
   for (int i = 0; i < count; ++i) {
-    if (archive_read_next_header(a.get(), &entry) != ARCHIVE_OK) {
-      return Damaged(packagePath, "entry " + std::to_string(i + 1) + " cannot be read (" +
-                                      ArchiveError(a.get()) + ")");
+    if (reader.NextEntry(&entry) != CPackageReader::Next::kEntry) {
+      return Damaged(packagePath,
+                     "entry " + std::to_string(i + 1) + " cannot be read (" + reader.Error() + ")");
     }
     Progress(progress, i * 100 / count);
-    const char* szName = archive_entry_pathname(entry);
     std::string name;
     // Names that would leave the unpack folder make the package damaged.
-    if (szName == nullptr || !NormaliseEntryName(szName, &name) ||
+    if (!entry.bNameReadable || !NormaliseEntryName(entry.name, &name) ||
         unpackFolder.size() + name.size() > kMaxPath) {
-      return Damaged(packagePath, "entry \"" + std::string(szName == nullptr ? "" : szName) +
-                                      "\" has a name that leaves the unpack folder or is too long");
+      return Damaged(
+          packagePath,
+          "entry \"" + entry.name +
+              "\" has a name that cannot be read, leaves the unpack folder or is too long");
     }
-    const auto type = archive_entry_filetype(entry);
-    if (type == AE_IFDIR) continue;
+    if (entry.bDirectory) continue;
     // A package for the Windows client has no links, devices or pipes; a
     // link is refused outright, so no later entry can be written through
     // one, whatever the order of the entries.
-    if (type != AE_IFREG || archive_entry_hardlink(entry) != nullptr ||
-        archive_entry_symlink(entry) != nullptr) {
+    if (!entry.bFile)
       return Damaged(packagePath, "entry \"" + name + "\" is a link or not a plain file");
-    }
     // Created beneath the unpack folder without following any link, so a
     // link left in the folder cannot lead a file out of it either.
     platform::CFile out(platform::CreateFileBeneath(root, name));
@@ -214,10 +187,10 @@ ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::strin
       return ExtractResult::kWriteFailed;
     }
     const std::string path = unpackFolder + name;
-    const ExtractResult written = WriteEntry(a.get(), std::move(out), path, packagePath, name);
+    const ExtractResult written = WriteEntry(reader, std::move(out), path, packagePath, name);
     if (written != ExtractResult::kExtracted) return written;
     // The client's programs must stay runnable.
-    if ((archive_entry_perm(entry) & 0111) != 0 && !platform::MarkFile(path, platform::FileMark::kExecutable)) {
+    if (entry.bExecutable && !platform::MarkFile(path, platform::FileMark::kExecutable)) {
       NoteWriteFailure(path);
       return ExtractResult::kWriteFailed;
     }

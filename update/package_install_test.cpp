@@ -1,7 +1,5 @@
 #include "update/package_install.h"
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,6 +11,7 @@
 #include "platform/text.h"
 #include "tools/fault_plan.h"
 #include "tools/http_script.h"
+#include "tools/package_writer.h"
 #include "tools/test_env.h"
 #include "tools/test_support.h"
 #include "update/install_location.h"
@@ -20,42 +19,18 @@
 
 namespace {
 
-struct Entry {
-  Entry(std::string n, std::string c, int t = AE_IFREG, std::string l = "", std::string h = "")
-      : name(std::move(n)), content(std::move(c)), type(t), link(std::move(l)), hard(std::move(h)) {}
-  std::string name;
-  std::string content;  // for files
-  int type;
-  std::string link;  // for symlinks
-  std::string hard;  // for hard links
-};
+using Entry = tools::ArchiveItem;
+constexpr auto kLink = tools::ItemKind::kLink;
+constexpr auto kFolder = tools::ItemKind::kFolder;
+constexpr auto kFile = tools::ItemKind::kFile;
 
-// Writes a 7z archive with libarchive, so hostile names can be made too.
-void Write7z(const std::string& path, const std::vector<Entry>& entries) {
-  archive* a = archive_write_new();
-  archive_write_set_format_7zip(a);
-  ASSERT_EQ(archive_write_open_filename(a, path.c_str()), ARCHIVE_OK);
-  for (const Entry& e : entries) {
-    archive_entry* entry = archive_entry_new();
-    archive_entry_set_pathname(entry, e.name.c_str());
-    archive_entry_set_filetype(entry, static_cast<unsigned>(e.type));
-    archive_entry_set_perm(entry, 0644);
-    if (e.type == AE_IFLNK) archive_entry_set_symlink(entry, e.link.c_str());
-    if (!e.hard.empty()) archive_entry_set_hardlink(entry, e.hard.c_str());
-    archive_entry_set_size(entry, static_cast<la_int64_t>(e.content.size()));
-    archive_write_header(a, entry);
-    if (!e.content.empty()) archive_write_data(a, e.content.data(), e.content.size());
-    archive_entry_free(entry);
-  }
-  archive_write_close(a);
-  archive_write_free(a);
+void WritePackage(const std::string& path, const std::vector<Entry>& entries) {
+  ASSERT_TRUE(tools::Write7z(path, entries)) << path;
 }
 
-// Runs 7zz, the tool a publisher makes packages with.
-void Make7zz(const std::string& archivePath, const std::string& folder, const std::string& options) {
-  const platform::ProcessId pid = platform::StartProcess(
-      "/usr/bin/7zz", {"7zz", "a", "-bso0", "-bsp0", options, archivePath, "."}, folder);
-  ASSERT_EQ(platform::WaitProcess(pid), 0);
+void PackWith7zz(const std::string& archivePath, const std::string& folder,
+                 const std::string& options) {
+  ASSERT_TRUE(tools::Make7zz(archivePath, folder, options)) << archivePath;
 }
 
 // Records the progress the installation reports.
@@ -88,21 +63,44 @@ TEST_F(PackageTest, EntriesLandUnderTheirFoldersWithProgressPerEntry) {
   tools::WriteWholeFile(src + "/data/sub/a.bin", tools::PatternBytes(300000, 51));
   tools::WriteWholeFile(src + "/play.exe", "#!/bin/sh\n");
   platform::MarkFile(src + "/play.exe", platform::FileMark::kExecutable);
-  Make7zz(folder + "/qarn.7z", src, "-mx5");
+  PackWith7zz(folder + "/qarn.7z", src, "-mx5");
   CProgressWindow window;
   ASSERT_EQ(ExtractPackage(window.Fn(), folder + "/qarn.7z", unpack), ExtractResult::kExtracted);
   EXPECT_TRUE(tools::ReadWholeFile(unpack + "data/sub/a.bin") == tools::PatternBytes(300000, 51));
   EXPECT_EQ(tools::ReadWholeFile(unpack + "play.exe"), "#!/bin/sh\n");
+#ifndef _WIN32
+  // Windows has no executable bit to keep.
   EXPECT_EQ(platform::WaitProcess(platform::StartProcess(unpack + "play.exe", {"play.exe"}, "")), 0)
       << "the executable bit was lost";
+#endif
   EXPECT_FALSE(platform::DirectoryExists(unpack + "empty"));  // folders come from files only
   // Five entries (data, data/sub, empty, a.bin, play.exe): 0, 20, 40, 60, 80, then 100.
   EXPECT_EQ(window.seen, (std::vector<int>{0, 20, 40, 60, 80, 100}));
 }
 
+// The game's tree has Chinese names, and the player's folder may too: 7z
+// keeps names as UTF-16, which must come out whatever the system's locale.
+TEST_F(PackageTest, ChineseNamesInThePackageAndItsFolderLandAsTheyAre) {
+  const std::string src = folder + "/src";
+  platform::CreateDirectories(src + "/界面/图片");
+  tools::WriteWholeFile(src + "/界面/图片/背景.png", "picture");
+  tools::WriteWholeFile(src + "/说明.txt", "text");
+  const std::string packageFolder = folder + "/更新包";
+  platform::CreateDirectory(packageFolder);
+  PackWith7zz(packageFolder + "/qarn.7z", src, "-mx1");
+  const std::string target = folder + "/游戏/unpack/";
+  platform::CreateDirectories(target);
+  CProgressWindow window;
+  ASSERT_EQ(ExtractPackage(window.Fn(), packageFolder + "/qarn.7z", target),
+            ExtractResult::kExtracted);
+  EXPECT_EQ(tools::ReadWholeFile(target + "界面/图片/背景.png"), "picture");
+  EXPECT_EQ(tools::ReadWholeFile(target + "说明.txt"), "text");
+  EXPECT_EQ(window.seen.back(), 100);
+}
+
 TEST_F(PackageTest, ThreeEntriesAndNoEntries) {
-  Write7z(folder + "/three.7z", {{"a", "1"}, {"b", "2"}, {"c", "3"}});
-  Write7z(folder + "/none.7z", {});
+  WritePackage(folder + "/three.7z", {{"a", "1"}, {"b", "2"}, {"c", "3"}});
+  WritePackage(folder + "/none.7z", {});
   CProgressWindow window;
   ASSERT_EQ(ExtractPackage(window.Fn(), folder + "/three.7z", unpack), ExtractResult::kExtracted);
   EXPECT_EQ(window.seen, (std::vector<int>{0, 33, 66, 100}));
@@ -115,7 +113,7 @@ TEST_F(PackageTest, DamagedTruncatedAndForeignPackagesFail) {
   const std::string src = folder + "/src";
   platform::CreateDirectory(src);
   tools::WriteWholeFile(src + "/big.bin", tools::PatternBytes(100000, 52));
-  Make7zz(folder + "/stored.7z", src, "-mx0");
+  PackWith7zz(folder + "/stored.7z", src, "-mx0");
   std::string bytes = tools::ReadWholeFile(folder + "/stored.7z");
   std::string flipped = bytes;
   flipped[32 + 50000] = static_cast<char>(flipped[32 + 50000] ^ 0x55);  // inside the stored data
@@ -149,7 +147,7 @@ TEST_F(PackageTest, NamesLeavingTheUnpackFolderAreRefused) {
   int n = 0;
   for (const auto& entries : hostile) {
     const std::string path = folder + "/hostile" + std::to_string(n++) + ".7z";
-    Write7z(path, entries);
+    WritePackage(path, entries);
     EXPECT_EQ(ExtractPackage(0, path, unpack), ExtractResult::kDamaged) << entries.back().name;
   }
   EXPECT_FALSE(platform::FileExists(folder + "/escaped.txt"));
@@ -171,25 +169,27 @@ TEST_F(PackageTest, LinksOfAnyKindInAnyOrderMakeThePackageDamaged) {
   platform::CreateDirectory(outside);
   const std::vector<std::vector<Entry>> hostile = {
       // A chain whose every link looks harmless on its own.
-      {{"a", "", AE_IFLNK, "."}, {"a/b", "", AE_IFLNK, ".."}, {"a/b/c", "", AE_IFLNK, "../outside"},
+      {{"a", "", kLink, "."},
+       {"a/b", "", kLink, ".."},
+       {"a/b/c", "", kLink, "../outside"},
        {"a/b/c/pwned.txt", "evil"}},
       // A link to a folder, then entries under its name.
-      {{"dir", "", AE_IFLNK, "../outside"}, {"dir/pwned.txt", "evil"}},
-      {{"dir/pwned.txt", "evil"}, {"dir", "", AE_IFLNK, "../outside"}},
+      {{"dir", "", kLink, "../outside"}, {"dir/pwned.txt", "evil"}},
+      {{"dir/pwned.txt", "evil"}, {"dir", "", kLink, "../outside"}},
       // A link later replaced by a folder, or by a file.
-      {{"x", "", AE_IFLNK, "../outside"}, {"x", "", AE_IFDIR}, {"x/pwned.txt", "evil"}},
-      {{"x", "", AE_IFLNK, "../outside/pwned.txt"}, {"x", "evil"}},
+      {{"x", "", kLink, "../outside"}, {"x", "", kFolder}, {"x/pwned.txt", "evil"}},
+      {{"x", "", kLink, "../outside/pwned.txt"}, {"x", "evil"}},
       // A link that stays inside.
-      {{"file", "x"}, {"alias", "", AE_IFLNK, "file"}},
+      {{"file", "x"}, {"alias", "", kLink, "file"}},
       // Hard links: 7z cannot carry them, so they arrive as plain files,
       // which may be extracted, but never anywhere else.
-      {{"file", "x"}, {"hard", "", AE_IFREG, "", "file"}},
-      {{"hard", "", AE_IFREG, "", "../outside/pwned.txt"}, {"hard", "evil"}},
+      {{"file", "x"}, {"hard", "", kFile, "", "file"}},
+      {{"hard", "", kFile, "", "../outside/pwned.txt"}, {"hard", "evil"}},
   };
   int n = 0;
   for (const auto& entries : hostile) {
     const std::string path = folder + "/links" + std::to_string(n++) + ".7z";
-    Write7z(path, entries);
+    WritePackage(path, entries);
     platform::RemoveTree(unpack);
     const ExtractResult result = ExtractPackage(0, path, unpack);
     if (entries.back().hard.empty() && entries.front().hard.empty()) {
@@ -208,10 +208,10 @@ TEST_F(PackageTest, LinksOfAnyKindInAnyOrderMakeThePackageDamaged) {
 }
 
 TEST_F(PackageTest, EntriesInEachOthersWayMakeThePackageDamaged) {
-  Write7z(folder + "/file-then-folder.7z", {{"a", "file"}, {"a/b", "under a file"}});
+  WritePackage(folder + "/file-then-folder.7z", {{"a", "file"}, {"a/b", "under a file"}});
   EXPECT_EQ(ExtractPackage(0, folder + "/file-then-folder.7z", unpack), ExtractResult::kDamaged);
   platform::RemoveTree(unpack);
-  Write7z(folder + "/folder-then-file.7z", {{"a/b", "x"}, {"a", "file over a folder"}});
+  WritePackage(folder + "/folder-then-file.7z", {{"a/b", "x"}, {"a", "file over a folder"}});
   EXPECT_EQ(ExtractPackage(0, folder + "/folder-then-file.7z", unpack), ExtractResult::kDamaged);
 }
 
@@ -222,9 +222,9 @@ TEST_F(PackageTest, ALinkAlreadyInTheUnpackFolderLeadsNowhere) {
   platform::CreateDirectory(unpack);
   ASSERT_TRUE(tools::CreateSymbolicLink(outside, unpack + "data"));
   ASSERT_TRUE(tools::CreateSymbolicLink(outside + "/file.bin", unpack + "file.bin"));
-  Write7z(folder + "/plain.7z", {{"data/a.bin", "new"}});
+  WritePackage(folder + "/plain.7z", {{"data/a.bin", "new"}});
   EXPECT_NE(ExtractPackage(0, folder + "/plain.7z", unpack), ExtractResult::kExtracted);
-  Write7z(folder + "/plain2.7z", {{"file.bin", "new"}});
+  WritePackage(folder + "/plain2.7z", {{"file.bin", "new"}});
   EXPECT_NE(ExtractPackage(0, folder + "/plain2.7z", unpack), ExtractResult::kExtracted);
   std::vector<std::string> reached;
   ListTree(outside, "", &reached);
@@ -299,7 +299,7 @@ TEST_F(PackageTest, InstallationUnpacksMovesAndDropsADamagedPackage) {
   platform::CreateDirectory(root + "/Download/0");
   DownloadList.clear();
   DownloadList.emplace(u"qarn.7z", 0);
-  Write7z(root + "/Download/0/qarn.7z", {{"bin/play.exe", "v2"}, {"readme", "hello"}});
+  WritePackage(root + "/Download/0/qarn.7z", {{"bin/play.exe", "v2"}, {"readme", "hello"}});
   CProgressWindow window;
   EXPECT_TRUE(InstallPackages(window.Fn(), install));
   EXPECT_EQ(tools::ReadWholeFile(root + "/bin/play.exe"), "v2");
@@ -343,8 +343,8 @@ class InstallFaultTest : public PackageTest {
     tools::WriteWholeFile(root + "/readme", "old readme");
     DownloadList.clear();
     DownloadList.emplace(u"qarn.7z", 0);
-    Write7z(root + "/Download/0/qarn.7z",
-            {{"bin/play.exe", tools::PatternBytes(70000, 5)}, {"readme", "new readme"}});
+    WritePackage(root + "/Download/0/qarn.7z",
+                 {{"bin/play.exe", tools::PatternBytes(70000, 5)}, {"readme", "new readme"}});
     tools::DeleteRunLog();
   }
   void TearDown() override {

@@ -10,6 +10,7 @@
 #include "platform/process.h"
 #include "platform/text.h"
 #include "tools/http_script.h"
+#include "tools/package_writer.h"
 #include "tools/test_env.h"
 #include "tools/test_support.h"
 #include "update/install_location.h"
@@ -86,9 +87,7 @@ TEST_F(SignatureTest, WithAKeyTheSignatureIsFetchedAndAnUnsignedPackageIsDamaged
   platform::CreateDirectory(src);
   tools::WriteWholeFile(src + "/play.exe", "v3");
   const std::string package = root + "/Download/0/qarn.7z";
-  ASSERT_EQ(platform::WaitProcess(platform::StartProcess(
-                "/usr/bin/7zz", {"7zz", "a", "-bso0", "-bsp0", package, "."}, src)),
-            0);
+  ASSERT_TRUE(tools::Make7zz(package, src, "-mx5"));
   const std::string bytes = tools::ReadWholeFile(package);
   int prompts = 0;
   env.answers = [&](std::string* line) {

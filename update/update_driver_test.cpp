@@ -12,6 +12,7 @@
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "tools/http_script.h"
+#include "tools/package_writer.h"
 #include "tools/script_server.h"
 #include "tools/test_env.h"
 #include "tools/test_support.h"
@@ -57,7 +58,7 @@ class UpdateFlowTest : public ::testing::Test {
     const std::u16string dir = platform::Utf8ToUtf16(install);
     std::copy(dir.begin(), dir.end(), InstallDir);
     InstallDir[dir.size()] = u'\0';
-    platform::DeleteFile(platform::RegistryFilePath());
+    tools::ForgetRegistry();
     tools::DeleteRunLog();
     LoadLanguageTexts(3);
     env.answers = [this](std::string* line) {
@@ -83,10 +84,7 @@ class UpdateFlowTest : public ::testing::Test {
   }
   // A "qarn.exe" that runs until the flow ends it.
   void StartRunningClient() {
-    const std::string client = folder + "/qarn.exe";
-    tools::WriteWholeFile(client, tools::ReadWholeFile("/bin/sleep"));
-    platform::MarkFile(client, platform::FileMark::kExecutable);
-    started.push_back(platform::StartProcess(client, {client, "30"}, ""));
+    started.push_back(tools::StartRunningStandIn(folder + "/qarn.exe"));
     platform::Sleep(100);
   }
   std::string Package(const std::string& client) {
@@ -96,9 +94,7 @@ class UpdateFlowTest : public ::testing::Test {
     platform::MarkFile(src + "/play.exe", platform::FileMark::kExecutable);
     tools::WriteWholeFile(src + "/data.bin", tools::PatternBytes(90000, 31));
     const std::string archive = folder + "/qarn.7z";
-    EXPECT_EQ(platform::WaitProcess(platform::StartProcess(
-                  "/usr/bin/7zz", {"7zz", "a", "-bso0", "-bsp0", archive, "."}, src)),
-              0);
+    EXPECT_TRUE(tools::Make7zz(archive, src, "-mx5"));
     return tools::ReadWholeFile(archive);
   }
   CFakeObserver observer;
@@ -173,8 +169,7 @@ TEST_F(UpdateFlowTest, ADamagedPackageFailsTheInstallationAfterTheBox) {
 }
 
 TEST_F(UpdateFlowTest, ASuccessfulAttemptInstallsRecordsAndStartsTheClient) {
-  const std::string package =
-      Package("#!/bin/sh\necho \"$1\" > \"$(dirname \"$0\")/started.txt\"\n");
+  const std::string package = Package(tools::ClientStandInBytes());
   CScriptServer server([&](CScriptConnection& c) { tools::ServeContent(c, package); });
   testing::internal::CaptureStdout();
   EXPECT_EQ(Run(server), UpdateOutcome::kDone);
@@ -185,8 +180,9 @@ TEST_F(UpdateFlowTest, ASuccessfulAttemptInstallsRecordsAndStartsTheClient) {
   EXPECT_EQ(observer.installed.front(), 0);
   EXPECT_EQ(observer.installed.back(), 100);
   EXPECT_TRUE(tools::ReadWholeFile(install + "/data.bin") == tools::PatternBytes(90000, 31));
-  EXPECT_EQ(ReadStartupValue(), platform::Utf8ToUtf16(install));
-  EXPECT_EQ(tools::WaitForFile(install + "/started.txt", 5000), "blacknull\n");
+  EXPECT_EQ(platform::ToNativePath(platform::Utf16ToUtf8(ReadStartupValue())), install);
+  const std::string started = tools::WaitForFile(install + "/started.txt", 5000);
+  EXPECT_EQ(started.substr(0, started.find_first_of(" \r\n")), "blacknull") << started;
   EXPECT_TRUE(DownloadList.empty());
   EXPECT_EQ(prompts, 0);
 }

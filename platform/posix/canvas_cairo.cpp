@@ -125,21 +125,17 @@ class CCairoCanvas final : public CCanvas {
   }
 
   void DrawImageRect(const CImage& image, const RectF& dest, const RectF& source) override {
-    if (dest.width <= 0 || dest.height <= 0 || source.width <= 0 || source.height <= 0) return;
-    const double kx = dest.width / source.width, ky = dest.height / source.height;
     // Only the part of the source inside the image draws; it lands on the
     // matching part of the destination.
-    const double sx0 = std::max(source.x, 0.0), sy0 = std::max(source.y, 0.0);
-    const double sx1 = std::min(source.x + source.width, double(image.Width()));
-    const double sy1 = std::min(source.y + source.height, double(image.Height()));
-    if (sx1 <= sx0 || sy1 <= sy0) return;
-    const double dx = dest.x + (sx0 - source.x) * kx, dy = dest.y + (sy0 - source.y) * ky;
-    const double dw = (sx1 - sx0) * kx, dh = (sy1 - sy0) * ky;
+    RectF to, from;
+    if (!ClipImageRect(image, dest, source, &to, &from)) return;
+    const double kx = dest.width / source.width, ky = dest.height / source.height;
+    const double dx = to.x, dy = to.y, dw = to.width, dh = to.height;
 
     // A sub-surface with padded edges keeps the filter from sampling beyond
     // the source rectangle.
     CSurface part(cairo_surface_create_for_rectangle(
-        static_cast<const CCairoImage&>(image).Surface(), sx0, sy0, sx1 - sx0, sy1 - sy0));
+        static_cast<const CCairoImage&>(image).Surface(), from.x, from.y, from.width, from.height));
     CContext cr = Context();
     cairo_rectangle(cr.get(), dx, dy, dw, dh);
     cairo_clip(cr.get());

@@ -22,6 +22,8 @@ std::string ToNativePath(const std::string& path) {
   return native;
 }
 
+std::string ToSystemPath(const std::string& path) { return ToNativePath(path); }
+
 FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition disposition) {
   int flags = O_CLOEXEC;
   if ((access & kFileRead) && (access & kFileWrite)) {

@@ -1,4 +1,9 @@
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 #include "platform/win32/win32_prelude.h"
+
+#include <shellapi.h>
 
 #include <cstdlib>
 
@@ -30,19 +35,15 @@ void UnsetEnvironmentVariable(const std::string& name) {
 }
 
 std::string GetArgumentString() {
-  // The command line after the program's name, as the application
-  // framework hands it over: the name ends at the closing quote, or at the
-  // first blank when it is not quoted; the blanks after it go.
-  const wchar_t* p = ::GetCommandLineW();
-  if (*p == L'"') {
-    ++p;
-    while (*p != L'\0' && *p != L'"') ++p;
-    if (*p == L'"') ++p;
-  } else {
-    while (*p != L'\0' && *p != L' ' && *p != L'\t') ++p;
-  }
-  while (*p == L' ' || *p == L'\t') ++p;
-  return Narrow(p);
+  // The arguments as the program receives them: a quoted argument loses its
+  // quotes (a launcher quotes "URL$SUFFIX$NAME" when the name has blanks).
+  int argc = 0;
+  wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  if (argv == nullptr) return std::string();
+  std::wstring joined;
+  for (int i = 1; i < argc; ++i) joined += (i > 1 ? L" " : L"") + std::wstring(argv[i]);
+  ::LocalFree(argv);
+  return Narrow(joined);
 }
 
 std::string GetCurrentDirectory() {

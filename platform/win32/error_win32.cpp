@@ -1,14 +1,25 @@
 #include "platform/win32/win32_prelude.h"
 
 #include "platform/error.h"
+#include "platform/thread.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {
 namespace {
-thread_local PlatformError t_lastError;
+
+// Kept through AtThreadExit rather than as a thread_local object: see there.
+PlatformError& ThreadError() {
+  thread_local PlatformError* t_pError = nullptr;
+  if (t_pError == nullptr) {
+    t_pError = new PlatformError;
+    AtThreadExit([](void* pError) { delete static_cast<PlatformError*>(pError); }, t_pError);
+  }
+  return *t_pError;
 }
 
-const PlatformError& LastError() { return t_lastError; }
+}  // namespace
+
+const PlatformError& LastError() { return ThreadError(); }
 
 bool IsPathConflict(const PlatformError& error) {
   return error.nCode == ERROR_DIRECTORY || error.nCode == ERROR_ALREADY_EXISTS ||
@@ -25,13 +36,13 @@ void SetLastError(int nCode, const std::string& context) {
   if (pText != nullptr) ::LocalFree(pText);
   while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.'))
     text.pop_back();
-  t_lastError.nCode = nCode;
-  t_lastError.text = context + ": " + Narrow(text);
+  ThreadError().nCode = nCode;
+  ThreadError().text = context + ": " + Narrow(text);
 }
 
 void SetLastErrorText(const std::string& text) {
-  t_lastError.nCode = kLayerError;
-  t_lastError.text = text;
+  ThreadError().nCode = kLayerError;
+  ThreadError().text = text;
 }
 
 int SystemErrorCode(ErrorKind kind) {

@@ -31,6 +31,14 @@ std::string ToNativePath(const std::string& path) {
   return native;
 }
 
+std::string ToSystemPath(const std::string& path) {
+  std::string system = path;
+  for (char& c : system) {
+    if (c == '/') c = '\\';
+  }
+  return system;
+}
+
 FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition disposition) {
   DWORD desired = 0;
   if (access & kFileRead) desired |= GENERIC_READ;

@@ -1,0 +1,23 @@
+#!/bin/sh
+# Starts nginx as a daemon that serves ROOT on 127.0.0.1:PORT, with its
+# configuration, logs and temporary files in WORK (its process id in
+# WORK/nginx.pid; kill that to stop it).
+#   scripts/start_nginx.sh WORK ROOT PORT
+set -eu
+work=$1
+root=$2
+port=$3
+mkdir -p "$work/tmp"
+cat > "$work/nginx.conf" <<CONF
+daemon on;
+pid $work/nginx.pid;
+error_log $work/error.log;
+events { worker_connections 64; }
+http {
+  access_log off;
+  client_body_temp_path $work/tmp; proxy_temp_path $work/tmp; fastcgi_temp_path $work/tmp;
+  uwsgi_temp_path $work/tmp; scgi_temp_path $work/tmp;
+  server { listen 127.0.0.1:$port; root $root; }
+}
+CONF
+exec /usr/sbin/nginx -e "$work/error.log" -p "$work" -c "$work/nginx.conf"
