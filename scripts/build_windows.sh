@@ -26,4 +26,7 @@ folder=build-windows
 [ "$arch" = i686 ] || folder=build-windows-$arch
 cmake -S . -B "$folder" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-w64-$arch.cmake" \
   -DQARNAUTO_WINDOWS_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release -DQARNAUTO_WERROR=ON -DQARNAUTO_TESTS="$tests"
+# The tests are listed by running them under Wine as they are built: the
+# prefix is made first, not inside a listing's time limit.
+[ "$tests" = OFF ] || scripts/wine_run.sh --prepare
 cmake --build "$folder" -j "${QARNAUTO_JOBS:-2}"

@@ -1,4 +1,5 @@
 #!/bin/sh
+#   scripts/wine_run.sh PROGRAM.exe [ARGUMENT...] | --prepare
 # Runs a Windows program of the Windows build under Wine, in a Wine prefix
 # of the tests' own ($QARNAUTO_WINEPREFIX, else one per user in the
 # temporary folder), never the user's. The first run makes the prefix and
@@ -14,9 +15,17 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export HOME="$WINEPREFIX.home"
 mkdir -p "$HOME"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-winemenubuilder.exe=d}"
-if ! wineserver -k0 2> /dev/null; then
-  mkdir -p "$WINEPREFIX"
-  wineserver -p < /dev/null > /dev/null 2>&1
-  wineboot -i < /dev/null > /dev/null 2>&1 || true
-fi
+# Test discovery starts several programs at once: one of them makes the
+# prefix while the others wait for it.
+mkdir -p "$WINEPREFIX"
+(
+  flock 9
+  if ! wineserver -k0 2> /dev/null; then
+    # The server and Wine's services outlive this: they must not hold the lock.
+    wineserver -p < /dev/null > /dev/null 2>&1 9>&-
+    wineboot -i < /dev/null > /dev/null 2>&1 9>&- || true
+  fi
+) 9> "$WINEPREFIX.lock"
+# With --prepare only the prefix is made (before tests are discovered).
+[ "${1:-}" != --prepare ] || exit 0
 exec wine "$@"
