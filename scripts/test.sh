@@ -7,6 +7,10 @@
 # the defaults, no sanitizers).
 set -eu
 cd "$(dirname "$0")/.."
+# Each stage's start, in seconds since the first, for CI's time budget.
+started=$(date +%s)
+stage() { echo "== $(( $(date +%s) - started )) s: $1"; }
+stage "installing what is missing"
 scripts/install_deps.sh
 
 jobs=${QARNAUTO_JOBS:-2}
@@ -34,6 +38,7 @@ run_tests() {
 # the file registry store (the Linux one's alone), the FTP server (none runs
 # for a Windows test) and a symbolic link in the unpack folder (Wine makes
 # none: it answers success and creates nothing).
+stage "Windows build and tests under Wine"
 wine_prefix=$(mktemp -d)
 export QARNAUTO_WINEPREFIX="$wine_prefix/prefix"
 scripts/build_windows.sh --tests
@@ -46,16 +51,19 @@ unset QARNAUTO_WINEPREFIX
 rm -rf "$wine_prefix"
 [ "$windows_status" -eq 0 ] || exit "$windows_status"
 
+stage "AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQARNAUTO_TESTS=ON -DQARNAUTO_SANITIZE=address,undefined \
   -DQARNAUTO_WERROR=ON
 cmake --build build -j "$jobs"
 run_tests build
 
+stage "ThreadSanitizer build and tests"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQARNAUTO_TESTS=ON -DQARNAUTO_SANITIZE=thread \
   -DQARNAUTO_ENGINE_ONLY=ON -DQARNAUTO_WERROR=ON
 cmake --build build-tsan -j "$jobs"
 run_tests build-tsan -L 'engine|platform'
 
+stage "Release build and tests"
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQARNAUTO_TESTS=ON
 # With the defaults a warning does not stop the build, but the project's own
 # build must have none: an optimised build warns where a debug build cannot.
@@ -71,4 +79,6 @@ fi
 run_tests build-release
 
 # The Debian package from the Release build, inspected without installing it.
+stage "Debian package"
 scripts/check_package.sh "$(scripts/package.sh build-release)"
+stage "done"
