@@ -89,7 +89,8 @@ int main(int argc, char** argv) {
   call.hWnd = CreateWindowExW(0, L"nndown_probe", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
                               windowClass.hInstance, NULL);
   snprintf(szUrls, sizeof szUrls, "%s\r\n", argv[2]);
-  call.pfnDown = (DownFn)GetProcAddress(hLibrary, MAKEINTRESOURCEA(1));
+  /* Through a plain function pointer: FARPROC takes no arguments. */
+  call.pfnDown = (DownFn)(void (*)(void))GetProcAddress(hLibrary, MAKEINTRESOURCEA(1));
   call.szUrls = szUrls;
   call.szFolder = argv[1];
   call.nResult = -1000;
