@@ -46,7 +46,8 @@ void StartDetachedThread(std::function<void()> proc);
 // ran. For per-thread state that must be cleaned up: the C++ runtime of the
 // Windows build (mingw-w64) frees a thread's thread_local storage before it
 // runs their destructors, so such state is a trivially destructible
-// thread_local pointer to an object this call deletes.
+// thread_local pointer to an object this call deletes. The calls run in the
+// reverse order of their registration.
 void AtThreadExit(void (*fn)(void*), void* pData);
 
 // Waits until one of the started slots has ended, up to the time-out

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "platform/sync.h"
 
 namespace {
@@ -26,6 +29,25 @@ TEST(ThreadSlotTest, TellsRunningFromEndedAndWaitsForTheFirstToEnd) {
   ASSERT_TRUE(slots[0].Start([] { return 5; }));
   slots[0].Join();
   EXPECT_EQ(slots[0].ExitCode(), 5);
+}
+
+// Per-thread state is cleaned up as its thread ends, the latest first, and
+// another thread's state stays.
+TEST(ThreadExitTest, CallsRunWhenTheirThreadEndsInReverseOrder) {
+  static std::vector<int> ran;  // only the test's threads touch it, one at a time
+  ran.clear();
+  auto note = [](void* pValue) { ran.push_back(*static_cast<int*>(pValue)); };
+  int first = 1, second = 2, other = 3;
+  std::thread worker([&] {
+    platform::AtThreadExit(note, &first);
+    platform::AtThreadExit(note, &second);
+    EXPECT_TRUE(ran.empty());
+  });
+  worker.join();
+  EXPECT_EQ(ran, (std::vector<int>{2, 1}));
+  std::thread another([&] { platform::AtThreadExit(note, &other); });
+  another.join();
+  EXPECT_EQ(ran, (std::vector<int>{2, 1, 3}));
 }
 
 TEST(EventTest, ManualStaysSignalledAutoLetsOneThrough) {

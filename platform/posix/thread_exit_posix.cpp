@@ -16,7 +16,9 @@ void RunCalls(void* pValue) {
   auto* pCalls = static_cast<Calls*>(pValue);
   // A call may register another: the key's value is gone by now, so it
   // starts a new list, which the system runs in a later round.
-  for (const auto& [fn, pData] : *pCalls) fn(pData);
+  // Last registered, first run, as destructors: state made later may use
+  // state made earlier while it goes.
+  for (auto it = pCalls->rbegin(); it != pCalls->rend(); ++it) it->first(it->second);
   delete pCalls;
 }
 

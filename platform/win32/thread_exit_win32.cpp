@@ -15,7 +15,9 @@ using Calls = std::vector<std::pair<void (*)(void*), void*>>;
 void WINAPI RunCalls(void* pValue) {
   auto* pCalls = static_cast<Calls*>(pValue);
   if (pCalls == nullptr) return;
-  for (const auto& [fn, pData] : *pCalls) fn(pData);
+  // Last registered, first run, as destructors: state made later may use
+  // state made earlier while it goes.
+  for (auto it = pCalls->rbegin(); it != pCalls->rend(); ++it) it->first(it->second);
   delete pCalls;
 }
 
