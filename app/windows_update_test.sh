@@ -14,6 +14,9 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 wine_run=$here/scripts/wine_run.sh
 export WINEPREFIX="${QARNAUTO_WINEPREFIX:-${TMPDIR:-/tmp}/qarnauto-wineprefix-$(id -u)}"
 export WINEDEBUG=-all
+# No display: the updater takes its terminal mode, and the tests never show
+# anything on the screen of the person who runs them.
+unset DISPLAY
 
 work=$(mktemp -d)
 trap '[ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null; rm -rf "$work"' EXIT

@@ -1,12 +1,14 @@
 #!/bin/sh
 # Starts nginx as a daemon that serves ROOT on 127.0.0.1:PORT, with its
 # configuration, logs and temporary files in WORK (its process id in
-# WORK/nginx.pid; kill that to stop it).
-#   scripts/start_nginx.sh WORK ROOT PORT
+# WORK/nginx.pid; kill that to stop it). With RATE (nginx's size, "200k"),
+# each response is sent at that many bytes a second, as a slow line would.
+#   scripts/start_nginx.sh WORK ROOT PORT [RATE]
 set -eu
 work=$1
 root=$2
 port=$3
+rate=${4:-0}
 mkdir -p "$work/tmp"
 cat > "$work/nginx.conf" <<CONF
 daemon on;
@@ -17,7 +19,7 @@ http {
   access_log off;
   client_body_temp_path $work/tmp; proxy_temp_path $work/tmp; fastcgi_temp_path $work/tmp;
   uwsgi_temp_path $work/tmp; scgi_temp_path $work/tmp;
-  server { listen 127.0.0.1:$port; root $root; }
+  server { listen 127.0.0.1:$port; root $root; limit_rate $rate; }
 }
 CONF
 exec /usr/sbin/nginx -e "$work/error.log" -p "$work" -c "$work/nginx.conf"

@@ -16,4 +16,7 @@ void FreeLibrary(LibraryHandle hLibrary) {
   if (hLibrary != nullptr) ::dlclose(hLibrary);
 }
 
+// An ELF executable carries no resources: the build links them as a table.
+bool FindOwnResource(const std::string&, int, const unsigned char**, size_t*) { return false; }
+
 }  // namespace platform
