@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/button_pixels.h"
 #include "platform/clock.h"
 #include "platform/environment.h"
 #include "platform/file.h"
@@ -19,7 +20,6 @@
 #include "tools/test_support.h"
 #include "tools/wine_support.h"
 #include "tools/x_display.h"
-#include "ui/png_image.h"
 
 namespace {
 
@@ -341,20 +341,6 @@ class SkinnedBoxTest : public ::testing::Test {
   platform::ProcessId pid = platform::kInvalidProcess;
   std::string out;
 };
-
-// A button's picture over black, as 0xRRGGBB.
-std::vector<uint32_t> ButtonPixels(uint16_t nId) {
-  CGdiPlusPngResource png;
-  png.Load(nId, "PNG");
-  auto pCanvas = platform::CreateCanvas(99, 37);
-  pCanvas->Fill(platform::Rect{0, 0, 99, 37}, 0xFF000000);
-  png.Draw(*pCanvas, platform::Rect{0, 0, 99, 37});
-  std::vector<uint32_t> pixels;
-  for (int y = 0; y < 37; ++y) {
-    for (int x = 0; x < 99; ++x) pixels.push_back(pCanvas->Pixel(x, y) & 0xFFFFFF);
-  }
-  return pixels;
-}
 
 TEST_F(SkinnedBoxTest, ConfirmAndCancelAnswerKeysDoNothingHoverShows) {
   for (int nWant : {1, 2}) {

@@ -25,6 +25,16 @@ mkdir -p "$WINEPREFIX"
     wineserver -p < /dev/null > /dev/null 2>&1 9>&-
     wineboot -i < /dev/null > /dev/null 2>&1 9>&- || true
   fi
+  # The updater writes in "微软雅黑", which Wine does not have: the Chinese
+  # face the tests install stands in for it, as it would on a Chinese
+  # Windows without that font. regedit reads UTF-16 with a byte-order mark.
+  if [ ! -e "$WINEPREFIX/.qarnauto-fonts" ]; then
+    reg=$(mktemp)
+    printf '\357\273\277Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"微软雅黑"="WenQuanYi Micro Hei"\r\n' |
+      iconv -f UTF-8 -t UTF-16LE > "$reg"
+    wine regedit /S "$reg" < /dev/null > /dev/null 2>&1 9>&- && touch "$WINEPREFIX/.qarnauto-fonts"
+    rm -f "$reg"
+  fi
 ) 9> "$WINEPREFIX.lock"
 # With --prepare only the prefix is made (before tests are discovered).
 [ "${1:-}" != --prepare ] || exit 0

@@ -1,0 +1,299 @@
+// The Windows build's window as a player on Windows sees it, here under
+// Wine on a private X server with a compositor: qarnauto.exe updates from
+// an nginx on 127.0.0.1 whose responses are throttled, and the test looks
+// at the screen and answers the system's prompts with the keyboard. The
+// programs come from the Windows build (scripts/build_windows.sh); the
+// cases share the Wine prefix that scripts/wine_run.sh keeps, one at a time
+// (the updater is a single instance per Wine server).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/button_pixels.h"
+#include "platform/clock.h"
+#include "platform/environment.h"
+#include "platform/file.h"
+#include "platform/process.h"
+#include "tools/http_script.h"
+#include "tools/nginx_server.h"
+#include "tools/script_server.h"
+#include "tools/test_support.h"
+#include "tools/x_display.h"
+
+namespace {
+
+using tools::XRect;
+
+constexpr int kLeft = 314, kTop = 267;  // the skin centred on 1024×768
+constexpr XRect kMainFill{37, 193, 326, 15};
+constexpr XRect kSecondFill{93, 218, 210, 4};
+const std::string kWineRun = std::string(SOURCE_DIR) + "/scripts/wine_run.sh";
+const std::string kWindowsBuild = WINDOWS_BUILD;
+
+// The prefix wine_run.sh runs in: the test command's, else one kept for
+// these tests between runs (making one takes half a minute).
+std::string WinePrefix() {
+  std::string prefix = platform::GetEnvironmentVariable("QARNAUTO_WINEPREFIX");
+  if (prefix.empty()) {
+    const std::string tmp = platform::GetEnvironmentVariable("TMPDIR");
+    prefix = (tmp.empty() ? "/tmp" : tmp) + "/qarnauto-wine-window-tests";
+    platform::SetEnvironmentVariable("QARNAUTO_WINEPREFIX", prefix);
+  }
+  return prefix;
+}
+
+class WineWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (platform::FindProgramOnPath("wine").empty()) GTEST_SKIP() << "wine is not installed";
+    if (!platform::FileExists(kWindowsBuild + "/qarnauto.exe")) {
+      GTEST_SKIP() << "no Windows build in " << kWindowsBuild << " (scripts/build_windows.sh)";
+    }
+    folder = tools::TestFolder() + "/wine-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    platform::CreateDirectories(folder + "/updater");
+    platform::CreateDirectories(folder + "/www/qarn");
+    tools::WriteWholeFile(folder + "/updater/qarnauto.exe",
+                          tools::ReadWholeFile(kWindowsBuild + "/qarnauto.exe"));
+    // Its own folder on drive C: of the prefix, named for this run.
+    suffix = "WW" + std::to_string(platform::GetCurrentProcessId());
+    platform::SetEnvironmentVariable("QARNAUTO_DRIVE_SCOPE", "C:\\");
+    // The updater sees the processes of this Wine server alone, which are
+    // the test's; the scope the test programs set names a Linux parent that
+    // no Windows process has.
+    platform::UnsetEnvironmentVariable(platform::kProcessScopeVariable);
+    // Wine's desktop belongs to the display its server started with: each
+    // case's private display gets a server of its own.
+    StopWineServer();
+    tools::DisplayOptions options;
+    options.bCompositor = true;
+    ASSERT_TRUE(display.Start(options));
+    probe = std::make_unique<tools::CXProbe>(display.Name());
+  }
+  void TearDown() override {
+    for (platform::ProcessId* p : {&pid, &client}) {
+      if (*p == platform::kInvalidProcess) continue;
+      platform::TerminateProcess(*p);
+      platform::WaitProcess(*p);
+    }
+    if (!suffix.empty()) platform::RemoveTree(InstallFolder());
+    StopWineServer();
+  }
+  static void StopWineServer() {
+    platform::SetEnvironmentVariable("WINEPREFIX", WinePrefix());
+    platform::WaitProcess(platform::StartProcess("/usr/bin/wineserver", {"wineserver", "-k"}, ""));
+  }
+  // A package of a Windows play.exe and many small files, stored, so the
+  // throttled download and the installation both take a moment.
+  void MakePackage() {
+    const std::string src = folder + "/src";
+    platform::CreateDirectories(src + "/data");
+    tools::WriteWholeFile(src + "/play.exe", tools::ReadWholeFile(WIN_CLIENT));
+    for (int i = 0; i < 300; ++i) {
+      tools::WriteWholeFile(src + "/data/f" + std::to_string(i) + ".bin",
+                            tools::PatternBytes(6000, static_cast<uint32_t>(i + 3)));
+    }
+    const platform::ProcessId maker = platform::StartProcess(
+        "/usr/bin/7zz", {"7zz", "a", "-bso0", "-bsp0", "-mx0", folder + "/www/qarn/qarn.7z", "."},
+        src);
+    ASSERT_EQ(platform::WaitProcess(maker), 0);
+  }
+  // Runs qarnauto.exe under Wine with the argument; its output to a file.
+  void Start(const std::string& argument) {
+    platform::CFile out(platform::OpenFile(folder + "/output", platform::kFileWrite,
+                                           platform::FileDisposition::kCreateAlways));
+    pid = platform::StartProcessWithStdio(kWineRun, {kWineRun, "qarnauto.exe", argument},
+                                          folder + "/updater", {{}, out.Get(), out.Get()});
+    out.Close();
+  }
+  // The exit code, or -1 when it has not ended within the time.
+  int WaitEnd(uint32_t dwMilliseconds) {
+    const uint32_t dwStart = platform::GetTickCount();
+    int nCode = -1;
+    while (platform::PollProcess(pid, &nCode)) {
+      if (platform::GetTickCount() - dwStart > dwMilliseconds) return -1;
+      platform::Sleep(50);
+    }
+    pid = platform::kInvalidProcess;
+    return nCode;
+  }
+  std::string Notes() {
+    return "output: " + tools::ReadWholeFile(folder + "/output") +
+           "\nrun log: " + tools::ReadWholeFile(folder + "/updater/qarnAutoLog.log");
+  }
+  std::string InstallFolder() {
+    // Wine keeps the case the prefix was made with.
+    return WinePrefix() + "/drive_c/Program Files (x86)/Talvora/" + suffix;
+  }
+  int LitColumns(const XRect& fill) {
+    const std::vector<uint32_t> row =
+        probe->ScreenPixels(XRect{kLeft + fill.x, kTop + fill.y + fill.height / 2, fill.width, 1});
+    return static_cast<int>(std::count_if(row.begin(), row.end(), [](uint32_t p) {
+      return ((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) >
+             240;  // the grooves are nearly black
+    }));
+  }
+  // A shown window of the title. Wine may make a window's X window again
+  // (for another visual) after it is first seen, so it is looked for anew.
+  unsigned long ShownWindow(const char* szTitle, uint32_t dwMilliseconds) {
+    const uint32_t dwStart = platform::GetTickCount();
+    do {
+      for (unsigned long window : probe->FindWindows(szTitle)) {
+        if (probe->IsShown(window)) return window;
+      }
+      platform::Sleep(50);
+    } while (platform::GetTickCount() - dwStart < dwMilliseconds);
+    return 0;
+  }
+  // A system prompt's window, shown and ready for keys.
+  unsigned long FindPrompt(const char* szCaption, uint32_t dwMilliseconds) {
+    const unsigned long window = ShownWindow(szCaption, dwMilliseconds);
+    platform::Sleep(500);
+    return window;
+  }
+
+  tools::CPrivateDisplay display;
+  std::unique_ptr<tools::CXProbe> probe;
+  std::string folder, suffix;
+  platform::ProcessId pid = platform::kInvalidProcess;
+  platform::ProcessId client = platform::kInvalidProcess;
+};
+
+TEST_F(WineWindowTest, TheSkinShowsCentredItsBarsGrowThenTheClientStarts) {
+  MakePackage();
+  tools::CNginxServer nginx(folder + "/www", "limit_rate 40k;");
+  ASSERT_TRUE(nginx.Started());
+  Start(nginx.Url("/qarn") + "$" + suffix + "$Wine Window Game");
+
+  const unsigned long skin = ShownWindow("Install", 90000);
+  ASSERT_NE(skin, 0u) << Notes();
+  const unsigned long dialog = ShownWindow("Quillmarch", 10000);
+  ASSERT_NE(dialog, 0u);
+  const XRect at = probe->Geometry(skin);
+  EXPECT_EQ(at.x, kLeft);
+  EXPECT_EQ(at.y, kTop);
+  EXPECT_EQ(at.width, 396);
+  EXPECT_EQ(at.height, 234);
+  EXPECT_TRUE(probe->WaitPosition(dialog, kLeft, kTop));
+
+  // The main bar shows in its groove, above the skin, and grows; the
+  // second shows while the package is installed.
+  int nFirst = -1, nLater = -1, nSecondSeen = 0;
+  const uint32_t dwStart = platform::GetTickCount();
+  int nCode = -1;
+  while (platform::PollProcess(pid, &nCode) && platform::GetTickCount() - dwStart < 120000) {
+    const int nMain = LitColumns(kMainFill);
+    if (nFirst < 0 && nMain > 0) {
+      nFirst = nMain;
+    } else if (nFirst >= 0 && nLater < 0 && nMain > nFirst + 20) {
+      nLater = nMain;
+    }
+    nSecondSeen = std::max(nSecondSeen, LitColumns(kSecondFill));
+    platform::Sleep(5);
+  }
+  pid = platform::kInvalidProcess;
+  EXPECT_GT(nFirst, 0) << "the main bar never showed";
+  EXPECT_GT(nLater, nFirst) << "the main bar did not grow";
+  EXPECT_GT(nSecondSeen, 0) << "the second bar never showed while installing";
+  EXPECT_EQ(nCode, 0) << Notes();
+  EXPECT_EQ(tools::WaitForFile(InstallFolder() + "/started.txt", 20000),
+            "blacknull C:\\program files (x86)\\Talvora\\" + suffix + "\n");
+}
+
+TEST_F(WineWindowTest, AFailedDownloadAsksInTheSystemPromptAndEscapeEndsTheRun) {
+  Start("http://127.0.0.1:" + std::to_string(tools::RefusingPort()) + "/qarn$" + suffix +
+        "$Wine Tips Game");
+  const unsigned long prompt = FindPrompt("tips", 120000);
+  ASSERT_NE(prompt, 0u) << Notes();
+  // A standard message box, in front of the skin.
+  const XRect box = probe->Geometry(prompt);
+  EXPECT_GT(box.width, 100);
+  EXPECT_GT(box.height, 60);
+  probe->Key("Escape");
+  EXPECT_EQ(WaitEnd(30000), 0) << Notes();
+  EXPECT_FALSE(platform::FileExists(InstallFolder() + "/started.txt"));
+}
+
+TEST_F(WineWindowTest, ARunningClientIsClosedAfterTheUpdatingPromptThenTheUpdateGoesOn) {
+  MakePackage();
+  // The game's running client: a Windows program named qarn.exe.
+  tools::WriteWholeFile(folder + "/qarn.exe", tools::ReadWholeFile(WIN_CLIENT));
+  client = platform::StartProcess(kWineRun, {kWineRun, "qarn.exe", "wait"}, folder);
+  ASSERT_FALSE(tools::WaitForFile(folder + "/started.txt", 60000).empty())
+      << "the client did not start";
+  tools::CNginxServer nginx(folder + "/www", "");
+  ASSERT_TRUE(nginx.Started());
+  Start(nginx.Url("/qarn") + "$" + suffix + "$Wine Client Game");
+
+  const unsigned long prompt = FindPrompt("tips", 90000);
+  ASSERT_NE(prompt, 0u) << Notes();
+  int nCode = -1;
+  EXPECT_TRUE(platform::PollProcess(client, &nCode)) << "the client ended before the answer";
+  probe->Key("Return");
+  // OK closes the client, and the update installs and starts the new one.
+  const uint32_t dwStart = platform::GetTickCount();
+  bool bClosed = false;
+  while (!(bClosed = !platform::PollProcess(client, &nCode)) &&
+         platform::GetTickCount() - dwStart < 30000) {
+    platform::Sleep(50);
+  }
+  EXPECT_TRUE(bClosed) << "the running client was not closed";
+  if (bClosed) client = platform::kInvalidProcess;
+  EXPECT_EQ(WaitEnd(120000), 0) << Notes();
+  EXPECT_EQ(tools::WaitForFile(InstallFolder() + "/started.txt", 20000),
+            "blacknull C:\\program files (x86)\\Talvora\\" + suffix + "\n");
+}
+
+TEST_F(WineWindowTest, TheSkinnedBoxShowsItsPicturesAndItsButtonsAnswer) {
+  const std::string probeExe = kWindowsBuild + "/window_probe.exe";
+  ASSERT_TRUE(platform::FileExists(probeExe));
+  platform::CFile out(platform::OpenFile(folder + "/output", platform::kFileWrite,
+                                         platform::FileDisposition::kCreateAlways));
+  pid = platform::StartProcessWithStdio(
+      kWineRun, {kWineRun, probeExe, "box", "Update: your client needs it."}, folder,
+      {{}, out.Get(), {}});
+  out.Close();
+  std::vector<unsigned long> boxes;
+  const uint32_t dwStart = platform::GetTickCount();
+  // The skin's dialog and the box share the title; the box comes second.
+  while (boxes.size() < 1 && platform::GetTickCount() - dwStart < 90000) {
+    for (unsigned long w : probe->FindWindows("Quillmarch")) {
+      if (probe->IsShown(w) && probe->Geometry(w).width == 388) boxes.push_back(w);
+    }
+    platform::Sleep(50);
+  }
+  ASSERT_EQ(boxes.size(), 1u) << Notes();
+  const XRect r = probe->Geometry(boxes[0]);
+  // Centred over the skin: 4 px in from its left, 10 px above it.
+  EXPECT_EQ(r.x, kLeft + 4);
+  EXPECT_EQ(r.y, kTop - 10);
+  EXPECT_EQ(r.height, 254);
+
+  // Each button shows its normal picture, then its hover picture under the
+  // pointer; a click on Confirm answers OK.
+  const std::vector<uint32_t> confirm = ButtonPixels(1250), cancel = ButtonPixels(1253);
+  bool bNormal = false;
+  for (int i = 0; i < 300 && !bNormal; ++i) {
+    bNormal = probe->ScreenPixels(XRect{r.x + 75, r.y + 180, 99, 37}) == confirm &&
+              probe->ScreenPixels(XRect{r.x + 222, r.y + 180, 99, 37}) == cancel;
+    if (!bNormal) platform::Sleep(20);
+  }
+  EXPECT_TRUE(bNormal) << "the buttons' pictures did not show";
+  probe->MovePointer(r.x + 75 + 50, r.y + 180 + 18);
+  const std::vector<uint32_t> hover = ButtonPixels(1249);
+  bool bHover = false;
+  for (int i = 0; i < 300 && !bHover; ++i) {
+    bHover = probe->ScreenPixels(XRect{r.x + 75, r.y + 180, 99, 37}) == hover;
+    if (!bHover) platform::Sleep(20);
+  }
+  EXPECT_TRUE(bHover) << "the hover picture did not show";
+  probe->Press();
+  probe->Release();
+  EXPECT_EQ(WaitEnd(30000), 0);
+  // Standard output in text mode ends its lines as Windows does.
+  EXPECT_EQ(tools::ReadWholeFile(folder + "/output"), "box1 1\r\n");
+}
+
+}  // namespace
