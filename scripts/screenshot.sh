@@ -1,6 +1,9 @@
 #!/bin/bash
 # Pictures of the window for people, taken on a private X server:
 #   scripts/screenshot.sh [OUTPUT_FOLDER [WINDOW_MANAGER]]   (default: docs/)
+#   scripts/screenshot.sh --windows [OUTPUT_FOLDER]
+#                         the same of the Windows build (qarnauto.exe under
+#                         Wine), named windows-main-window.png and so on
 # Runs Xvfb with a compositing manager, nginx with a throttled update package
 # and qarnauto in a private HOME, and writes
 #   main-window.png   the skin window mid-download
@@ -12,25 +15,40 @@
 set -eu
 cd "$(dirname "$0")/.."
 repo=$(pwd)
+windows=
+if [ "${1:-}" = --windows ]; then
+  windows=1
+  shift
+fi
 out=$(realpath -m "${1:-$repo/docs}")
 wm=${2:-}
 suffix=${wm:+-$wm}
+prefix=${windows:+windows-}
 scripts/install_deps.sh
 build=build-shots
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQARNAUTO_TESTS=ON >/dev/null
 cmake --build "$build" --target qarnauto screenshot window_probe >/dev/null
+if [ -n "$windows" ]; then
+  scripts/build_windows.sh --tests >/dev/null
+fi
 
 work=$(mktemp -d)
 pids=()
+stop() { :; }
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  stop
   [ -f "$work/nginx.pid" ] && stop_nginx
   rm -rf "$work"
 }
 trap cleanup EXIT
 mkdir -p "$out" "$work/package/data" "$work/www/qarn" "$work/tmp" "$work/home/Desktop" "$work/updater" "$work/run"
-printf '#!/bin/sh\nexit 0\n' > "$work/package/play.exe"
-chmod +x "$work/package/play.exe"
+if [ -n "$windows" ]; then
+  cp build-windows/win_client.exe "$work/package/play.exe"
+else
+  printf '#!/bin/sh\nexit 0\n' > "$work/package/play.exe"
+  chmod +x "$work/package/play.exe"
+fi
 head -c 6000000 /dev/urandom > "$work/package/data/resources.bin"
 (cd "$work/package" && 7zz a -bso0 -bsp0 -mx0 "$work/www/qarn/qarn.7z" .)
 chmod -R a+rX "$work"
@@ -58,39 +76,67 @@ sleep 0.5
 # shellcheck source=bench/lib.sh
 . "$repo/bench/lib.sh"
 port=$(( 20000 + $$ % 20000 ))
-start_nginx 127.0.0.1 "$port" "limit_rate 200k;"
+rate=200k
+[ -z "$windows" ] || rate=50k
+start_nginx 127.0.0.1 "$port" "limit_rate $rate;"
 
-cp "$build/app/qarnauto" "$work/updater/"
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/run
-# The updater installs on the drive with the most room; confined to the
-# temporary folder, it sees only the private HOME there.
-export QARNAUTO_DRIVE_SCOPE=$work
+if [ -n "$windows" ]; then
+  cp build-windows/qarnauto.exe build-windows/window_probe.exe "$work/updater/"
+  # A Wine prefix of the pictures' own, whose server starts on this display;
+  # the update lands on its drive C:.
+  export QARNAUTO_WINEPREFIX=$work/wineprefix QARNAUTO_DRIVE_SCOPE='C:\'
+  # Each runs in the background, as the program it becomes (for kill).
+  updater() { cd "$work/updater" && exec "$repo/scripts/wine_run.sh" qarnauto.exe "$@"; }
+  window_probe() { cd "$work/updater" && exec "$repo/scripts/wine_run.sh" window_probe.exe "$@"; }
+  # Making the prefix takes a while: before any picture is timed.
+  scripts/wine_run.sh --prepare
+  # Every Wine process of the prefix ends when a picture is taken.
+  stop() { WINEPREFIX=$QARNAUTO_WINEPREFIX wineserver -k 2>/dev/null || true; }
+  settle=6 box_settle=3
+else
+  cp "$build/app/qarnauto" "$work/updater/"
+  # The updater installs on the drive with the most room; confined to the
+  # temporary folder, it sees only the private HOME there.
+  export QARNAUTO_DRIVE_SCOPE=$work
+  # Each runs in the background, as the program it becomes (for kill).
+  updater() { exec "$work/updater/qarnauto" "$@"; }
+  window_probe() { exec "$build/tools/window_probe" "$@"; }
+  settle=6 box_settle=2
+fi
 # The window sits at (314, 267), 396×234; the pictures keep some desktop.
 crop="274 227 476 314"
 
-"$work/updater/qarnauto" "http://127.0.0.1:$port/qarn\$EN\$Quillmarch" </dev/null &
+updater "http://127.0.0.1:$port/qarn\$EN\$Quillmarch" </dev/null &
 app=$!
 pids+=($app)
-sleep 8
+# Under Wine the first run of a prefix also builds its font cache.
+"$build/tools/screenshot" --wait Install 120 || echo "the window did not show" >&2
+sleep "$settle"
 # shellcheck disable=SC2086
-"$build/tools/screenshot" "$out/main-window$suffix.png" $crop
+"$build/tools/screenshot" "$out/${prefix}main-window$suffix.png" $crop
 kill "$app" 2>/dev/null || true
+stop
 wait "$app" 2>/dev/null || true
 
 # Nothing listens on the port after this one: the download fails.
-"$work/updater/qarnauto" "http://127.0.0.1:1/qarn\$EN\$Quillmarch" </dev/null &
+updater "http://127.0.0.1:1/qarn\$EN\$Quillmarch" </dev/null &
 app=$!
 pids+=($app)
-sleep 12
-"$build/tools/screenshot" "$out/retry-prompt$suffix.png" 232 227 560 314
+"$build/tools/screenshot" --wait tips 120 || echo "the prompt did not show" >&2
+sleep 1
+"$build/tools/screenshot" "$out/${prefix}retry-prompt$suffix.png" 232 227 560 314
 kill "$app" 2>/dev/null || true
+stop
 wait "$app" 2>/dev/null || true
 
-"$build/tools/window_probe" box "Update: your client needs to be updated. Click Confirm to close the client and install the new version now." >/dev/null &
+window_probe box "Update: your client needs to be updated. Click Confirm to close the client and install the new version now." >/dev/null &
 box=$!
 pids+=($box)
-sleep 2
+"$build/tools/screenshot" --wait Install 120 || echo "the box did not show" >&2
+sleep "$box_settle"
 # shellcheck disable=SC2086
-"$build/tools/screenshot" "$out/skinned-box$suffix.png" $crop
+"$build/tools/screenshot" "$out/${prefix}skinned-box$suffix.png" $crop
 kill "$box" 2>/dev/null || true
+stop
 echo "screenshots in $out: $(cd "$out" && ls ./*.png | tr '\n' ' ')"

@@ -3,13 +3,18 @@
 // What a person would see, compositor included. Or paints the desktop a
 // colour (kept after the program ends), for pictures with a backdrop:
 //   screenshot --root RRGGBB
+// Or waits up to SECONDS for a shown top-level window of the title (exit
+// code 1 when none came), for pictures of a program that starts slowly:
+//   screenshot --wait TITLE SECONDS
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <png.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -43,10 +48,60 @@ int PaintRoot(unsigned long rgb) {
   return 0;
 }
 
+bool ShownWithTitle(Display* pDisplay, Window window, const char* szTitle) {
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(pDisplay, window, &attributes) || attributes.map_state != IsViewable)
+    return false;
+  // _NET_WM_NAME (UTF-8) where the window has one, else WM_NAME.
+  XTextProperty name{};
+  if (!XGetTextProperty(pDisplay, window, &name, XInternAtom(pDisplay, "_NET_WM_NAME", False)) &&
+      !XGetWMName(pDisplay, window, &name)) {
+    return false;
+  }
+  const bool bSame =
+      name.value && std::string(reinterpret_cast<const char*>(name.value), name.nitems) == szTitle;
+  if (name.value) XFree(name.value);
+  return bSame;
+}
+
+// The root's children and, under a window manager, their children (the
+// frames' clients).
+int WaitForWindow(const char* szTitle, int nSeconds) {
+  Display* pDisplay = XOpenDisplay(nullptr);
+  if (!pDisplay) return 2;
+  for (int i = 0; i < nSeconds * 10; ++i) {
+    Window root, parent, *pTop = nullptr;
+    unsigned nTop = 0;
+    bool bFound = false;
+    if (XQueryTree(pDisplay, DefaultRootWindow(pDisplay), &root, &parent, &pTop, &nTop)) {
+      for (unsigned t = 0; t < nTop && !bFound; ++t) {
+        bFound = ShownWithTitle(pDisplay, pTop[t], szTitle);
+        Window* pInner = nullptr;
+        unsigned nInner = 0;
+        if (!bFound && XQueryTree(pDisplay, pTop[t], &root, &parent, &pInner, &nInner)) {
+          for (unsigned c = 0; c < nInner && !bFound; ++c)
+            bFound = ShownWithTitle(pDisplay, pInner[c], szTitle);
+          if (pInner) XFree(pInner);
+        }
+      }
+      if (pTop) XFree(pTop);
+    }
+    if (bFound) {
+      XCloseDisplay(pDisplay);
+      return 0;
+    }
+    usleep(100000);
+  }
+  XCloseDisplay(pDisplay);
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--root") return PaintRoot(std::strtoul(argv[2], nullptr, 16));
+  if (argc == 4 && std::string(argv[1]) == "--wait")
+    return WaitForWindow(argv[2], std::atoi(argv[3]));
   if (argc != 2 && argc != 6) {
     std::fprintf(stderr, "usage: screenshot OUT.png [X Y WIDTH HEIGHT]\n");
     return 2;
