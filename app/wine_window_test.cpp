@@ -246,6 +246,41 @@ TEST_F(WineWindowTest, ARunningClientIsClosedAfterTheUpdatingPromptThenTheUpdate
             "blacknull C:\\program files (x86)\\Talvora\\" + suffix + "\n");
 }
 
+// Other programs reach the skin by the messages 1468 to 1470, sent by a
+// Windows program as the game's own programs would.
+TEST_F(WineWindowTest, OtherProgramsMinimiseTheSkinAndBringItBack) {
+  MakePackage();
+  tools::CNginxServer nginx(folder + "/www", "limit_rate 5k;");
+  ASSERT_TRUE(nginx.Started());
+  Start(nginx.Url("/qarn") + "$" + suffix + "$Wine Message Game");
+  ASSERT_NE(ShownWindow("Install", 90000), 0u) << Notes();
+  const unsigned long dialog = ShownWindow("Quillmarch", 10000);
+  ASSERT_NE(dialog, 0u);
+  auto send = [&](const char* szMessage, const char* szWParam) {
+    const std::string out = folder + "/sent";
+    platform::CFile file(
+        platform::OpenFile(out, platform::kFileWrite, platform::FileDisposition::kCreateAlways));
+    const platform::ProcessId sender = platform::StartProcessWithStdio(
+        kWineRun, {kWineRun, WIN_CLIENT, "send", "Install", szMessage, szWParam}, folder,
+        {{}, file.Get(), {}});
+    file.Close();
+    platform::WaitProcess(sender);
+    return tools::ReadWholeFile(out);
+  };
+  // Minimised, the skin takes its owned dialog with it (Wine without a
+  // window manager cannot iconify the skin itself); brought to the front,
+  // both are back where they were.
+  EXPECT_EQ(send("1469", "0"), "1\r\n");
+  EXPECT_TRUE(probe->WaitViewable(dialog, false, 10000)) << "the bars stayed after a minimise";
+  EXPECT_EQ(send("1470", "0"), "1\r\n");
+  const unsigned long back = ShownWindow("Quillmarch", 10000);
+  ASSERT_NE(back, 0u) << "the bars did not come back";
+  EXPECT_TRUE(probe->WaitPosition(back, kLeft, kTop));
+  // A render that asks for nothing is answered all the same.
+  EXPECT_EQ(send("1468", "1"), "1\r\n");
+  EXPECT_EQ(send("1468", "0"), "1\r\n");
+}
+
 TEST_F(WineWindowTest, TheSkinnedBoxShowsItsPicturesAndItsButtonsAnswer) {
   const std::string probeExe = kWindowsBuild + "/window_probe.exe";
   ASSERT_TRUE(platform::FileExists(probeExe));
