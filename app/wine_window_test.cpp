@@ -127,9 +127,10 @@ class WineWindowTest : public ::testing::Test {
     // Wine keeps the case the prefix was made with.
     return WinePrefix() + "/drive_c/Program Files (x86)/Talvora/" + suffix;
   }
-  int LitColumns(const XRect& fill) {
+  // Columns of a bar's fill row lit on the screen, for a skin at (x, y).
+  int LitColumns(const XRect& fill, int x = kLeft, int y = kTop) {
     const std::vector<uint32_t> row =
-        probe->ScreenPixels(XRect{kLeft + fill.x, kTop + fill.y + fill.height / 2, fill.width, 1});
+        probe->ScreenPixels(XRect{x + fill.x, y + fill.y + fill.height / 2, fill.width, 1});
     return static_cast<int>(std::count_if(row.begin(), row.end(), [](uint32_t p) {
       return ((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) >
              240;  // the grooves are nearly black
@@ -163,7 +164,9 @@ class WineWindowTest : public ::testing::Test {
 
 TEST_F(WineWindowTest, TheSkinShowsCentredItsBarsGrowThenTheClientStarts) {
   MakePackage();
-  tools::CNginxServer nginx(folder + "/www", "limit_rate 40k;");
+  // Slow enough that the first look comes early in the download, however
+  // long Wine takes to show the window.
+  tools::CNginxServer nginx(folder + "/www", "limit_rate 25k;");
   ASSERT_TRUE(nginx.Started());
   Start(nginx.Url("/qarn") + "$" + suffix + "$Wine Window Game");
 
@@ -244,6 +247,48 @@ TEST_F(WineWindowTest, ARunningClientIsClosedAfterTheUpdatingPromptThenTheUpdate
   EXPECT_EQ(WaitEnd(120000), 0) << Notes();
   EXPECT_EQ(tools::WaitForFile(InstallFolder() + "/started.txt", 20000),
             "blacknull C:\\program files (x86)\\Talvora\\" + suffix + "\n");
+}
+
+TEST_F(WineWindowTest, DraggingTheSkinTakesTheBarsAlongAndTheyKeepGrowing) {
+  MakePackage();
+  tools::CNginxServer nginx(folder + "/www", "limit_rate 20k;");
+  ASSERT_TRUE(nginx.Started());
+  Start(nginx.Url("/qarn") + "$" + suffix + "$Wine Drag Game");
+  const unsigned long skin = ShownWindow("Install", 90000);
+  ASSERT_NE(skin, 0u) << Notes();
+  const unsigned long dialog = ShownWindow("Quillmarch", 10000);
+  ASSERT_NE(dialog, 0u);
+  // Icon 128 on the skin, as the window manager gets it: 48 and 16 pixels.
+  const std::vector<long> icon = probe->CardinalProperty(skin, "_NET_WM_ICON");
+  bool b48 = false, b16 = false;
+  for (size_t i = 0; i + 1 < icon.size(); i += 2 + static_cast<size_t>(icon[i] * icon[i + 1])) {
+    b48 = b48 || (icon[i] == 48 && icon[i + 1] == 48);
+    b16 = b16 || (icon[i] == 16 && icon[i + 1] == 16);
+  }
+  EXPECT_TRUE(b48 && b16) << "the window's icon is not icon 128";
+
+  probe->MovePointer(kLeft + 200, kTop + 40);
+  platform::Sleep(200);
+  probe->Press();
+  for (int i = 1; i <= 10; ++i) {
+    platform::Sleep(40);
+    probe->MovePointer(kLeft + 200 + 6 * i, kTop + 40 + 4 * i);
+  }
+  platform::Sleep(200);
+  probe->Release();
+  EXPECT_TRUE(probe->WaitPosition(skin, kLeft + 60, kTop + 40, 5000))
+      << "the skin is at " << probe->Geometry(skin).x << "," << probe->Geometry(skin).y;
+  EXPECT_TRUE(probe->WaitPosition(dialog, kLeft + 60, kTop + 40, 5000)) << "the bars stayed behind";
+  // The bar, now at the skin's new place, still grows.
+  auto lit = [&] { return LitColumns(kMainFill, kLeft + 60, kTop + 40); };
+  int nFirst = 0;
+  const uint32_t dwStart = platform::GetTickCount();
+  while ((nFirst = lit()) == 0 && platform::GetTickCount() - dwStart < 30000) platform::Sleep(50);
+  ASSERT_GT(nFirst, 0) << "no bar at the skin's new place";
+  int nLater = nFirst;
+  while ((nLater = lit()) <= nFirst + 3 && platform::GetTickCount() - dwStart < 60000)
+    platform::Sleep(50);
+  EXPECT_GT(nLater, nFirst + 3) << "the bar stopped growing after the drag";
 }
 
 // Other programs reach the skin by the messages 1468 to 1470, sent by a

@@ -192,6 +192,30 @@ void PaintPicture(::HWND hReal) {
   ::EndPaint(hReal, &paint);
 }
 
+// Windows keeps an owned window above its owner; Wine without a window
+// manager stacks its X windows in the order they were shown or remade
+// (a layered window gets a new one for its visual) unless told again, and
+// the skin is shown and drawn after the dialog it owns.
+void RaiseOwned(HWND hOwner) {
+  std::vector<CWinWindow> owned;
+  {
+    std::lock_guard<std::mutex> lock(g_lock);
+    auto owner = g_windows.find(hOwner);
+    if (owner == g_windows.end()) return;
+    for (const auto& [hWnd, w] : g_windows) {
+      if (::GetWindow(w.hReal, GW_OWNER) == owner->second.hReal) owned.push_back(w);
+    }
+  }
+  // Putting it where it already is changes nothing anywhere: through the
+  // topmost band and back, it is stacked again above everything.
+  for (const CWinWindow& w : owned) {
+    UINT flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+    if (!OnOwnerThread(w)) flags |= SWP_ASYNCWINDOWPOS;
+    ::SetWindowPos(w.hReal, kTopmost, 0, 0, 0, 0, flags);
+    ::SetWindowPos(w.hReal, kNotTopmost, 0, 0, 0, 0, flags);
+  }
+}
+
 ::LRESULT CALLBACK SystemWindowProc(::HWND hReal, UINT uMsg, ::WPARAM wParam, ::LPARAM lParam) {
   const HWND hWnd = LayerHandleOf(hReal);
   auto forward = [&](uint32_t uLayerMsg) {
@@ -216,6 +240,12 @@ void PaintPicture(::HWND hReal) {
     case 0x0202:  // WM_LBUTTONUP
       if (hWnd) forward(uMsg);
       return 0;
+    case WM_WINDOWPOSCHANGED: {
+      const auto* pPos = reinterpret_cast<const WINDOWPOS*>(lParam);
+      if (hWnd && (!(pPos->flags & SWP_NOZORDER) || (pPos->flags & SWP_SHOWWINDOW)))
+        RaiseOwned(hWnd);
+      break;  // the default handling reports the move and the size
+    }
     case WM_ENTERSIZEMOVE:
       ::SetTimer(hReal, kLayerPumpTimer, 10, nullptr);
       break;
@@ -430,6 +460,7 @@ void SetWindowContent(HWND hWnd, CCanvas& canvas) {
     if (!(exStyle & WS_EX_LAYERED))
       ::SetWindowLongPtrW(w.hReal, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
     PushLayered(w.hReal, hPicture, canvas.Width(), canvas.Height(), OnOwnerThread(w));
+    RaiseOwned(hWnd);
   }
   HBITMAP hUnused = hPicture;
   {
@@ -445,33 +476,6 @@ void SetWindowContent(HWND hWnd, CCanvas& canvas) {
   if (hUnused) ::DeleteObject(hUnused);
   if (w.kind != WindowKind::kAlpha) ::InvalidateRect(w.hReal, nullptr, FALSE);
 }
-
-namespace {
-
-// Windows keeps an owned window above its owner; Wine without a window
-// manager stacks its X windows in the order they were shown unless told
-// again, and the skin is shown after the dialog it owns.
-void RaiseOwned(HWND hOwner) {
-  std::vector<CWinWindow> owned;
-  {
-    std::lock_guard<std::mutex> lock(g_lock);
-    auto owner = g_windows.find(hOwner);
-    if (owner == g_windows.end()) return;
-    for (const auto& [hWnd, w] : g_windows) {
-      if (::GetWindow(w.hReal, GW_OWNER) == owner->second.hReal) owned.push_back(w);
-    }
-  }
-  // Putting it where it already is changes nothing anywhere: through the
-  // topmost band and back, it is stacked again above everything.
-  for (const CWinWindow& w : owned) {
-    UINT flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
-    if (!OnOwnerThread(w)) flags |= SWP_ASYNCWINDOWPOS;
-    ::SetWindowPos(w.hReal, kTopmost, 0, 0, 0, 0, flags);
-    ::SetWindowPos(w.hReal, kNotTopmost, 0, 0, 0, 0, flags);
-  }
-}
-
-}  // namespace
 
 void ShowWindow(HWND hWnd, ShowCommand command) {
   CWinWindow w;
