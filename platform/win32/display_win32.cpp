@@ -196,18 +196,32 @@ void PaintPicture(::HWND hReal) {
 // manager stacks its X windows in the order they were shown or remade
 // (a layered window gets a new one for its visual) unless told again, and
 // the skin is shown and drawn after the dialog it owns.
+// True when nothing shown lies above the window but what it owns and
+// topmost windows: then the top of the ordinary windows is just above it.
+bool OnTop(::HWND hReal) {
+  for (::HWND h = ::GetWindow(hReal, GW_HWNDPREV); h; h = ::GetWindow(h, GW_HWNDPREV)) {
+    if (!::IsWindowVisible(h) || ::GetWindow(h, GW_OWNER) == hReal) continue;
+    if (!(::GetWindowLongPtrW(h, GWL_EXSTYLE) & WS_EX_TOPMOST)) return false;
+  }
+  return true;
+}
+
 void RaiseOwned(HWND hOwner) {
   std::vector<CWinWindow> owned;
   {
     std::lock_guard<std::mutex> lock(g_lock);
     auto owner = g_windows.find(hOwner);
     if (owner == g_windows.end()) return;
+    // Below other programs' windows, raising what it owns would lift that
+    // above them.
+    if (!OnTop(owner->second.hReal)) return;
     for (const auto& [hWnd, w] : g_windows) {
       if (::GetWindow(w.hReal, GW_OWNER) == owner->second.hReal) owned.push_back(w);
     }
   }
   // Putting it where it already is changes nothing anywhere: through the
-  // topmost band and back, it is stacked again above everything.
+  // topmost band and back, it is stacked again at the top, just above its
+  // owner.
   for (const CWinWindow& w : owned) {
     UINT flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
     if (!OnOwnerThread(w)) flags |= SWP_ASYNCWINDOWPOS;
