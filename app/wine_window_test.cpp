@@ -249,7 +249,7 @@ TEST_F(WineWindowTest, ARunningClientIsClosedAfterTheUpdatingPromptThenTheUpdate
             "blacknull C:\\program files (x86)\\Talvora\\" + suffix + "\n");
 }
 
-TEST_F(WineWindowTest, DraggingTheSkinTakesTheBarsAlongAndTheyKeepGrowing) {
+TEST_F(WineWindowTest, TheSkinIsTranslucentAndADragTakesTheBarsAlong) {
   MakePackage();
   tools::CNginxServer nginx(folder + "/www", "limit_rate 20k;");
   ASSERT_TRUE(nginx.Started());
@@ -266,6 +266,36 @@ TEST_F(WineWindowTest, DraggingTheSkinTakesTheBarsAlongAndTheyKeepGrowing) {
     b16 = b16 || (icon[i] == 16 && icon[i + 1] == 16);
   }
   EXPECT_TRUE(b48 && b16) << "the window's icon is not icon 128";
+
+  // The skin's alpha: its corner shows the desktop, its frame the desktop
+  // blended through it (a compositor runs).
+  const uint32_t root = 0x204060;
+  probe->SetRootColour(root);
+  CGdiPlusPngResource png;
+  ASSERT_TRUE(png.Load(1036, "PNG"));
+  auto pSkin = platform::CreateCanvas(396, 234);
+  png.Draw(*pSkin, platform::Rect{0, 0, 396, 234});
+  const uint32_t frame = pSkin->Pixel(3, 117);
+  ASSERT_EQ(frame >> 24, 128u);
+  ASSERT_EQ(pSkin->Pixel(0, 0) >> 24, 0u);
+  uint32_t want = 0;
+  for (int shift : {16, 8, 0}) {
+    const uint32_t c = ((frame >> shift) & 0xFF) + (((root >> shift) & 0xFF) * 127 + 127) / 255;
+    want |= std::min<uint32_t>(c, 255) << shift;
+  }
+  auto near = [](uint32_t a, uint32_t b) {
+    for (int shift : {16, 8, 0}) {
+      if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) >
+          2)
+        return false;
+    }
+    return true;
+  };
+  uint32_t got = 0;
+  for (int i = 0; i < 100 && !near(got = probe->ScreenPixel(kLeft + 3, kTop + 117), want); ++i)
+    platform::Sleep(20);
+  EXPECT_TRUE(near(got, want)) << std::hex << "got " << got << " want " << want;
+  EXPECT_EQ(probe->ScreenPixel(kLeft, kTop), root);
 
   probe->MovePointer(kLeft + 200, kTop + 40);
   platform::Sleep(200);
