@@ -15,6 +15,7 @@
 #include "platform/error.h"
 #include "platform/message_box.h"
 #include "platform/prompt_window.h"
+#include "platform/thread.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {
@@ -100,9 +101,14 @@ class CSystemMessages : public ILoopSource {
 };
 
 void AttachToThreadLoop() {
-  thread_local std::shared_ptr<CSystemMessages> t_pSource;
-  if (!t_pSource) t_pSource = std::make_shared<CSystemMessages>();
-  AddLoopSource(t_pSource);
+  // Per-thread state with a destructor goes through AtThreadExit (thread.h).
+  using Source = std::shared_ptr<CSystemMessages>;
+  thread_local Source* t_pSource = nullptr;
+  if (!t_pSource) {
+    t_pSource = new Source(std::make_shared<CSystemMessages>());
+    AtThreadExit([](void* pSource) { delete static_cast<Source*>(pSource); }, t_pSource);
+  }
+  AddLoopSource(*t_pSource);
 }
 
 // The layered-window calls, looked up by name in User32 at each use, as the
