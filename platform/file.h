@@ -89,6 +89,16 @@ bool DeleteFile(const std::string& path);
 bool FileExists(const std::string& path);       // anything at the path
 bool DirectoryExists(const std::string& path);  // a folder at the path
 bool IsSymbolicLink(const std::string& path);   // a link at the path itself
+// What a package records of a file beside its bytes. False when nothing is
+// at the path.
+struct FileFacts {
+  int64_t nModified = 0;     // seconds since 1970, UTC
+  bool bExecutable = false;  // runnable by its owner (never on Windows)
+};
+bool GetFileFacts(const std::string& path, FileFacts* pFacts);
+// The relative path as the file system compares names: two paths with the
+// same key are the same file (Windows folds case, Linux does not).
+std::string FileNameKey(const std::string& path);
 // A folder this process may create files in.
 bool IsWritableDirectory(const std::string& path);
 // Creates one folder (its parent must exist); false when it cannot be made

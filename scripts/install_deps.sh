@@ -11,7 +11,7 @@ packages="
   cmake ninja-build g++ clang binutils pkg-config
   libgtest-dev libgmock-dev
   nginx python3 python3-pyftpdlib
-  libtinyxml-dev libarchive-dev libsodium-dev 7zip lldb
+  libtinyxml-dev libarchive-dev liblzma-dev libsodium-dev 7zip lldb
   desktop-file-utils dpkg-dev file man-db
   wine wine64 gcc-mingw-w64-x86-64 gcc-mingw-w64-i686 g++-mingw-w64-i686-posix
   libx11-dev libxext-dev libxtst-dev libxrandr-dev libcairo2-dev libpango1.0-dev libpng-dev

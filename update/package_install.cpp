@@ -1,8 +1,13 @@
 #include "update/package_install.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/down_engine.h"
@@ -14,9 +19,11 @@
 #include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/text.h"
+#include "platform/thread.h"
 #include "ui/language_texts.h"
 #include "update/install_location.h"
 #include "update/launch_settings.h"
+#include "update/package_layout.h"
 #include "update/package_reader.h"
 #include "update/package_signature.h"
 
@@ -126,75 +133,256 @@ int32_t CGameUpdate::DownloadPackages(const std::u16string& installDir, std::u16
   return NN_Down_nn(platform::Utf16ToUtf8(*pListText).c_str(), folder.c_str(), hWnd, nId, 500);
 }
 
-ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::string& packagePath,
-                             const std::string& unpackFolder) {
-  // A header-only first pass counts the entries, so progress keeps its
-  // meaning: the share of entries handled.
-  int count = 0;
-  {
-    CPackageReader reader;
-    if (!reader.Open(packagePath)) {
-      return Damaged(packagePath, "not a 7z package that can be opened (" + reader.Error() + ")");
-    }
-    PackageEntry entry;
-    CPackageReader::Next r;
-    while ((r = reader.NextEntry(&entry)) == CPackageReader::Next::kEntry) ++count;
-    if (r != CPackageReader::Next::kEnd) {
-      return Damaged(packagePath, "its list of entries cannot be read after " +
-                                      std::to_string(count) + " (" + reader.Error() + ")");
-    }
-  }
+namespace {
+
+// What the first pass learns of an entry, so that every check of names and
+// kinds is done before anything is written, whatever thread writes it.
+struct PlannedEntry {
+  std::string name;     // normalised, beneath the unpack folder
+  bool bWrite = false;  // a file this entry creates; false for a folder
+  bool bExecutable = false;
+};
+
+// Reads the list of entries without decoding any data, checking each name
+// and kind. kExtracted when every entry may be unpacked.
+ExtractResult PlanEntries(const std::string& packagePath, const std::string& unpackFolder,
+                          std::vector<PlannedEntry>* pEntries) {
   CPackageReader reader;
   if (!reader.Open(packagePath)) {
     return Damaged(packagePath, "not a 7z package that can be opened (" + reader.Error() + ")");
   }
-  if (!JudgeDir(unpackFolder.c_str())) {
-    NoteWriteFailure(unpackFolder);
-    return ExtractResult::kWriteFailed;
-  }
-  const std::string root = unpackFolder.substr(0, unpackFolder.find_last_not_of('/') + 1);
   PackageEntry entry;
-  for (int i = 0; i < count; ++i) {
-    if (reader.NextEntry(&entry) != CPackageReader::Next::kEntry) {
-      return Damaged(packagePath,
-                     "entry " + std::to_string(i + 1) + " cannot be read (" + reader.Error() + ")");
-    }
-    Progress(progress, i * 100 / count);
-    std::string name;
+  CPackageReader::Next r;
+  // A file's key, and every folder above some file: a file where another
+  // entry needs a folder is the package's fault, found before any thread
+  // writes.
+  std::unordered_map<std::string, size_t> files;
+  std::unordered_set<std::string> folders;
+  while ((r = reader.NextEntry(&entry)) == CPackageReader::Next::kEntry) {
+    PlannedEntry planned;
     // Names that would leave the unpack folder make the package damaged.
-    if (!entry.bNameReadable || !NormaliseEntryName(entry.name, &name) ||
-        unpackFolder.size() + name.size() > kMaxPath) {
+    if (!entry.bNameReadable || !NormaliseEntryName(entry.name, &planned.name) ||
+        unpackFolder.size() + planned.name.size() > kMaxPath) {
       return Damaged(
           packagePath,
           "entry \"" + entry.name +
               "\" has a name that cannot be read, leaves the unpack folder or is too long");
     }
-    if (entry.bDirectory) continue;
     // A package for the Windows client has no links, devices or pipes; a
-    // link is refused outright, so no later entry can be written through
-    // one, whatever the order of the entries.
-    if (!entry.bFile)
-      return Damaged(packagePath, "entry \"" + name + "\" is a link or not a plain file");
-    // Created beneath the unpack folder without following any link, so a
-    // link left in the folder cannot lead a file out of it either.
-    platform::CFile out(platform::CreateFileBeneath(root, name));
-    if (!out.IsValid()) {
-      // The folder was emptied first: a name in its own way ("a", then
-      // "a/b") is the package's fault, anything else the disk's.
-      const bool bConflict = platform::IsPathConflict(platform::LastError());
-      NoteWriteFailure(unpackFolder + name);
-      if (bConflict) return Damaged(packagePath, "entry \"" + name + "\" stands in another entry's way");
-      return ExtractResult::kWriteFailed;
+    // link is refused outright, so no entry can be written through one.
+    if (!entry.bDirectory && !entry.bFile) {
+      return Damaged(packagePath, "entry \"" + planned.name + "\" is a link or not a plain file");
     }
-    const std::string path = unpackFolder + name;
-    const ExtractResult written = WriteEntry(reader, std::move(out), path, packagePath, name);
-    if (written != ExtractResult::kExtracted) return written;
-    // The client's programs must stay runnable.
-    if (entry.bExecutable && !platform::MarkFile(path, platform::FileMark::kExecutable)) {
-      NoteWriteFailure(path);
-      return ExtractResult::kWriteFailed;
+    planned.bWrite = entry.bFile;
+    planned.bExecutable = entry.bExecutable;
+    if (planned.bWrite) {
+      const std::string key = platform::FileNameKey(planned.name);
+      for (size_t at = key.find('/'); at != std::string::npos; at = key.find('/', at + 1)) {
+        folders.insert(key.substr(0, at));
+      }
+      // The same file twice: the last one is what the package leaves, as
+      // when the entries are written in order; the earlier ones are still
+      // read, so their CRCs are checked too.
+      const auto [it, bNew] = files.emplace(key, pEntries->size());
+      if (!bNew) {
+        (*pEntries)[it->second].bWrite = false;
+        it->second = pEntries->size();
+      }
+    }
+    pEntries->push_back(std::move(planned));
+  }
+  if (r != CPackageReader::Next::kEnd) {
+    return Damaged(packagePath, "its list of entries cannot be read after " +
+                                    std::to_string(pEntries->size()) + " (" + reader.Error() + ")");
+  }
+  for (const auto& [key, index] : files) {
+    if (folders.count(key) != 0) {
+      return Damaged(packagePath,
+                     "entry \"" + (*pEntries)[index].name + "\" stands in another entry's way");
     }
   }
+  return ExtractResult::kExtracted;
+}
+
+// Runs of entries that one reader unpacks from start to end: each solid
+// block is decoded by one thread alone, and a reader that is not asked for
+// a block's data skips the block without decoding it. A run ends at a block's
+// start once it holds its share of the package.
+std::vector<std::pair<int, int>> PlanRuns(const std::string& packagePath, int nCount,
+                                          int nWorkers) {
+  PackageLayout layout;
+  if (nWorkers < 2 || !ReadPackageLayout(packagePath, &layout) || layout.nEntries != nCount ||
+      layout.blockStarts.size() < 2) {
+    return {{0, nCount}};
+  }
+  uint64_t nTotal = 0;
+  for (uint64_t n : layout.blockSizes) nTotal += n;
+  // A few runs per thread, so that one that ends early takes another.
+  const uint64_t nShare = nTotal / (4 * static_cast<uint64_t>(nWorkers));
+  std::vector<std::pair<int, int>> runs;
+  int nStart = 0;
+  uint64_t nFill = 0;
+  for (size_t i = 0; i < layout.blockStarts.size(); ++i) {
+    if (i > 0 && nFill >= nShare && nFill > 0) {
+      runs.emplace_back(nStart, layout.blockStarts[i]);
+      nStart = layout.blockStarts[i];
+      nFill = 0;
+    }
+    nFill += layout.blockSizes[i];
+  }
+  runs.emplace_back(nStart, nCount);
+  return runs;
+}
+
+// One package's unpacking, shared by its threads.
+class CUnpackJob {
+ public:
+  CUnpackJob(const InstallProgressFn& progress, const std::string& packagePath,
+             const std::string& unpackFolder, std::vector<PlannedEntry> entries,
+             std::vector<std::pair<int, int>> runs)
+      : progress_(progress),
+        package_(packagePath),
+        folder_(unpackFolder),
+        root_(unpackFolder.substr(0, unpackFolder.find_last_not_of('/') + 1)),
+        entries_(std::move(entries)),
+        runs_(std::move(runs)) {}
+
+  // Takes runs until none is left or another thread has failed.
+  void Work() {
+    std::unique_ptr<CPackageReader> reader;
+    int nNext = 0;           // the entry the reader gives next
+    bool bDecoding = false;  // it has read data, so skipping would decode
+    for (;;) {
+      const size_t nRun = nNextRun_.fetch_add(1);
+      if (nRun >= runs_.size() || bStop_.load()) return;
+      const auto [nFirst, nEnd] = runs_[nRun];
+      if (reader == nullptr || nNext > nFirst || (bDecoding && nNext != nFirst)) {
+        reader.reset();
+        reader = std::make_unique<CPackageReader>();
+        nNext = 0;
+        bDecoding = false;
+        if (!reader->Open(package_)) {
+          return Fail(
+              Damaged(package_, "not a 7z package that can be opened (" + reader->Error() + ")"));
+        }
+      }
+      for (PackageEntry entry; nNext < nEnd; ++nNext) {
+        if (bStop_.load()) return;
+        if (reader->NextEntry(&entry) != CPackageReader::Next::kEntry) {
+          return Fail(Damaged(package_, "entry " + std::to_string(nNext + 1) + " cannot be read (" +
+                                            reader->Error() + ")"));
+        }
+        if (nNext < nFirst) continue;
+        bDecoding = true;
+        const ExtractResult result = Unpack(*reader, entries_[nNext]);
+        if (result != ExtractResult::kExtracted) return Fail(result);
+        Done();
+      }
+    }
+  }
+
+  ExtractResult Result() const { return result_; }
+
+ private:
+  ExtractResult Unpack(CPackageReader& reader, const PlannedEntry& entry) {
+    if (entry.bWrite) {
+      // Created beneath the unpack folder without following any link, so a
+      // link left in the folder cannot lead a file out of it either.
+      platform::CFile out(platform::CreateFileBeneath(root_, entry.name));
+      if (!out.IsValid()) {
+        // The folder was emptied first: a name in another's way that the
+        // names' check could not see (the file system's own rules) is the
+        // package's fault, anything else the disk's.
+        const bool bConflict = platform::IsPathConflict(platform::LastError());
+        NoteWriteFailure(folder_ + entry.name);
+        if (bConflict) {
+          return Damaged(package_, "entry \"" + entry.name + "\" stands in another entry's way");
+        }
+        return ExtractResult::kWriteFailed;
+      }
+      const std::string path = folder_ + entry.name;
+      const ExtractResult written = WriteEntry(reader, std::move(out), path, package_, entry.name);
+      if (written != ExtractResult::kExtracted) return written;
+      // The client's programs must stay runnable.
+      if (entry.bExecutable && !platform::MarkFile(path, platform::FileMark::kExecutable)) {
+        NoteWriteFailure(path);
+        return ExtractResult::kWriteFailed;
+      }
+      return ExtractResult::kExtracted;
+    }
+    // A folder, or a file a later entry of the same name replaces: read
+    // all the same, so a damaged block is found whichever entry holds it.
+    const CPackageReader::Data data =
+        reader.ReadData([](const void*, size_t, int64_t) { return true; });
+    if (data != CPackageReader::Data::kRead) {
+      return Damaged(package_, "entry \"" + entry.name + "\" fails its CRC or cannot be decoded (" +
+                                   reader.Error() + ")");
+    }
+    return ExtractResult::kExtracted;
+  }
+
+  // The share of entries handled, never going back although the threads
+  // finish out of order.
+  void Done() {
+    const int nDone = nDone_.fetch_add(1) + 1;
+    std::lock_guard<std::mutex> hold(progressLock_);
+    const int nPercent = static_cast<int>(static_cast<int64_t>(nDone) * 100 / entries_.size());
+    // 100 is told once, when the whole package is out.
+    if (nPercent > nReported_ && nPercent < 100) {
+      nReported_ = nPercent;
+      Progress(progress_, nPercent);
+    }
+  }
+
+  // A damaged package outweighs a failed write: it is fetched afresh.
+  void Fail(ExtractResult result) {
+    bStop_.store(true);
+    std::lock_guard<std::mutex> hold(progressLock_);
+    if (result_ != ExtractResult::kDamaged) result_ = result;
+  }
+
+  const InstallProgressFn& progress_;
+  const std::string package_, folder_, root_;
+  const std::vector<PlannedEntry> entries_;
+  const std::vector<std::pair<int, int>> runs_;
+  std::atomic<size_t> nNextRun_{0};
+  std::atomic<bool> bStop_{false};
+  std::atomic<int> nDone_{0};
+  std::mutex progressLock_;
+  int nReported_ = 0;
+  ExtractResult result_ = ExtractResult::kExtracted;
+};
+
+}  // namespace
+
+ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::string& packagePath,
+                             const std::string& unpackFolder) {
+  std::vector<PlannedEntry> entries;
+  const ExtractResult planned = PlanEntries(packagePath, unpackFolder, &entries);
+  if (planned != ExtractResult::kExtracted) return planned;
+  if (!JudgeDir(unpackFolder.c_str())) {
+    NoteWriteFailure(unpackFolder);
+    return ExtractResult::kWriteFailed;
+  }
+  if (!entries.empty()) Progress(progress, 0);
+  // One reader per core: each holds one block's decoder, so memory grows
+  // with the threads; four keep it bounded on a large machine.
+  const int nCores = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+  const int nCount = static_cast<int>(entries.size());
+  std::vector<std::pair<int, int>> runs = PlanRuns(packagePath, nCount, nCores);
+  const int nWorkers = std::min<int>(nCores, static_cast<int>(runs.size()));
+  CUnpackJob job(progress, packagePath, unpackFolder, std::move(entries), std::move(runs));
+  std::vector<std::unique_ptr<platform::CThreadSlot>> helpers;
+  for (int i = 1; i < nWorkers; ++i) {
+    helpers.push_back(std::make_unique<platform::CThreadSlot>());
+    helpers.back()->Start([&job] {
+      job.Work();
+      return 0;
+    });
+  }
+  job.Work();
+  for (auto& helper : helpers) helper->Join();
+  if (job.Result() != ExtractResult::kExtracted) return job.Result();
   Progress(progress, 100);
   return ExtractResult::kExtracted;
 }

@@ -83,3 +83,16 @@ bool SignPackage(const std::string& packagePath, const unsigned char (&secretKey
                                      sizeof signature;
   return ok;
 }
+
+bool SignPackageWithKeyFile(const std::string& packagePath, const std::string& keyPath) {
+  unsigned char sk[crypto_sign_SECRETKEYBYTES];
+  platform::CFile f(
+      platform::OpenFile(keyPath, platform::kFileRead, platform::FileDisposition::kOpenExisting));
+  const bool bRead =
+      f.IsValid() && platform::GetFileSize(f.Get()) == static_cast<int64_t>(sizeof sk) &&
+      platform::ReadFileAt(f.Get(), sk, sizeof sk, 0) == static_cast<int64_t>(sizeof sk);
+  f.Close();
+  const bool ok = bRead && SignPackage(packagePath, sk);
+  sodium_memzero(sk, sizeof sk);
+  return ok;
+}

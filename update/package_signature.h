@@ -25,3 +25,6 @@ bool VerifyPackage(const std::string& packagePath);
 // signing program). False when the package cannot be read or the signature
 // written.
 bool SignPackage(const std::string& packagePath, const unsigned char (&secretKey)[64]);
+// The same with the secret key read from the key file the signing program
+// made; false also when that file cannot be read or has the wrong size.
+bool SignPackageWithKeyFile(const std::string& packagePath, const std::string& keyPath);

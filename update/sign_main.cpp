@@ -43,15 +43,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "sign" && argc == 4) {
-    unsigned char sk[crypto_sign_SECRETKEYBYTES];
-    platform::CFile f(
-        platform::OpenFile(argv[2], platform::kFileRead, platform::FileDisposition::kOpenExisting));
-    const bool bRead =
-        f.IsValid() && platform::GetFileSize(f.Get()) == static_cast<int64_t>(sizeof sk) &&
-        platform::ReadFileAt(f.Get(), sk, sizeof sk, 0) == static_cast<int64_t>(sizeof sk);
-    f.Close();
-    const bool ok = bRead && SignPackage(argv[3], sk);
-    sodium_memzero(sk, sizeof sk);
+    const bool ok = SignPackageWithKeyFile(argv[3], argv[2]);
     if (!ok) std::fprintf(stderr, "qarnauto-sign: cannot sign %s with %s\n", argv[3], argv[2]);
     return ok ? 0 : 1;
   }

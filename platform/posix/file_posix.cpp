@@ -148,6 +148,19 @@ bool IsSymbolicLink(const std::string& path) {
   return ::lstat(ToNativePath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
+bool GetFileFacts(const std::string& path, FileFacts* pFacts) {
+  struct stat st {};
+  if (::stat(ToNativePath(path).c_str(), &st) != 0) {
+    SetLastError(errno, "stat " + path);
+    return false;
+  }
+  pFacts->nModified = st.st_mtime;
+  pFacts->bExecutable = (st.st_mode & S_IXUSR) != 0;
+  return true;
+}
+
+std::string FileNameKey(const std::string& path) { return path; }
+
 bool IsWritableDirectory(const std::string& path) {
   return DirectoryExists(path) && ::access(ToNativePath(path).c_str(), W_OK | X_OK) == 0;
 }

@@ -165,6 +165,26 @@ bool FileExists(const std::string& path) { return Attributes(path) != INVALID_FI
 
 bool IsSymbolicLink(const std::string& path) { return IsReparsePoint(Attributes(path)); }
 
+bool GetFileFacts(const std::string& path, FileFacts* pFacts) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
+    SetLastError(static_cast<int>(::GetLastError()), "stat " + path);
+    return false;
+  }
+  // 100 ns steps since 1601.
+  const uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                         data.ftLastWriteTime.dwLowDateTime;
+  pFacts->nModified = static_cast<int64_t>(ticks / 10000000) - 11644473600LL;
+  pFacts->bExecutable = false;
+  return true;
+}
+
+std::string FileNameKey(const std::string& path) {
+  std::wstring wide = Wide(path);
+  if (!wide.empty()) ::CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+  return Narrow(wide);
+}
+
 bool DirectoryExists(const std::string& path) {
   const DWORD a = Attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -253,7 +273,11 @@ FileHandle CreateFileBeneath(const std::string& root, const std::string& relativ
       return OpenFile(walked, kFileWrite, FileDisposition::kCreateAlways);
     }
     if (a == INVALID_FILE_ATTRIBUTES) {
-      if (!CreateDirectory(walked)) return FileHandle{};
+      // Another thread unpacking beside this one may make it first.
+      if (!CreateDirectory(walked) && !(LastError().nCode == ERROR_ALREADY_EXISTS &&
+                                        DirectoryExists(walked) && !IsSymbolicLink(walked))) {
+        return FileHandle{};
+      }
     } else if ((a & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       SetLastError(ERROR_DIRECTORY, "mkdir " + walked);
       return FileHandle{};
