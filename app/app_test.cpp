@@ -23,6 +23,7 @@
 #include "tools/wine_support.h"
 #include "ui/language_texts.h"
 #include "update/package_install.h"
+#include "update/package_pack.h"
 
 namespace {
 
@@ -163,8 +164,9 @@ TEST(CommandLineTest, OnlyALeadingDashIsAnOption) {
 class UpdaterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = tools::TestFolder() + "/app-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '-');  // a parameterised test's name
+    folder = tools::TestFolder() + "/app-" + name;
     platform::CreateDirectory(folder);
     platform::CreateDirectory(folder + "/updater");
     exe = folder + "/updater/qarnauto";
@@ -294,7 +296,9 @@ std::vector<std::string> TreeOf(const std::string& folder) {
 
 // A package of many files, so an installation takes a while; "version"
 // changes every file's content, and a few names exist in one version only.
-std::string MakeManyFilePackage(const std::string& folder, int nVersion) {
+// bBlocks: made by the packing program in several solid blocks, which
+// several threads unpack; else by 7zz in one.
+std::string MakeManyFilePackage(const std::string& folder, int nVersion, bool bBlocks = false) {
   const std::string src = folder + "/src-v" + std::to_string(nVersion);
   platform::CreateDirectory(src);
   tools::WriteWholeFile(src + "/play.exe", "#!/bin/sh\necho started > \"$(dirname \"$0\")/started.txt\"\n");
@@ -309,14 +313,30 @@ std::string MakeManyFilePackage(const std::string& folder, int nVersion) {
   }
   tools::WriteWholeFile(src + "/only-v" + std::to_string(nVersion) + ".txt", "v" + std::to_string(nVersion));
   const std::string archive = folder + "/qarn-v" + std::to_string(nVersion) + ".7z";
-  const platform::ProcessId pid =
-      platform::StartProcess("/usr/bin/7zz", {"7zz", "a", "-bso0", "-bsp0", "-mx1", archive, "."}, src);
-  EXPECT_EQ(platform::WaitProcess(pid), 0);
+  if (bBlocks) {
+    PackOptions options;
+    options.nBlockTarget = 200000;
+    std::string error;
+    EXPECT_TRUE(PackFolder(src, archive, options, &error)) << error;
+  } else {
+    const platform::ProcessId pid = platform::StartProcess(
+        "/usr/bin/7zz", {"7zz", "a", "-bso0", "-bsp0", "-mx1", archive, "."}, src);
+    EXPECT_EQ(platform::WaitProcess(pid), 0);
+  }
   return tools::ReadWholeFile(archive);
 }
 
-TEST_F(UpdaterTest, KilledAtAnyPointOfTheInstallationTheNextRunCompletesIt) {
-  std::string package = MakeManyFilePackage(folder, 1);
+// The package in one solid block, and in several that threads unpack side
+// by side when the kill comes.
+class UpdaterKillTest : public UpdaterTest, public ::testing::WithParamInterface<bool> {};
+
+INSTANTIATE_TEST_SUITE_P(Packages, UpdaterKillTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "ManyBlocks" : "OneBlock";
+                         });
+
+TEST_P(UpdaterKillTest, KilledAtAnyPointOfTheInstallationTheNextRunCompletesIt) {
+  std::string package = MakeManyFilePackage(folder, 1, GetParam());
   std::mutex packageLock;
   CScriptServer server([&](CScriptConnection& c) {
     std::string current;
@@ -332,7 +352,7 @@ TEST_F(UpdaterTest, KilledAtAnyPointOfTheInstallationTheNextRunCompletesIt) {
   ASSERT_TRUE(platform::FileExists(install + "/only-v1.txt")) << Output();
   {
     std::lock_guard<std::mutex> lock(packageLock);
-    package = MakeManyFilePackage(folder, 2);
+    package = MakeManyFilePackage(folder, 2, GetParam());
   }
   // Killed at several points while version 2 goes in: during the
   // extraction at rising shares, and during the moves.

@@ -96,14 +96,21 @@ class CBytes {
   }
 
   // A digest list: its CRCs themselves are the library's to check.
-  bool SkipDigests(uint64_t nCount, std::vector<bool>* pDefined = nullptr) {
+  // A digest list; pCrcs, when given, gets each CRC (0 where none is).
+  bool SkipDigests(uint64_t nCount, std::vector<bool>* pDefined = nullptr,
+                   std::vector<uint32_t>* pCrcs = nullptr) {
     uint8_t bAll;
     if (!Byte(&bAll)) return false;
     std::vector<bool> defined(nCount, true);
     if (bAll == 0 && !Bits(nCount, &defined)) return false;
     if (pDefined != nullptr) *pDefined = defined;
-    for (bool b : defined) {
-      if (b && !Skip(4)) return false;
+    if (pCrcs != nullptr) pCrcs->assign(nCount, 0);
+    for (uint64_t i = 0; i < nCount; ++i) {
+      if (!defined[i]) continue;
+      const unsigned char* p = p_;
+      if (!Skip(4)) return false;
+      if (pCrcs != nullptr)
+        (*pCrcs)[i] = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
     }
     return true;
   }
@@ -124,6 +131,7 @@ struct Folder {
   std::vector<uint64_t> unpackSizes;
   uint64_t nSubStreams = 1;
   bool bCrc = false;  // the block's output has a CRC of its own
+  uint32_t nCrc = 0;
 };
 
 struct Streams {
@@ -214,8 +222,12 @@ bool ReadStreams(CBytes& b, Streams* pStreams) {
     if (!b.Byte(&id)) return false;
     if (id == kCrc) {
       std::vector<bool> defined;
-      if (!b.SkipDigests(nFolders, &defined) || !b.Byte(&id)) return false;
-      for (size_t i = 0; i < defined.size(); ++i) pStreams->folders[i].bCrc = defined[i];
+      std::vector<uint32_t> crcs;
+      if (!b.SkipDigests(nFolders, &defined, &crcs) || !b.Byte(&id)) return false;
+      for (size_t i = 0; i < defined.size(); ++i) {
+        pStreams->folders[i].bCrc = defined[i];
+        pStreams->folders[i].nCrc = crcs[i];
+      }
     }
     if (id != kEnd || !b.Byte(&id)) return false;
   }
@@ -295,7 +307,9 @@ bool DecodeHeader(const Streams& streams, const ReadAt& readAt, std::string* pOu
   if (r == LZMA_OK && strm.avail_out > 0) r = lzma_code(&strm, LZMA_FINISH);
   const bool bFull = strm.avail_out == 0 && (r == LZMA_OK || r == LZMA_STREAM_END);
   lzma_end(&strm);
-  return bFull;
+  // The header's own CRC, when it has one, is checked like the rest.
+  return bFull && (!folder.bCrc || lzma_crc32(reinterpret_cast<const uint8_t*>(pOut->data()),
+                                              pOut->size(), 0) == folder.nCrc);
 }
 
 bool ReadFiles(CBytes& b, const Streams& streams, PackageLayout* pLayout) {

@@ -79,8 +79,9 @@ class CEncoder {
 
   bool Start(uint32_t nDictionary) {
     lzma_options_lzma options;
-    // Level 5 is 7-Zip's default: the same match finder and match length.
-    if (lzma_lzma_preset(&options, 5)) return false;
+    // 7-Zip's default dictionary and match finder; liblzma's longer "nice"
+    // matches of level 6 bring its ratio to 7-Zip's at about the same speed.
+    if (lzma_lzma_preset(&options, 6)) return false;
     options.dict_size = nDictionary;
     const lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
     return lzma_raw_encoder(&strm_, filters) == LZMA_OK;

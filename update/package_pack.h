@@ -7,7 +7,7 @@
 #include <string>
 
 struct PackOptions {
-  // As 7-Zip's default level: a 16 MiB dictionary, 32-byte matches.
+  // As 7-Zip's default level.
   uint32_t nDictionary = 16u << 20;
   // A block closes once it holds this much; 0: an eighth of the tree, at
   // least 16 MiB, so that two to eight cores share the unpacking while the
