@@ -214,7 +214,11 @@ TEST_F(PackTest, TheProgramPacksAndSignsWithTheKeyFile) {
   tools::WriteWholeFile(folder + "/key", std::string(reinterpret_cast<char*>(sk), sizeof sk));
   char hex[2 * sizeof pk + 1];
   sodium_bin2hex(hex, sizeof hex, pk, sizeof pk);
+#ifdef _WIN32
+  const std::string exe = platform::GetModuleFolder() + "qarnauto-pack.exe";  // beside the tests
+#else
   const std::string exe = QARNAUTO_PACK_EXE;
+#endif
   EXPECT_EQ(platform::WaitProcess(platform::StartProcess(exe, {exe, src}, "")), 2);
   EXPECT_EQ(platform::WaitProcess(
                 platform::StartProcess(exe, {exe, src, package, "--sign", folder + "/nokey"}, "")),
