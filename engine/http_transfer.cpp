@@ -27,6 +27,7 @@ constexpr int kConnectSeconds = 8;
 constexpr int kConnectAttempts = 15;
 constexpr int kRecvSeconds = 8;
 constexpr uint32_t kSlotPeriod = 1000;
+constexpr int64_t kWriteBackStep = 8 << 20;
 
 // A note for the person who reads the run log: which file, and why.
 void NoteProbeFailure(const std::string& url, const std::string& why) {
@@ -235,6 +236,9 @@ void Connection::BodyLoop() {
   const bool bSizeSlot = proc.bKeepsSizeSlot && info.bReadSizeSlot;
   uint32_t dwSlotTick = platform::GetTickCount();
   int64_t llSlotDone = info.llDone.load();
+  // The bytes go to the disk as they come, so the flush before each slot
+  // record (and the last, at the end) waits for little.
+  int64_t llWrittenBack = info.llDone.load();
   auto RecordSlot = [&] {
     platform::FlushFile(info.hFile);
     llSlotDone = info.llDone.load();
@@ -255,6 +259,11 @@ void Connection::BodyLoop() {
       break;
     }
     remaining -= n;
+    if (bSizeSlot && info.llDone.load() - llWrittenBack >= kWriteBackStep) {
+      platform::StartWriteBack(info.hFile, info.llStart + llWrittenBack,
+                               info.llDone.load() - llWrittenBack);
+      llWrittenBack = info.llDone.load();
+    }
     // The size slot may only claim bytes already on the disk, so each update
     // costs a flush: it is brought up to date about once a second and at
     // the end, not after every chunk. A crash loses at most a second of

@@ -82,6 +82,11 @@ bool FlushFile(FileHandle file);
 // Size in bytes, or -1 on an error.
 int64_t GetFileSize(FileHandle file);
 
+// Starts writing the range to the disk without waiting, so that a later
+// FlushFile has little left to wait for. Only a hint: where the system has
+// no such call, nothing happens.
+void StartWriteBack(FileHandle file, int64_t offset, int64_t n);
+
 // Cuts or extends the file to the given size.
 bool SetFileSize(FileHandle file, int64_t size);
 

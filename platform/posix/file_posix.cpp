@@ -116,6 +116,14 @@ bool FlushFile(FileHandle file) {
   return false;
 }
 
+void StartWriteBack(FileHandle file, int64_t offset, int64_t n) {
+#ifdef __linux__
+  if (file.IsValid()) ::sync_file_range(static_cast<int>(file.h), offset, n, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)file, (void)offset, (void)n;
+#endif
+}
+
 int64_t GetFileSize(FileHandle file) {
   struct stat st {};
   if (!file.IsValid() || fstat(static_cast<int>(file.h), &st) != 0) return -1;

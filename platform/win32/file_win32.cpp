@@ -179,6 +179,9 @@ bool GetFileFacts(const std::string& path, FileFacts* pFacts) {
   return true;
 }
 
+// FlushFileBuffers is the system's only way to the disk.
+void StartWriteBack(FileHandle, int64_t, int64_t) {}
+
 std::string FileNameKey(const std::string& path) {
   std::wstring wide = Wide(path);
   if (!wide.empty()) ::CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
