@@ -2,8 +2,9 @@
 # Builds the Windows programs with mingw-w64 into build-windows/:
 # qarnauto.exe (the design's 32-bit updater, which exports NN_Down_n1,
 # NN_Down_nn and NN_Stop by name and ordinals 1, 2, 3), nndown.dll (the same
-# entry points for other programs), qarnauto-sign.exe and nndown_probe.exe,
-# a Windows program that uses the library. Installs the cross compiler and
+# entry points for other programs), the publisher's qarnauto-pack.exe and
+# qarnauto-sign.exe, and nndown_probe.exe, a Windows program that uses the
+# library. Installs the cross compiler and
 # builds the static libraries first when they are missing
 # (scripts/windows_deps.sh). With --tests it also builds the tests for
 # Windows, which ctest in that folder runs under Wine (scripts/wine_run.sh,

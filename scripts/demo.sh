@@ -4,7 +4,8 @@
 #   scripts/demo.sh --signed   with signed packages: a key pair is made, the
 #                              updater is built with its public key and the
 #                              package is signed ("qarn.7z.sig" beside it)
-# Builds qarnauto, makes an update package "qarn.7z" with 7zz, serves it from
+# Builds qarnauto, makes an update package "qarn.7z" with the publisher's
+# packing program (qarnauto-pack), serves it from
 # nginx on 127.0.0.1 and runs the updater with "URL$SUFFIX$NAME" in a
 # private HOME (nothing outside a temporary folder is touched). The package's
 # "play.exe" is a script that notes how the updater started it.
@@ -26,7 +27,7 @@ if [ "$signed" = --signed ]; then
 fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQARNAUTO_TESTS=OFF \
   -DQARNAUTO_PACKAGE_KEY="$key" >/dev/null
-cmake --build "$build" --target qarnauto
+cmake --build "$build" --target qarnauto qarnauto-pack
 
 trap '[ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -p "$work/package/data" "$work/www/qarn" "$work/tmp" "$work/home/Desktop" "$work/updater" "$work/run"
@@ -34,10 +35,11 @@ printf '#!/bin/sh\necho "started with $1 in $(pwd)" > "$(dirname "$0")/client-st
 chmod +x "$work/package/play.exe"
 head -c 3000000 /dev/urandom > "$work/package/data/resources.bin"
 echo "version 2" > "$work/package/data/version.txt"
-(cd "$work/package" && 7zz a -bso0 -bsp0 "$work/www/qarn/qarn.7z" .)
 if [ -n "$key" ]; then
-  scripts/sign_package.sh "$work/package.key" "$work/www/qarn/qarn.7z"
-  echo "== signed: $(ls "$work/www/qarn")"
+  "$build/update/qarnauto-pack" "$work/package" "$work/www/qarn/qarn.7z" --sign "$work/package.key"
+  echo "== packed and signed: $(ls "$work/www/qarn")"
+else
+  "$build/update/qarnauto-pack" "$work/package" "$work/www/qarn/qarn.7z"
 fi
 chmod -R a+rX "$work"
 

@@ -2,7 +2,7 @@
 # Fuzzes every parser that reads outside input with libFuzzer under
 # AddressSanitizer and UndefinedBehaviorSanitizer: the resume log, HTTP
 # responses, FTP and PASV replies, URLs, the launch-argument string, the
-# language documents and package entry names.
+# language documents, package entry names and package headers.
 #   scripts/fuzz.sh [seconds-per-target] [target...]   (default 600, all)
 # Not part of the test command. Corpora grow in fuzz-out/<target>/; a crash
 # leaves its input in fuzz-out/<target>/crash-*: keep it as a regression
@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 scripts/install_deps.sh
 seconds=${1:-600}
 [ $# -gt 0 ] && shift
-targets=${*:-"resume_log_fuzz http_response_fuzz ftp_reply_fuzz url_fuzz launch_settings_fuzz language_texts_fuzz package_entry_fuzz"}
+targets=${*:-"resume_log_fuzz http_response_fuzz ftp_reply_fuzz url_fuzz launch_settings_fuzz language_texts_fuzz package_entry_fuzz package_layout_fuzz"}
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQARNAUTO_FUZZ=ON >/dev/null
 # shellcheck disable=SC2086
