@@ -23,7 +23,8 @@ constexpr size_t kReadStep = 1u << 20;
 struct Item {
   std::string name;  // relative, "/"-separated
   bool bDirectory = false;
-  int64_t nSize = 0;  // as read into the package
+  bool bStream = false;  // its bytes are in a block, even if it has shrunk to none
+  int64_t nSize = 0;     // as read into the package
   uint32_t nCrc = 0;
   platform::FileFacts facts;
 };
@@ -258,7 +259,7 @@ std::string MakeHeader(const std::vector<Item>& items, const std::vector<Block>&
   h.Number(items.size());
   std::vector<bool> emptyStream, emptyFile;
   for (const Item& item : items) {
-    const bool bEmpty = item.bDirectory || item.nSize == 0;
+    const bool bEmpty = !item.bStream;
     emptyStream.push_back(bEmpty);
     if (bEmpty) emptyFile.push_back(!item.bDirectory);
   }
@@ -382,6 +383,7 @@ bool PackFolder(const std::string& folder, const std::string& outPath, const Pac
       nFill = 0;
     }
     blocks.back().items.push_back(i);
+    items[i].bStream = true;
     nFill += static_cast<uint64_t>(items[i].nSize);
   }
 
