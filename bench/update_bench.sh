@@ -125,16 +125,18 @@ table() {
   local title=$1 b1=$2 b2=$3
   shift 3
   echo "== $title: $size_mib MiB, $rounds rounds, medians"
-  printf '%-12s %9s %11s %14s %14s\n' tool wall_s peak_mib "wall/$b1" "wall/$b2"
+  printf '%-12s %9s %13s %11s %14s %14s\n' tool wall_s wall_range peak_mib "wall/$b1" "wall/$b2"
   local w1 w2
   w1=$(cut -d' ' -f1 "$work/$b1.times" | median)
   w2=$(cut -d' ' -f1 "$work/$b2.times" | median)
   for tool in "$@"; do
-    local w m
+    local w m lo hi
     w=$(cut -d' ' -f1 "$work/$tool.times" | median)
     m=$(cut -d' ' -f2 "$work/$tool.times" | median)
-    awk -v t="$tool" -v w="$w" -v m="$m" -v w1="$w1" -v w2="$w2" \
-      'BEGIN { printf "%-12s %9.2f %11.1f %14.2f %14.2f\n", t, w, m / 1024, w / w1, w / w2 }'
+    lo=$(cut -d' ' -f1 "$work/$tool.times" | sort -n | head -1)
+    hi=$(cut -d' ' -f1 "$work/$tool.times" | sort -n | tail -1)
+    awk -v t="$tool" -v w="$w" -v m="$m" -v w1="$w1" -v w2="$w2" -v r="$lo-$hi" \
+      'BEGIN { printf "%-12s %9.2f %13s %11.1f %14.2f %14.2f\n", t, w, r, m / 1024, w / w1, w / w2 }'
   done
   echo
 }

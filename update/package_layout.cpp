@@ -291,6 +291,11 @@ bool DecodeHeader(const Streams& streams, const ReadAt& readAt, std::string* pOu
       LZMA_OK) {
     return false;
   }
+  // A dictionary beyond the header's own size is never used; a hostile one
+  // of gigabytes is not allocated.
+  auto* pOptions = static_cast<lzma_options_lzma*>(filters[0].options);
+  pOptions->dict_size = static_cast<uint32_t>(
+      std::max<uint64_t>(LZMA_DICT_SIZE_MIN, std::min<uint64_t>(nUnpacked, pOptions->dict_size)));
   std::string packed;
   bool ok = readAt(kStartHeaderSize + streams.nPackPos, static_cast<size_t>(nPacked), &packed);
   lzma_stream strm = LZMA_STREAM_INIT;
