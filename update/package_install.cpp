@@ -205,9 +205,9 @@ ExtractResult PlanEntries(const std::string& packagePath, const std::string& unp
 }
 
 // Runs of entries that one reader unpacks from start to end: each solid
-// block is decoded by one thread alone, and a reader that is not asked for
-// a block's data skips the block without decoding it. A run ends at a block's
-// start once it holds its share of the package.
+// block is decoded by one thread alone, and a reader just opened skips the
+// blocks before the first it is asked for without decoding them. A run ends
+// at a block's start once it holds its share of the package.
 std::vector<std::pair<int, int>> PlanRuns(const std::string& packagePath, int nCount,
                                           int nWorkers) {
   PackageLayout layout;
