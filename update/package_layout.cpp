@@ -37,6 +37,12 @@ constexpr uint64_t kMaxHeaderSize = 64u << 20;
 // Counts that size vectors: a header byte can hold at most one item each.
 constexpr uint64_t kMaxItems = kMaxHeaderSize;
 
+uint32_t Le32(const unsigned char* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+uint64_t Le64(const unsigned char* p) { return Le32(p) | static_cast<uint64_t>(Le32(p + 4)) << 32; }
+
 using ReadAt = std::function<bool(uint64_t nOffset, size_t nSize, std::string* pOut)>;
 
 // A cursor over header bytes; every read is checked against the end.
@@ -109,8 +115,7 @@ class CBytes {
       if (!defined[i]) continue;
       const unsigned char* p = p_;
       if (!Skip(4)) return false;
-      if (pCrcs != nullptr)
-        (*pCrcs)[i] = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+      if (pCrcs != nullptr) (*pCrcs)[i] = Le32(p);
     }
     return true;
   }
@@ -390,12 +395,6 @@ bool ParseHeader(const std::string& header, const ReadAt& readAt, PackageLayout*
   }
   return id == kEnd;
 }
-
-uint32_t Le32(const unsigned char* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint64_t Le64(const unsigned char* p) { return Le32(p) | static_cast<uint64_t>(Le32(p + 4)) << 32; }
 
 bool ParseWith(const ReadAt& readAt, PackageLayout* pLayout) {
   std::string start;

@@ -93,6 +93,14 @@ std::vector<int> BlockStartsBy7zz(const std::string& listing) {
 }
 #endif
 
+// Packs with small blocks, so that a small tree makes many.
+void PackInBlocksOf(const std::string& src, const std::string& package, uint64_t nBlockTarget) {
+  PackOptions options;
+  options.nBlockTarget = nBlockTarget;
+  std::string error;
+  ASSERT_TRUE(PackFolder(src, package, options, &error)) << error;
+}
+
 class PackTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -108,10 +116,7 @@ class PackTest : public ::testing::Test {
 
 TEST_F(PackTest, ATreeGoesInAsManyBlocksAndEveryEntryComesOutOnce) {
   MakeTree(src, 30, 40000);
-  PackOptions options;
-  options.nBlockTarget = 100000;
-  std::string error;
-  ASSERT_TRUE(PackFolder(src, package, options, &error)) << error;
+  ASSERT_NO_FATAL_FAILURE(PackInBlocksOf(src, package, 100000));
   EXPECT_FALSE(platform::FileExists(package + ".part"));
   PackageLayout layout;
   ASSERT_TRUE(ReadPackageLayout(package, &layout));
@@ -154,10 +159,7 @@ TEST_F(PackTest, ATreeGoesInAsManyBlocksAndEveryEntryComesOutOnce) {
 
 TEST_F(PackTest, ADamagedBlockAmongManyMakesThePackageDamaged) {
   MakeTree(src, 24, 30000);
-  PackOptions options;
-  options.nBlockTarget = 60000;
-  std::string error;
-  ASSERT_TRUE(PackFolder(src, package, options, &error)) << error;
+  ASSERT_NO_FATAL_FAILURE(PackInBlocksOf(src, package, 60000));
   std::string bytes = tools::ReadWholeFile(package);
   // The blocks lie between the start header and the header (the packed
   // header last); a byte of a later block changes, which another thread
@@ -260,10 +262,7 @@ TEST_F(PackTest, TheLayoutIsWhere7zzPutsEachBlockWhateverItsHeader) {
 
 TEST_F(PackTest, AHeaderThatCannotBeTrustedGivesNoLayout) {
   MakeTree(src, 6, 2000);
-  PackOptions options;
-  options.nBlockTarget = 4000;
-  std::string error;
-  ASSERT_TRUE(PackFolder(src, package, options, &error)) << error;
+  ASSERT_NO_FATAL_FAILURE(PackInBlocksOf(src, package, 4000));
   const std::string bytes = tools::ReadWholeFile(package);
   PackageLayout layout;
   ASSERT_TRUE(ParsePackageLayout(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
