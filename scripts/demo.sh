@@ -13,7 +13,7 @@ set -eu
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 signed=${1:-}
-scripts/install_deps.sh
+scripts/install_deps.sh demo
 
 work=$(mktemp -d)
 build=build-demo

@@ -4,7 +4,7 @@
 #   scripts/draw_art.sh FOLDER     into another folder, to compare
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install_deps.sh"
+"$root/scripts/install_deps.sh" build
 build="$root/build-art"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQARNAUTO_TESTS=OFF >/dev/null
 cmake --build "$build" --target draw_art >/dev/null

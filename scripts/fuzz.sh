@@ -9,7 +9,7 @@
 # test once fixed.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/install_deps.sh
+scripts/install_deps.sh fuzz
 seconds=${1:-600}
 [ $# -gt 0 ] && shift
 targets=${*:-"resume_log_fuzz http_response_fuzz ftp_reply_fuzz url_fuzz launch_settings_fuzz language_texts_fuzz package_entry_fuzz package_layout_fuzz"}

@@ -6,7 +6,7 @@
 # `apt remove qarnauto`.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/install_deps.sh >&2
+scripts/install_deps.sh package >&2
 dir=${1:-build-package}
 if [ -f "$dir/CMakeCache.txt" ]; then
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr >&2

@@ -24,7 +24,11 @@ out=$(realpath -m "${1:-$repo/docs}")
 wm=${2:-}
 suffix=${wm:+-$wm}
 prefix=${windows:+windows-}
-scripts/install_deps.sh
+if [ -n "$windows" ]; then
+  scripts/install_deps.sh screenshots windows
+else
+  scripts/install_deps.sh screenshots
+fi
 build=build-shots
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQARNAUTO_TESTS=ON >/dev/null
 cmake --build "$build" --target qarnauto screenshot window_probe >/dev/null

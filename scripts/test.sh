@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 started=$(date +%s)
 stage() { echo "== $(( $(date +%s) - started )) s: $1"; }
 stage "installing what is missing"
-scripts/install_deps.sh
+scripts/install_deps.sh test
 
 jobs=${QARNAUTO_JOBS:-2}
 
