@@ -19,11 +19,15 @@ consume() {
   [ -n "$pc" ] || fail "no nndown.pc under $prefix"
   export PKG_CONFIG_PATH="$pc"
   includedir=$(pkg-config --variable=includedir nndown)
-  [ -f "$includedir/nn_down.h" ] || fail "includedir $includedir holds no nn_down.h (under $prefix)"
-  sed 's|"engine/nn_down.h"|<nn_down.h>|' "$source" > "$prefix/consumer.c"
-  # shellcheck disable=SC2046
-  cc -std=c11 -Wall -Werror -o "$prefix/consumer" "$prefix/consumer.c" $(pkg-config --cflags --libs nndown) ||
-    fail "the C program does not build against $prefix"
+  [ -f "$includedir/qarnauto/nn_down.h" ] || fail "includedir $includedir holds no qarnauto/nn_down.h (under $prefix)"
+  # The header as C programs name it, with its folder (as <curl/curl.h>)
+  # and without.
+  for form in '<qarnauto/nn_down.h>' '<nn_down.h>'; do
+    sed "s|\"engine/nn_down.h\"|$form|" "$source" > "$prefix/consumer.c"
+    # shellcheck disable=SC2046
+    cc -std=c11 -Wall -Werror -o "$prefix/consumer" "$prefix/consumer.c" $(pkg-config --cflags --libs nndown) ||
+      fail "the C program with #include $form does not build against $prefix"
+  done
   out=$(LD_LIBRARY_PATH=$(pkg-config --variable=libdir nndown) "$prefix/consumer" 2>&1 || true)
   printf '%s\n' "$out" | grep -q "usage: nn_progress" || fail "the C program does not run: $out"
 }

@@ -17,6 +17,7 @@
 namespace {
 
 const std::string kBuild = WINDOWS_BUILD;
+const std::string kDesignBuild = DESIGN_WINDOWS_BUILD;
 
 // Runs the program; its exit code, with its output (both streams) in *pOut.
 int RunProgram(const std::vector<std::string>& args, std::string* pOut) {
@@ -43,24 +44,14 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-class WindowsLibraryTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!platform::FileExists(kBuild + "/nndown.dll")) {
-      GTEST_SKIP() << "no Windows build: run scripts/build_windows.sh";
-    }
-  }
-};
-
-// The library and the updater both export the entry points as the design's
-// modules do, and carry their C++ runtime inside.
-TEST_F(WindowsLibraryTest, ExportsTheThreeEntryPointsByNameAndOrdinalAndNeedsNoOtherDll) {
-  const std::string objdump = platform::FindProgramOnPath("i686-w64-mingw32-objdump");
-  ASSERT_FALSE(objdump.empty());
+// The exports and imports of the build's two modules, which objdump must
+// read as the given PE format.
+void CheckExports(const std::string& objdump, const std::string& build, const std::string& format) {
   for (const char* module : {"/nndown.dll", "/qarnauto.exe"}) {
-    if (!platform::FileExists(kBuild + module)) continue;  // an engine-only build has no updater
+    if (!platform::FileExists(build + module)) continue;  // an engine-only build has no updater
     std::string text;
-    ASSERT_EQ(RunProgram({objdump, "-p", kBuild + module}, &text), 0) << text;
+    ASSERT_EQ(RunProgram({objdump, "-p", build + module}, &text), 0) << text;
+    EXPECT_NE(text.find("file format " + format), std::string::npos) << build << module << text;
     const std::vector<std::string> lines = Lines(text);
     // "[Ordinal/Name Pointer] Table" lists "[ index] name"; the address table
     // gives each index its ordinal, base 1.
@@ -88,6 +79,34 @@ TEST_F(WindowsLibraryTest, ExportsTheThreeEntryPointsByNameAndOrdinalAndNeedsNoO
           dll.find("winpthread") == std::string::npos && dll.find("zlib") == std::string::npos)
           << module << ": " << dll;
     }
+  }
+}
+
+class WindowsLibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!platform::FileExists(kBuild + "/nndown.dll")) {
+      GTEST_SKIP() << "no Windows build: run scripts/build_windows.sh";
+    }
+  }
+};
+
+// The library and the updater both export the entry points as the design's
+// modules do, and carry their C++ runtime inside: in the build that runs
+// under Wine and in the design's i686 build, which is checked wherever it
+// is made, even on a machine that cannot run it.
+TEST_F(WindowsLibraryTest, ExportsTheThreeEntryPointsByNameAndOrdinalAndNeedsNoOtherDll) {
+  std::vector<std::string> builds = {kBuild};
+  if (kDesignBuild != kBuild) builds.push_back(kDesignBuild);
+  for (const std::string& build : builds) {
+    // Each architecture's objdump, and the PE format it must be: PE32 for
+    // the design's 32-bit programs, PE32+ for the x86_64 build.
+    const bool bDesign = build == kDesignBuild;
+    const std::string objdump =
+        platform::FindProgramOnPath(bDesign ? "i686-w64-mingw32-objdump" : "x86_64-w64-mingw32-objdump");
+    ASSERT_FALSE(objdump.empty());
+    ASSERT_TRUE(platform::FileExists(build + "/nndown.dll")) << build;
+    CheckExports(objdump, build, bDesign ? "pei-i386" : "pei-x86-64");
   }
 }
 

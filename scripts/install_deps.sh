@@ -12,11 +12,14 @@
 #   windows      mingw-w64 and Wine, for the Windows build and its tests
 #   screenshots  the build with its test programs, Xvfb, the window
 #                managers and compositors (scripts/screenshot.sh)
-#   test         everything the test command runs (scripts/test.sh)
+#   test         everything the test command runs (scripts/test.sh) but
+#                the 32-bit Wine, which it asks for apart
+#   wine32       the 32-bit Wine (wine32:i386), for the design's 32-bit
+#                Windows build
 #   bench        what the benchmarks compare with (bench/)
 #   fuzz         clang, for the fuzz targets (scripts/fuzz.sh)
-# The i386 architecture and its 32-bit Wine come only with windows and test,
-# and only on a machine that runs 32-bit programs (scripts/runs_32bit.sh)
+# The i386 architecture and its 32-bit Wine come only with windows and
+# wine32, and only on a machine that runs 32-bit programs (scripts/runs_32bit.sh)
 # unless QARNAUTO_WINE_ARCH=x86_64 asks for the 64-bit Windows build alone.
 #
 # A package index that fails to update (a mirror briefly out of step) does
@@ -32,7 +35,7 @@ if [ "${1:-}" = --list ]; then
   shift
 fi
 if [ $# -eq 0 ]; then
-  echo "usage: scripts/install_deps.sh [--list] build|demo|package|windows|screenshots|test|bench|fuzz..." >&2
+  echo "usage: scripts/install_deps.sh [--list] build|demo|package|windows|wine32|screenshots|test|bench|fuzz..." >&2
   exit 2
 fi
 
@@ -55,8 +58,8 @@ for purpose in "$@"; do
     test)
       packages="$packages $build dpkg-dev file man-db libgtest-dev libgmock-dev clang lldb
         nginx python3 python3-pyftpdlib 7zip desktop-file-utils $display $windows"
-      wants_i386=1
       ;;
+    wine32) wants_i386=1 ;;
     bench) packages="$packages $build nginx 7zip curl aria2 time iproute2 libarchive-tools python3 python3-pyftpdlib" ;;
     fuzz) packages="$packages $build clang" ;;
     *) echo "install_deps: no purpose \"$purpose\" (see the script's first lines)" >&2; exit 2 ;;

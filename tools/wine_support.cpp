@@ -18,6 +18,15 @@ void UsePrivateWinePrefix() {
   platform::SetEnvironmentVariable("WINEDEBUG", "-all");
 }
 
+bool MachineRuns32Bit() {
+  static const bool bRuns = [] {
+    const std::string probe = std::string(QARNAUTO_SOURCE_DIR) + "/scripts/runs_32bit.sh";
+    const platform::ProcessId pid = platform::StartProcess(probe, {probe}, "");
+    return pid != platform::kInvalidProcess && platform::WaitProcess(pid) == 0;
+  }();
+  return bRuns;
+}
+
 std::string WindowsPathOf(const std::string& path) {
   std::string out = "Z:" + path;
   for (char& c : out) {

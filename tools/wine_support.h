@@ -16,6 +16,10 @@ bool WineAndClientAvailable(const std::string& client);
 // the first start, which takes seconds) and quiets Wine's own messages.
 void UsePrivateWinePrefix();
 
+// True when this machine runs 32-bit x86 programs, as the project's own
+// probe (scripts/runs_32bit.sh, which runs one) answers.
+bool MachineRuns32Bit();
+
 // The path as a Windows program under Wine sees it: "Z:" and backslashes.
 std::string WindowsPathOf(const std::string& path);
 

@@ -55,6 +55,20 @@ class ClientLaunchTest : public ::testing::Test {
       platform::WaitProcess(pid);
     }
   }
+  // Starts the client where it must be refused: 0, one prompt, answered;
+  // what the terminal showed.
+  std::string LaunchRefused(int* pPrompts) {
+    env.answers = [pPrompts](std::string* line) {
+      ++*pPrompts;
+      *line = "";
+      return true;
+    };
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(LaunchClient(), 0);
+    const std::string shown = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(*pPrompts, 1);
+    return shown;
+  }
   // Everything the run log says, one string.
   std::string RunLog() {
     std::string all;
@@ -83,13 +97,47 @@ TEST_F(ClientLaunchTest, AWindowsClientStartsThroughTheChosenWine) {
   EXPECT_EQ(RunLog(), "");
 
   // A 32-bit client: started all the same, with a note when no Wine here
-  // runs 32-bit programs.
+  // runs 32-bit programs; refused in words where the kernel runs none.
   platform::DeleteFile(record);
   tools::WriteWholeFile(install + "/play.exe", tools::PeHeader(0x014C));
+  const bool bLoader = platform::WineRuns32Bit(folder + "/fake-wine");
+  if (bLoader && !tools::MachineRuns32Bit()) {
+    EXPECT_EQ(LaunchClient(), 0);
+    EXPECT_NE(RunLog().find("kernel runs no 32-bit program"), std::string::npos) << RunLog();
+    return;
+  }
   EXPECT_EQ(LaunchClient(), 1);
   EXPECT_EQ(tools::WaitForFile(record, 5000), install + "/play.exe|blacknull|" + install + "\n");
-  EXPECT_EQ(RunLog().find("needs a Wine that runs 32-bit programs") != std::string::npos,
-            !platform::WineRuns32Bit(folder + "/fake-wine"));
+  EXPECT_EQ(RunLog().find("needs a Wine that runs 32-bit programs") != std::string::npos, !bLoader);
+}
+
+// A kernel that refuses the 32-bit loader's format: the player reads why,
+// not Wine's "Exec format error", and nothing claims a start. The loader
+// here is one no kernel loads, so every machine refuses it the same way.
+TEST_F(ClientLaunchTest, AKernelThatRunsNo32BitProgramIsNamedToThePlayer) {
+  tools::WriteWholeFile(install + "/play.exe", tools::PeHeader(0x014C));
+  const std::string record = folder + "/wine-args.txt";
+  WriteScript(folder + "/fake-wine", "echo started > \"" + record + "\"\n");
+  // An ELF of 32-bit class with nothing after its identification.
+  tools::WriteWholeFile(folder + "/wine", std::string("\x7F" "ELF\x01\x01\x01", 7) + std::string(9, '\0'));
+  ASSERT_TRUE(platform::MarkFile(folder + "/wine", platform::FileMark::kExecutable));
+  platform::SetEnvironmentVariable("QARNAUTO_WINE", folder + "/fake-wine");
+  int prompts = 0;
+  const std::string shown = LaunchRefused(&prompts);
+  EXPECT_NE(shown.find("[tips] The game client could not be started: it is a 32-bit Windows program, "
+                       "and this system's kernel runs no 32-bit program"),
+            std::string::npos)
+      << shown;
+  EXPECT_EQ(shown.find("Exec format error"), std::string::npos) << shown;
+  EXPECT_NE(RunLog().find("client not started: it is a 32-bit Windows program"), std::string::npos);
+  EXPECT_FALSE(platform::FileExists(record));
+
+  // A loader that runs passes the check: the client starts through Wine
+  // (unless the system's own 32-bit loader is there and cannot run).
+  WriteScript(folder + "/wine", "exit 0\n");
+  if (tools::MachineRuns32Bit() || !platform::WineRuns32Bit("")) {
+    EXPECT_EQ(LaunchClient(), 1);
+  }
 }
 
 TEST_F(ClientLaunchTest, WithoutWineThePlayerIsToldAndNothingClaimsAStart) {
@@ -97,15 +145,7 @@ TEST_F(ClientLaunchTest, WithoutWineThePlayerIsToldAndNothingClaimsAStart) {
   platform::CreateDirectory(folder + "/empty-bin");
   platform::SetEnvironmentVariable("PATH", folder + "/empty-bin");
   int prompts = 0;
-  env.answers = [&](std::string* line) {
-    ++prompts;
-    *line = "";
-    return true;
-  };
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(LaunchClient(), 0);
-  const std::string shown = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(prompts, 1);
+  const std::string shown = LaunchRefused(&prompts);
   EXPECT_NE(shown.find("[tips] The game client could not be started: it is a Windows program and "
                        "no Wine was found"),
             std::string::npos)
@@ -144,12 +184,27 @@ TEST_F(ClientLaunchTest, TheRealClientRunsUnderWineInTheInstallFolder) {
 
 // The game's own client is a 32-bit program: on a machine whose Wine runs
 // those it starts like any other.
+// Where the kernel runs no 32-bit program, the same client is refused in
+// words, or noted as needing a 32-bit Wine where none is installed.
 TEST_F(ClientLaunchTest, ARealThirtyTwoBitClientRunsUnderWine) {
   if (!tools::WineAndClientAvailable(WIN_CLIENT32)) GTEST_SKIP() << "no Wine or mingw-w64 (i686)";
-  if (!platform::WineRuns32Bit(platform::FindWine())) GTEST_SKIP() << "this Wine runs no 32-bit programs";
   tools::UsePrivateWinePrefix();
   tools::WriteWholeFile(install + "/play.exe", tools::ReadWholeFile(WIN_CLIENT32));
   ASSERT_EQ(platform::ClassifyProgram(install + "/play.exe"), platform::ProgramKind::kWindows32);
+  const bool bLoader = platform::WineRuns32Bit(platform::FindWine());
+  if (!tools::MachineRuns32Bit()) {
+    testing::internal::CaptureStderr();
+    const int32_t nStarted = LaunchClient();
+    testing::internal::GetCapturedStderr();
+    if (bLoader) {
+      EXPECT_EQ(nStarted, 0);
+      EXPECT_NE(RunLog().find("kernel runs no 32-bit program"), std::string::npos) << RunLog();
+    } else {
+      EXPECT_NE(RunLog().find("needs a Wine that runs 32-bit programs"), std::string::npos) << RunLog();
+    }
+    return;
+  }
+  if (!bLoader) GTEST_SKIP() << "this Wine runs no 32-bit programs";
   EXPECT_EQ(LaunchClient(), 1);
   EXPECT_EQ(tools::WaitForFile(install + "/started.txt", 90000),
             "blacknull " + tools::WindowsPathOf(install) + "\n");

@@ -1,8 +1,10 @@
+#include <cerrno>
 #include <cstring>
 
 #include "platform/environment.h"
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/process.h"
 #include "platform/posix/wine_posix.h"
 #include "platform/program_start.h"
 
@@ -26,10 +28,27 @@ std::string FindWine() {
   return wine.empty() ? FindProgramOnPath("wine64") : wine;
 }
 
-bool WineRuns32Bit(const std::string& wine) {
-  if (IsElf32("/usr/lib/wine/wine") || IsElf32("/usr/lib/i386-linux-gnu/wine/wine")) return true;
+std::string Wine32BitLoader(const std::string& wine) {
   const std::string folder = wine.substr(0, wine.rfind('/') + 1);
-  return IsElf32(wine) || IsElf32(folder + "wine");
+  for (const std::string& loader :
+       {wine, folder + "wine", std::string("/usr/lib/wine/wine"), std::string("/usr/lib/i386-linux-gnu/wine/wine")}) {
+    if (IsElf32(loader)) return loader;
+  }
+  return "";
+}
+
+bool WineRuns32Bit(const std::string& wine) { return !Wine32BitLoader(wine).empty(); }
+
+bool KernelLoads(const std::string& program) {
+  // The kernel refuses a format it cannot run before the program's first
+  // instruction; a program that starts is let finish (the loader's
+  // --version prints a line and ends).
+  const CFile null(OpenFile("/dev/null", kFileRead | kFileWrite, FileDisposition::kOpenExisting));
+  const ProcessId pid =
+      StartProcessWithStdio(program, {program, "--version"}, "", {null.Get(), null.Get(), null.Get()});
+  if (pid == kInvalidProcess) return LastError().nCode != ENOEXEC;
+  WaitProcess(pid);
+  return true;
 }
 
 bool ProgramCommand(const std::string& program, const std::vector<std::string>& args,
@@ -47,9 +66,17 @@ bool ProgramCommand(const std::string& program, const std::vector<std::string>& 
       SetLastErrorText("it is a Windows program and no Wine was found (install wine, or set QARNAUTO_WINE)");
       return false;
     }
-    if (kind == ProgramKind::kWindows32 && !WineRuns32Bit(wine)) {
-      *pNote = "a 32-bit Windows client needs a Wine that runs 32-bit programs "
-               "(Debian: wine32 from the i386 architecture); " + wine + " may not";
+    if (kind == ProgramKind::kWindows32) {
+      const std::string loader = Wine32BitLoader(wine);
+      if (loader.empty()) {
+        *pNote = "a 32-bit Windows client needs a Wine that runs 32-bit programs "
+                 "(Debian: wine32 from the i386 architecture); " + wine + " may not";
+      } else if (!KernelLoads(loader)) {
+        // Else Wine's own failure reaches the player as "Exec format error".
+        SetLastErrorText("it is a 32-bit Windows program, and this system's kernel runs no 32-bit "
+                         "program (its 32-bit support is switched off), so Wine cannot start it here");
+        return false;
+      }
     }
     pCommand->push_back(wine);
   }

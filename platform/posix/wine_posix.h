@@ -9,9 +9,17 @@ namespace platform {
 // "wine" on PATH, else "wine64" on PATH. "" when there is none.
 std::string FindWine();
 
-// True when a 32-bit Windows program can run: Debian's wine32 loader (from
-// the i386 architecture) is installed, or the Wine found has a 32-bit loader
-// beside it.
+// The 32-bit loader that runs a 32-bit Windows program: the Wine found
+// itself, or one beside it, or Debian's wine32 loader (from the i386
+// architecture). "" when there is none.
+std::string Wine32BitLoader(const std::string& wine);
+
+// True when Wine32BitLoader finds one.
 bool WineRuns32Bit(const std::string& wine);
+
+// False when the kernel refuses to run the program's format ("Exec format
+// error": a 32-bit program on a kernel whose 32-bit support is off). Runs it
+// with "--version".
+bool KernelLoads(const std::string& program);
 
 }  // namespace platform
