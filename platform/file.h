@@ -98,6 +98,9 @@ bool IsSymbolicLink(const std::string& path);   // a link at the path itself
 // at the path.
 struct FileFacts {
   int64_t nModified = 0;     // seconds since 1970, UTC
+  int32_t nModifiedNs = 0;   // and the nanoseconds after them, as finely as the system keeps
+  int64_t nSize = 0;
+  bool bFile = false;        // a plain file (a link followed)
   bool bExecutable = false;  // runnable by its owner (never on Windows)
 };
 bool GetFileFacts(const std::string& path, FileFacts* pFacts);

@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 #include "platform/crash_dump.h"
 #include "platform/sync.h"
@@ -31,6 +33,19 @@ bool CThreadSlot::Start(std::function<int32_t()> proc) {
     g_endCv.notify_all();
   });
   return true;
+}
+
+void RunOnThreads(int nThreads, const std::function<void()>& work) {
+  std::vector<std::unique_ptr<CThreadSlot>> helpers;
+  for (int i = 1; i < nThreads; ++i) {
+    helpers.push_back(std::make_unique<CThreadSlot>());
+    helpers.back()->Start([&work] {
+      work();
+      return 0;
+    });
+  }
+  work();
+  for (auto& helper : helpers) helper->Join();
 }
 
 void StartDetachedThread(std::function<void()> proc) {

@@ -42,6 +42,10 @@ class CThreadSlot {
 // signal stack of its own for the crash filter.
 void StartDetachedThread(std::function<void()> proc);
 
+// Runs work on nThreads threads at once, the calling thread one of them,
+// and returns once every one has returned.
+void RunOnThreads(int nThreads, const std::function<void()>& work);
+
 // Calls fn(pData) on the calling thread when it ends, after everything it
 // ran. For per-thread state that must be cleaned up: the C++ runtime of the
 // Windows build (mingw-w64) frees a thread's thread_local storage before it

@@ -22,6 +22,7 @@
 #include "platform/thread.h"
 #include "ui/language_texts.h"
 #include "update/install_location.h"
+#include "update/install_manifest.h"
 #include "update/launch_settings.h"
 #include "update/package_layout.h"
 #include "update/package_reader.h"
@@ -237,15 +238,22 @@ std::vector<std::pair<int, int>> PlanRuns(const std::string& packagePath, int nC
 // One package's unpacking, shared by its threads.
 class CUnpackJob {
  public:
+  // nextRun, when given, hands out the runs (blocking until one may be
+  // unpacked); else they are taken in order.
   CUnpackJob(const InstallProgressFn& progress, const std::string& packagePath,
              const std::string& unpackFolder, std::vector<PlannedEntry> entries,
-             std::vector<std::pair<int, int>> runs)
+             std::vector<std::pair<int, int>> runs,
+             std::function<bool(size_t* pRun)> nextRun = nullptr, std::function<void()> onFailure = nullptr)
       : progress_(progress),
         package_(packagePath),
         folder_(unpackFolder),
         root_(unpackFolder.substr(0, unpackFolder.find_last_not_of('/') + 1)),
         entries_(std::move(entries)),
-        runs_(std::move(runs)) {}
+        runs_(std::move(runs)),
+        nextRun_(std::move(nextRun)),
+        onFailure_(std::move(onFailure)) {
+    for (const auto& [nFirst, nEnd] : runs_) nTotal_ += nEnd - nFirst;
+  }
 
   // Takes runs until none is left or another thread has failed.
   void Work() {
@@ -253,7 +261,12 @@ class CUnpackJob {
     int nNext = 0;           // the entry the reader gives next
     bool bDecoding = false;  // it has read data, so skipping would decode
     for (;;) {
-      const size_t nRun = nNextRun_.fetch_add(1);
+      size_t nRun = 0;
+      if (nextRun_) {
+        if (!nextRun_(&nRun)) return;
+      } else {
+        nRun = nNextRun_.fetch_add(1);
+      }
       if (nRun >= runs_.size() || bStop_.load()) return;
       const auto [nFirst, nEnd] = runs_[nRun];
       if (reader == nullptr || nNext > nFirst || (bDecoding && nNext != nFirst)) {
@@ -326,7 +339,7 @@ class CUnpackJob {
   void Done() {
     const int nDone = nDone_.fetch_add(1) + 1;
     std::lock_guard<std::mutex> hold(progressLock_);
-    const int nPercent = static_cast<int>(static_cast<int64_t>(nDone) * 100 / entries_.size());
+    const int nPercent = static_cast<int>(static_cast<int64_t>(nDone) * 100 / std::max(nTotal_, 1));
     // 100 is told once, when the whole package is out.
     if (nPercent > nReported_ && nPercent < 100) {
       nReported_ = nPercent;
@@ -337,14 +350,20 @@ class CUnpackJob {
   // A damaged package outweighs a failed write: it is fetched afresh.
   void Fail(ExtractResult result) {
     bStop_.store(true);
-    std::lock_guard<std::mutex> hold(progressLock_);
-    if (result_ != ExtractResult::kDamaged) result_ = result;
+    {
+      std::lock_guard<std::mutex> hold(progressLock_);
+      if (result_ != ExtractResult::kDamaged) result_ = result;
+    }
+    if (onFailure_) onFailure_();
   }
 
   const InstallProgressFn& progress_;
   const std::string package_, folder_, root_;
   const std::vector<PlannedEntry> entries_;
   const std::vector<std::pair<int, int>> runs_;
+  const std::function<bool(size_t* pRun)> nextRun_;
+  const std::function<void()> onFailure_;
+  int nTotal_ = 0;  // entries in the runs
   std::atomic<size_t> nNextRun_{0};
   std::atomic<bool> bStop_{false};
   std::atomic<int> nDone_{0};
@@ -352,6 +371,21 @@ class CUnpackJob {
   int nReported_ = 0;
   ExtractResult result_ = ExtractResult::kExtracted;
 };
+
+}  // namespace
+
+namespace {
+
+// One reader per core: each holds one block's decoder, so memory grows
+// with the threads; four keep it bounded on a large machine.
+int UnpackThreads() { return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u)); }
+
+ExtractResult RunJob(CUnpackJob& job, int nWorkers, const InstallProgressFn& progress) {
+  platform::RunOnThreads(nWorkers, [&job] { job.Work(); });
+  if (job.Result() != ExtractResult::kExtracted) return job.Result();
+  Progress(progress, 100);
+  return ExtractResult::kExtracted;
+}
 
 }  // namespace
 
@@ -365,26 +399,42 @@ ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::strin
     return ExtractResult::kWriteFailed;
   }
   if (!entries.empty()) Progress(progress, 0);
-  // One reader per core: each holds one block's decoder, so memory grows
-  // with the threads; four keep it bounded on a large machine.
-  const int nCores = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+  const int nCores = UnpackThreads();
   const int nCount = static_cast<int>(entries.size());
   std::vector<std::pair<int, int>> runs = PlanRuns(packagePath, nCount, nCores);
   const int nWorkers = std::min<int>(nCores, static_cast<int>(runs.size()));
   CUnpackJob job(progress, packagePath, unpackFolder, std::move(entries), std::move(runs));
-  std::vector<std::unique_ptr<platform::CThreadSlot>> helpers;
-  for (int i = 1; i < nWorkers; ++i) {
-    helpers.push_back(std::make_unique<platform::CThreadSlot>());
-    helpers.back()->Start([&job] {
-      job.Work();
-      return 0;
-    });
+  return RunJob(job, nWorkers, progress);
+}
+
+ExtractResult ExtractPackageBlocks(const InstallProgressFn& progress, const std::string& packagePath,
+                                   const std::string& unpackFolder, const BlockUnpack& plan) {
+  // A failure before the threads start stops the fetch all the same.
+  const auto Early = [&plan](ExtractResult result) {
+    if (plan.onFailure) plan.onFailure();
+    return result;
+  };
+  std::vector<PlannedEntry> entries;
+  const ExtractResult planned = PlanEntries(packagePath, unpackFolder, &entries);
+  if (planned != ExtractResult::kExtracted) return Early(planned);
+  if (entries.size() != plan.wanted.size()) {
+    return Early(Damaged(packagePath, "its list of entries is not the one its header gives"));
   }
-  job.Work();
-  for (auto& helper : helpers) helper->Join();
-  if (job.Result() != ExtractResult::kExtracted) return job.Result();
-  Progress(progress, 100);
-  return ExtractResult::kExtracted;
+  for (const auto& [nFirst, nEnd] : plan.runs) {
+    if (nFirst < 0 || nFirst > nEnd || nEnd > static_cast<int>(entries.size())) {
+      return Early(Damaged(packagePath, "a block's entries lie outside its list of entries"));
+    }
+  }
+  for (size_t i = 0; i < entries.size(); ++i) entries[i].bWrite = entries[i].bWrite && plan.wanted[i];
+  if (!JudgeDir(unpackFolder.c_str())) {
+    NoteWriteFailure(unpackFolder);
+    return Early(ExtractResult::kWriteFailed);
+  }
+  Progress(progress, 0);
+  const int nWorkers = std::min<int>(UnpackThreads(), std::max<int>(1, static_cast<int>(plan.runs.size())));
+  CUnpackJob job(progress, packagePath, unpackFolder, std::move(entries), plan.runs, plan.nextRun,
+                 plan.onFailure);
+  return RunJob(job, nWorkers, progress);
 }
 
 bool CGameUpdate::MoveFiles(const std::string& source, const std::string& target) {
@@ -461,6 +511,32 @@ int RunPendingMoves(const std::u16string& installDir) {
   return done;
 }
 
+namespace {
+
+// The manifest of the tree just moved into place, from the package's own
+// header: the next start compares with it instead of reading every file.
+void RecordInstalled(const std::string& root, const std::string& package) {
+  platform::CFile f(platform::OpenFile(package, platform::kFileRead, platform::FileDisposition::kOpenExisting));
+  PackageIndex index;
+  if (!f.IsValid() || !ReadPackageIndex(FileReader(f), &index)) return;
+  std::vector<ManifestFile> files;
+  std::unordered_map<std::string, size_t> lastOfName;
+  for (const PackageIndexEntry& entry : index.entries) {
+    std::string name;
+    if (entry.bDirectory || !NormaliseEntryName(entry.name, &name)) continue;
+    const ManifestFile file{name, static_cast<int64_t>(entry.nSize), entry.bCrc ? entry.nCrc : 0};
+    const auto [it, bNew] = lastOfName.emplace(platform::FileNameKey(name), files.size());
+    if (bNew) {
+      files.push_back(file);
+    } else {
+      files[it->second] = file;
+    }
+  }
+  if (!WriteManifest(root, files)) NoteWriteFailure(ManifestPath(root));
+}
+
+}  // namespace
+
 bool InstallPackages(const InstallProgressFn& progress, const std::u16string& installDir,
                      const AskFn& ask) {
   if (installDir.empty()) return false;
@@ -494,6 +570,7 @@ bool InstallPackages(const InstallProgressFn& progress, const std::u16string& in
     }
     CGameUpdate update;
     if (!update.MoveFiles(root + "/Download/tmp", root)) return false;
+    RecordInstalled(root, package);
     packages.push_back(package);
   }
   // Only a package whose tree is in place is deleted: a process ended

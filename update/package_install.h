@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/message.h"
 #include "update/prompt.h"
@@ -49,6 +51,22 @@ enum class ExtractResult {
 // through a link.
 ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::string& packagePath,
                              const std::string& unpackFolder);
+
+// Some blocks of a package whose other blocks may be absent (one fetched by
+// ranges). Each run is one block's entries [first, end), decoded by one
+// reader; nextRun hands out the index of a run whose bytes are in, blocking
+// until there is one, and false once none is left or the fetch failed.
+// Entries not wanted (by index in the package) are decoded and checked,
+// not written. onFailure is called once when unpacking fails, from the
+// thread that failed.
+struct BlockUnpack {
+  std::vector<std::pair<int, int>> runs;
+  std::vector<bool> wanted;
+  std::function<bool(size_t* pRun)> nextRun;
+  std::function<void()> onFailure;
+};
+ExtractResult ExtractPackageBlocks(const InstallProgressFn& progress, const std::string& packagePath,
+                                   const std::string& unpackFolder, const BlockUnpack& plan);
 
 // An entry's name as a path beneath the unpack folder: "." and ".." resolved
 // lexically, "\\" read as "/". False when it is empty, absolute, climbs

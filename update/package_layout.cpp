@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "platform/file.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -28,6 +29,9 @@ enum : uint8_t {
   kCodersUnpackSize = 0x0C,
   kNumUnpackStream = 0x0D,
   kEmptyStream = 0x0E,
+  kEmptyFile = 0x0F,
+  kName = 0x11,
+  kAttributes = 0x15,
   kEncodedHeader = 0x17,
 };
 
@@ -43,7 +47,7 @@ uint32_t Le32(const unsigned char* p) {
 
 uint64_t Le64(const unsigned char* p) { return Le32(p) | static_cast<uint64_t>(Le32(p + 4)) << 32; }
 
-using ReadAt = std::function<bool(uint64_t nOffset, size_t nSize, std::string* pOut)>;
+using ReadAt = ReadAtFn;
 
 // A cursor over header bytes; every read is checked against the end.
 class CBytes {
@@ -133,10 +137,24 @@ struct Coder {
 struct Folder {
   std::vector<Coder> coders;
   uint64_t nOutStreams = 0;
+  uint64_t nPackedStreams = 1;  // the packed streams it reads, in order
+  std::vector<uint64_t> boundOuts;  // outputs another coder consumes
   std::vector<uint64_t> unpackSizes;
   uint64_t nSubStreams = 1;
   bool bCrc = false;  // the block's output has a CRC of its own
   uint32_t nCrc = 0;
+  // The size and CRC of each of its streams (entries' data), in order.
+  std::vector<uint64_t> streamSizes;
+  std::vector<bool> streamCrcDefined;
+  std::vector<uint32_t> streamCrcs;
+
+  // The block's final output: the one no coder consumes.
+  uint64_t UnpackSize() const {
+    for (uint64_t i = 0; i < unpackSizes.size(); ++i) {
+      if (std::find(boundOuts.begin(), boundOuts.end(), i) == boundOuts.end()) return unpackSizes[i];
+    }
+    return 0;
+  }
 };
 
 struct Streams {
@@ -173,11 +191,13 @@ bool ReadFolder(CBytes& b, Folder* pFolder) {
   }
   if (nOut == 0 || nIn + 1 < nOut) return false;
   const uint64_t nBindPairs = nOut - 1;
-  for (uint64_t i = 0; i < 2 * nBindPairs; ++i) {
-    uint64_t unused;
-    if (!b.Number(&unused)) return false;
+  for (uint64_t i = 0; i < nBindPairs; ++i) {
+    uint64_t nInIndex, nOutIndex;
+    if (!b.Number(&nInIndex) || !b.Number(&nOutIndex)) return false;
+    pFolder->boundOuts.push_back(nOutIndex);
   }
   const uint64_t nPacked = nIn - nBindPairs;
+  pFolder->nPackedStreams = nPacked;
   if (nPacked > 1) {
     for (uint64_t i = 0; i < nPacked; ++i) {
       uint64_t unused;
@@ -236,6 +256,11 @@ bool ReadStreams(CBytes& b, Streams* pStreams) {
     }
     if (id != kEnd || !b.Byte(&id)) return false;
   }
+  for (Folder& folder : pStreams->folders) {
+    folder.streamSizes.assign(1, folder.UnpackSize());
+    folder.streamCrcDefined.assign(1, folder.bCrc);
+    folder.streamCrcs.assign(1, folder.nCrc);
+  }
   if (id == kSubStreamsInfo) {
     if (!b.Byte(&id)) return false;
     if (id == kNumUnpackStream) {
@@ -244,24 +269,50 @@ bool ReadStreams(CBytes& b, Streams* pStreams) {
       }
       if (!b.Byte(&id)) return false;
     }
-    // The sizes and CRCs of the streams are the library's to check.
+    // Each block's streams but its last have their size here; the last
+    // takes what is left of the block's output.
+    for (Folder& folder : pStreams->folders) {
+      folder.streamSizes.assign(folder.nSubStreams, 0);
+      if (folder.nSubStreams > 0) folder.streamSizes.back() = folder.UnpackSize();
+    }
     if (id == kSize) {
-      for (const Folder& folder : pStreams->folders) {
-        for (uint64_t i = 1; i < folder.nSubStreams; ++i) {
-          uint64_t unused;
-          if (!b.Number(&unused)) return false;
+      for (Folder& folder : pStreams->folders) {
+        uint64_t nLeft = folder.UnpackSize();
+        for (uint64_t i = 0; i + 1 < folder.nSubStreams; ++i) {
+          uint64_t& size = folder.streamSizes[i];
+          if (!b.Number(&size) || size > nLeft) return false;
+          nLeft -= size;
         }
+        if (folder.nSubStreams > 0) folder.streamSizes.back() = nLeft;
       }
       if (!b.Byte(&id)) return false;
     }
     // A stream's CRC is given here unless it is its block's only stream
     // and the block has a CRC of its own.
+    for (Folder& folder : pStreams->folders) {
+      folder.streamCrcDefined.assign(folder.nSubStreams, false);
+      folder.streamCrcs.assign(folder.nSubStreams, 0);
+      if (folder.nSubStreams == 1 && folder.bCrc) {
+        folder.streamCrcDefined[0] = true;
+        folder.streamCrcs[0] = folder.nCrc;
+      }
+    }
     if (id == kCrc) {
       uint64_t nDigests = 0;
       for (const Folder& folder : pStreams->folders) {
         if (folder.nSubStreams != 1 || !folder.bCrc) nDigests += folder.nSubStreams;
       }
-      if (nDigests > kMaxItems || !b.SkipDigests(nDigests) || !b.Byte(&id)) return false;
+      std::vector<bool> defined;
+      std::vector<uint32_t> crcs;
+      if (nDigests > kMaxItems || !b.SkipDigests(nDigests, &defined, &crcs) || !b.Byte(&id)) return false;
+      size_t nAt = 0;
+      for (Folder& folder : pStreams->folders) {
+        if (folder.nSubStreams == 1 && folder.bCrc) continue;
+        for (uint64_t i = 0; i < folder.nSubStreams; ++i, ++nAt) {
+          folder.streamCrcDefined[i] = defined[nAt];
+          folder.streamCrcs[i] = crcs[nAt];
+        }
+      }
     }
     if (id != kEnd) return false;
     if (!b.Byte(&id)) return false;
@@ -322,10 +373,48 @@ bool DecodeHeader(const Streams& streams, const ReadAt& readAt, std::string* pOu
                                               pOut->size(), 0) == folder.nCrc);
 }
 
-bool ReadFiles(CBytes& b, const Streams& streams, PackageLayout* pLayout) {
+// Names: UTF-16LE, each ended by a zero unit.
+bool ReadNames(CBytes b, uint64_t nSize, std::vector<PackageIndexEntry>* pEntries) {
+  uint8_t bExternal;
+  if (nSize == 0 || !b.Byte(&bExternal) || bExternal != 0) return false;
+  const unsigned char* p = b.Here();
+  const unsigned char* const end = p + (nSize - 1);
+  for (PackageIndexEntry& entry : *pEntries) {
+    std::u16string name;
+    for (;;) {
+      if (end - p < 2) return false;
+      const char16_t unit = static_cast<char16_t>(p[0] | p[1] << 8);
+      p += 2;
+      if (unit == 0) break;
+      name.push_back(unit);
+    }
+    entry.name = platform::Utf16ToUtf8(name);
+  }
+  return true;
+}
+
+bool ReadAttributes(CBytes b, std::vector<PackageIndexEntry>* pEntries) {
+  uint8_t bAll, bExternal;
+  if (!b.Byte(&bAll)) return false;
+  std::vector<bool> defined(pEntries->size(), true);
+  if (bAll == 0 && !b.Bits(pEntries->size(), &defined)) return false;
+  if (!b.Byte(&bExternal) || bExternal != 0) return false;
+  for (size_t i = 0; i < pEntries->size(); ++i) {
+    if (!defined[i]) continue;
+    const unsigned char* p = b.Here();
+    if (!b.Skip(4)) return false;
+    constexpr uint32_t kDirectoryAttribute = 0x10;
+    if ((Le32(p) & kDirectoryAttribute) != 0) (*pEntries)[i].bDirectory = true;
+  }
+  return true;
+}
+
+bool ReadFiles(CBytes& b, const Streams& streams, PackageIndex* pIndex) {
   uint64_t nFiles;
   if (!b.Count(&nFiles) || nFiles > INT32_MAX) return false;
   std::vector<bool> empty(nFiles, false);
+  std::vector<bool> emptyFile;
+  pIndex->entries.assign(nFiles, PackageIndexEntry{});
   for (;;) {
     uint64_t type, nSize;
     if (!b.Number(&type)) return false;
@@ -334,34 +423,65 @@ bool ReadFiles(CBytes& b, const Streams& streams, PackageLayout* pLayout) {
     CBytes property = b;
     if (!b.Skip(nSize)) return false;
     if (type == kEmptyStream && !property.Bits(nFiles, &empty)) return false;
+    if (type == kEmptyFile) {
+      const uint64_t nEmpty = static_cast<uint64_t>(std::count(empty.begin(), empty.end(), true));
+      if (!property.Bits(nEmpty, &emptyFile)) return false;
+    }
+    if (type == kName && !ReadNames(property, nSize, &pIndex->entries)) return false;
+    if (type == kAttributes && !ReadAttributes(property, &pIndex->entries)) return false;
   }
-  pLayout->nEntries = static_cast<int>(nFiles);
-  pLayout->blockStarts.clear();
-  pLayout->blockSizes.clear();
-  // Entries with data take the blocks' streams in order.
+  // A stream-less entry is a folder unless the empty-file list says it is a
+  // file.
+  for (uint64_t i = 0, nEmpty = 0; i < nFiles; ++i) {
+    if (!empty[i]) continue;
+    const bool bFile = nEmpty < emptyFile.size() && emptyFile[nEmpty];
+    ++nEmpty;
+    if (!bFile) pIndex->entries[i].bDirectory = true;
+  }
+  pIndex->blocks.clear();
+  // Entries with data take the blocks' streams in order; the blocks take
+  // the packed streams in order.
+  uint64_t nPackIndex = 0;
+  uint64_t nPackOffset = kStartHeaderSize + streams.nPackPos;
   size_t nFolder = 0;
-  uint64_t nLeft = 0;
+  uint64_t nLeft = 0, nStream = 0;
   for (uint64_t i = 0; i < nFiles; ++i) {
     if (empty[i]) continue;
     while (nLeft == 0) {
       if (nFolder == streams.folders.size()) return false;
       const Folder& folder = streams.folders[nFolder++];
+      PackageIndexBlock block;
+      block.nPackOffset = nPackOffset;
+      for (uint64_t k = 0; k < folder.nPackedStreams; ++k, ++nPackIndex) {
+        if (nPackIndex >= streams.packSizes.size()) return false;
+        const uint64_t size = streams.packSizes[nPackIndex];
+        if (size > UINT64_MAX - nPackOffset) return false;
+        block.nPackSize += size;
+        nPackOffset += size;
+      }
       nLeft = folder.nSubStreams;
+      nStream = 0;
       if (nLeft == 0) continue;
-      pLayout->blockStarts.push_back(static_cast<int>(i));
-      // Its largest output stands for its size: near enough for sharing
-      // the work.
-      pLayout->blockSizes.push_back(
-          folder.unpackSizes.empty()
-              ? 0
-              : *std::max_element(folder.unpackSizes.begin(), folder.unpackSizes.end()));
+      block.nUnpackSize = folder.UnpackSize();
+      block.nLargestOutput =
+          folder.unpackSizes.empty() ? 0 : *std::max_element(folder.unpackSizes.begin(), folder.unpackSizes.end());
+      block.nFirstEntry = static_cast<int>(i);
+      pIndex->blocks.push_back(block);
     }
+    const Folder& folder = streams.folders[nFolder - 1];
+    PackageIndexEntry& entry = pIndex->entries[i];
+    entry.bHasData = true;
+    entry.nBlock = static_cast<int>(pIndex->blocks.size() - 1);
+    entry.nSize = folder.streamSizes[nStream];
+    entry.bCrc = folder.streamCrcDefined[nStream];
+    entry.nCrc = folder.streamCrcs[nStream];
+    ++nStream;
     --nLeft;
   }
   return true;
 }
 
-bool ParseHeader(const std::string& header, const ReadAt& readAt, PackageLayout* pLayout,
+bool ParseHeader(const std::string& header, const ReadAt& readAt, PackageIndex* pIndex,
                  int nDepth) {
   CBytes b(reinterpret_cast<const unsigned char*>(header.data()), header.size());
   uint8_t id;
@@ -370,8 +490,9 @@ bool ParseHeader(const std::string& header, const ReadAt& readAt, PackageLayout*
     Streams streams;
     std::string decoded;
     // 7-Zip writes one level; more is refused rather than followed.
-    return nDepth == 0 && ReadStreams(b, &streams) && DecodeHeader(streams, readAt, &decoded) &&
-           ParseHeader(decoded, readAt, pLayout, nDepth + 1);
+    if (nDepth != 0 || !ReadStreams(b, &streams) || !DecodeHeader(streams, readAt, &decoded)) return false;
+    pIndex->headerRanges.emplace_back(kStartHeaderSize + streams.nPackPos, streams.packSizes[0]);
+    return ParseHeader(decoded, readAt, pIndex, nDepth + 1);
   }
   if (id != kHeader || !b.Byte(&id)) return false;
   if (id == kArchiveProperties) {
@@ -389,14 +510,16 @@ bool ParseHeader(const std::string& header, const ReadAt& readAt, PackageLayout*
     if (!ReadStreams(b, &streams) || !b.Byte(&id)) return false;
   }
   if (id == kFilesInfo) {
-    if (!ReadFiles(b, streams, pLayout) || !b.Byte(&id)) return false;
+    if (!ReadFiles(b, streams, pIndex) || !b.Byte(&id)) return false;
   } else {
-    *pLayout = PackageLayout{};
+    pIndex->entries.clear();
+    pIndex->blocks.clear();
   }
   return id == kEnd;
 }
 
-bool ParseWith(const ReadAt& readAt, PackageLayout* pLayout) {
+bool ParseWith(const ReadAt& readAt, PackageIndex* pIndex) {
+  *pIndex = PackageIndex{};
   std::string start;
   if (!readAt(0, kStartHeaderSize, &start)) return false;
   const auto* p = reinterpret_cast<const unsigned char*>(start.data());
@@ -414,35 +537,63 @@ bool ParseWith(const ReadAt& readAt, PackageLayout* pLayout) {
       Le32(p + 28)) {
     return false;
   }
-  return ParseHeader(header, readAt, pLayout, 0);
+  pIndex->nFileSize = kStartHeaderSize + nOffset + nSize;
+  pIndex->nHeaderOffset = kStartHeaderSize + nOffset;
+  pIndex->headerRanges.emplace_back(0, kStartHeaderSize);
+  pIndex->headerRanges.emplace_back(kStartHeaderSize + nOffset, nSize);
+  return ParseHeader(header, readAt, pIndex, 0);
+}
+
+// The layout is the index's blocks, each sized by its largest output: near
+// enough for sharing the work.
+bool LayoutOf(bool bParsed, const PackageIndex& index, PackageLayout* pLayout) {
+  *pLayout = PackageLayout{};
+  if (!bParsed) return false;
+  pLayout->nEntries = static_cast<int>(index.entries.size());
+  for (const PackageIndexBlock& block : index.blocks) {
+    pLayout->blockStarts.push_back(block.nFirstEntry);
+    pLayout->blockSizes.push_back(block.nLargestOutput);
+  }
+  return true;
+}
+
+ReadAt MemoryReader(const unsigned char* pData, size_t nSize) {
+  return [pData, nSize](uint64_t nOffset, size_t n, std::string* pOut) {
+    if (nOffset > nSize || n > nSize - nOffset) return false;
+    pOut->assign(reinterpret_cast<const char*>(pData) + nOffset, n);
+    return true;
+  };
 }
 
 }  // namespace
 
+bool ReadPackageIndex(const ReadAtFn& readAt, PackageIndex* pIndex) { return ParseWith(readAt, pIndex); }
+
+bool ParsePackageIndex(const unsigned char* pData, size_t nSize, PackageIndex* pIndex) {
+  return ParseWith(MemoryReader(pData, nSize), pIndex);
+}
+
 bool ParsePackageLayout(const unsigned char* pData, size_t nSize, PackageLayout* pLayout) {
-  return ParseWith(
-      [pData, nSize](uint64_t nOffset, size_t n, std::string* pOut) {
-        if (nOffset > nSize || n > nSize - nOffset) return false;
-        pOut->assign(reinterpret_cast<const char*>(pData) + nOffset, n);
-        return true;
-      },
-      pLayout);
+  PackageIndex index;
+  return LayoutOf(ParseWith(MemoryReader(pData, nSize), &index), index, pLayout);
+}
+
+ReadAtFn FileReader(const platform::CFile& file) {
+  const int64_t nFileSize = platform::GetFileSize(file.Get());
+  return [&file, nFileSize](uint64_t nOffset, size_t n, std::string* pOut) {
+    if (nFileSize < 0 || nOffset > static_cast<uint64_t>(nFileSize) ||
+        n > static_cast<uint64_t>(nFileSize) - nOffset) {
+      return false;
+    }
+    pOut->assign(n, '\0');
+    return platform::ReadFileAt(file.Get(), pOut->data(), n, static_cast<int64_t>(nOffset)) ==
+           static_cast<int64_t>(n);
+  };
 }
 
 bool ReadPackageLayout(const std::string& path, PackageLayout* pLayout) {
   platform::CFile file(
       platform::OpenFile(path, platform::kFileRead, platform::FileDisposition::kOpenExisting));
-  if (!file.IsValid()) return false;
-  const int64_t nFileSize = platform::GetFileSize(file.Get());
-  return ParseWith(
-      [&file, nFileSize](uint64_t nOffset, size_t n, std::string* pOut) {
-        if (nFileSize < 0 || nOffset > static_cast<uint64_t>(nFileSize) ||
-            n > static_cast<uint64_t>(nFileSize) - nOffset) {
-          return false;
-        }
-        pOut->assign(n, '\0');
-        return platform::ReadFileAt(file.Get(), pOut->data(), n, static_cast<int64_t>(nOffset)) ==
-               static_cast<int64_t>(n);
-      },
-      pLayout);
+  PackageIndex index;
+  return LayoutOf(file.IsValid() && ParseWith(FileReader(file), &index), index, pLayout);
 }

@@ -1,10 +1,38 @@
 #include "update/update_driver.h"
 
+#include <algorithm>
+#include <atomic>
+
 #include "engine/engine_log.h"
+#include "engine/list_names.h"
+#include "engine/url.h"
+#include "platform/text.h"
+#include "update/delta_update.h"
 #include "update/install_location.h"
 #include "update/launch_settings.h"
 #include "update/package_install.h"
+#include "update/package_signature.h"
 #include "update/process_control.h"
+
+namespace {
+
+// After a package fetched by blocks proved damaged, the next attempt takes
+// the whole package, as after any damaged package.
+bool g_bWholeNext = false;
+
+// The package's URL when it may be fetched by blocks: one package, over
+// HTTP, unsigned (a signature covers the whole file, which a fetch by
+// blocks never has). "" otherwise.
+std::string BlockUpdateUrl() {
+  if (g_bWholeNext || DownloadList.size() != 1 || DownloadList.count(u"qarn.7z") == 0 || !PackageKey().empty()) {
+    return "";
+  }
+  std::string url = platform::Utf16ToUtf8(UpdateUrl) + "/qarn.7z";
+  std::replace(url.begin(), url.end(), '\\', '/');
+  return JudgeProtocol(url.c_str()) == kProtocolHttp ? url : "";
+}
+
+}  // namespace
 
 int32_t PrepareUpdate(IUpdateObserver& observer) {
   DownloadList.clear();
@@ -20,16 +48,42 @@ UpdateOutcome RunUpdate(IUpdateObserver& observer, platform::HWND hProgress) {
   };
   if (CloseRunningClients(u"qarn.exe", ask) == -1) return UpdateOutcome::kRefused;
   observer.OnStatus(TextKey::StartDownload);
-  CGameUpdate update;
-  std::u16string listText;
-  if (update.DownloadPackages(InstallDir, &listText, hProgress, 0) != 1) {
-    AppendRunLog(u"download file " + listText + u" failed");
-    return UpdateOutcome::kDownloadFailed;
+  // The second bar takes its style when the installation begins: with a
+  // fetch by blocks that is when the first block is unpacked, while the
+  // others are still coming.
+  std::atomic<bool> bInstalling{false};
+  const InstallProgressFn progress = [&observer, &bInstalling](int nPercent) {
+    if (!bInstalling.exchange(true)) observer.OnSecondBarStyle(2);
+    observer.OnInstallProgress(nPercent);
+  };
+  DeltaOutcome byBlocks = DeltaOutcome::kWholePackage;
+  const std::string blockUrl = BlockUpdateUrl();
+  g_bWholeNext = false;
+  if (!blockUrl.empty()) {
+    byBlocks = RunDeltaUpdate(InstallDir, blockUrl, hProgress, progress, ask);
   }
-  observer.OnSecondBarStyle(2);
-  if (!InstallPackages([&observer](int nPercent) { observer.OnInstallProgress(nPercent); },
-                       InstallDir, ask)) {
-    return UpdateOutcome::kInstallFailed;
+  switch (byBlocks) {
+    case DeltaOutcome::kInstalled:
+      break;
+    case DeltaOutcome::kDamaged:
+      g_bWholeNext = true;
+      return UpdateOutcome::kInstallFailed;
+    case DeltaOutcome::kFetchFailed:
+      AppendRunLog(u"download file " + platform::Utf8ToUtf16(blockUrl) + u" failed");
+      return UpdateOutcome::kDownloadFailed;
+    case DeltaOutcome::kInstallFailed:
+      return UpdateOutcome::kInstallFailed;
+    case DeltaOutcome::kWholePackage: {
+      CGameUpdate update;
+      std::u16string listText;
+      if (update.DownloadPackages(InstallDir, &listText, hProgress, 0) != 1) {
+        AppendRunLog(u"download file " + listText + u" failed");
+        return UpdateOutcome::kDownloadFailed;
+      }
+      if (!bInstalling.exchange(true)) observer.OnSecondBarStyle(2);
+      if (!InstallPackages(progress, InstallDir, ask)) return UpdateOutcome::kInstallFailed;
+      break;
+    }
   }
   observer.OnStatus(TextKey::StartClient);
   DownloadList.clear();

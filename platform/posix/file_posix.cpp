@@ -162,7 +162,10 @@ bool GetFileFacts(const std::string& path, FileFacts* pFacts) {
     SetLastError(errno, "stat " + path);
     return false;
   }
-  pFacts->nModified = st.st_mtime;
+  pFacts->nModified = st.st_mtim.tv_sec;
+  pFacts->nModifiedNs = static_cast<int32_t>(st.st_mtim.tv_nsec);
+  pFacts->nSize = st.st_size;
+  pFacts->bFile = S_ISREG(st.st_mode);
   pFacts->bExecutable = (st.st_mode & S_IXUSR) != 0;
   return true;
 }

@@ -175,6 +175,9 @@ bool GetFileFacts(const std::string& path, FileFacts* pFacts) {
   const uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
                          data.ftLastWriteTime.dwLowDateTime;
   pFacts->nModified = static_cast<int64_t>(ticks / 10000000) - 11644473600LL;
+  pFacts->nModifiedNs = static_cast<int32_t>(ticks % 10000000) * 100;
+  pFacts->nSize = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  pFacts->bFile = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   pFacts->bExecutable = false;
   return true;
 }
