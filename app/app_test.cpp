@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -399,6 +401,82 @@ TEST_P(UpdaterKillTest, KilledAtAnyPointOfTheInstallationTheNextRunCompletesIt) 
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".del") == 0) dels.push_back(name);
   }
   EXPECT_EQ(dels, std::vector<std::string>{});
+}
+
+// Killed at random moments while the blocks of an update come in, the next
+// start fetches only what the earlier ones did not keep, and the tree is the
+// package's byte for byte.
+TEST_F(UpdaterTest, KilledWhileFetchingBlocksTheNextRunFetchesOnlyWhatItLacks) {
+  std::string package = MakeManyFilePackage(folder, 1, true);
+  std::mutex packageLock;
+  std::atomic<int64_t> llServed{0};
+  // Ranges, slowly (about 200 kB/s per connection), counting the body bytes.
+  CScriptServer server([&](CScriptConnection& c) {
+    std::string current;
+    {
+      std::lock_guard<std::mutex> lock(packageLock);
+      current = package;
+    }
+    for (std::string request; !(request = c.ReadRequest()).empty();) {
+      int64_t first = 0, last = static_cast<int64_t>(current.size()) - 1;
+      const bool bRange = tools::RequestRange(request, &first, &last);
+      last = std::min<int64_t>(last, static_cast<int64_t>(current.size()) - 1);
+      const std::string body = current.substr(static_cast<size_t>(first), static_cast<size_t>(last - first + 1));
+      const std::string head =
+          bRange ? "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(first) + "-" +
+                       std::to_string(last) + "/" + std::to_string(current.size()) + "\r\n"
+                 : std::string("HTTP/1.1 200 OK\r\n");
+      if (!c.Send(head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n")) return;
+      for (size_t at = 0; at < body.size(); at += 20000) {
+        if (!c.Send(body.substr(at, 20000))) return;
+        llServed += static_cast<int64_t>(std::min<size_t>(20000, body.size() - at));
+        platform::Sleep(100);
+      }
+    }
+  });
+  const std::string location = server.Url("/qarn") + "$EN$Killed";
+  ASSERT_EQ(RunUpdater(location, ""), 0);
+  const std::string install = InstallFolder();
+  {
+    std::lock_guard<std::mutex> lock(packageLock);
+    package = MakeManyFilePackage(folder, 2, true);
+  }
+  llServed = 0;
+  std::srand(static_cast<unsigned>(platform::GetTickCount()));
+  for (int i = 0; i < 2; ++i) {
+    tools::WriteWholeFile(folder + "/answers", "");
+    platform::CFile in(platform::OpenFile(folder + "/answers", platform::kFileRead,
+                                          platform::FileDisposition::kOpenExisting));
+    platform::CFile out(platform::OpenFile(folder + "/output", platform::kFileWrite,
+                                           platform::FileDisposition::kCreateAlways));
+    const platform::ProcessId pid =
+        platform::StartProcessWithStdio(exe, {exe, location}, "", {in.Get(), out.Get(), out.Get()});
+    in.Close();
+    out.Close();
+    // Somewhere in the fetch: after some bytes, before the package's worth.
+    const int64_t llAt = llServed.load() + static_cast<int64_t>(package.size()) * 3 / 10 +
+                         std::rand() % (static_cast<int64_t>(package.size()) / 7);
+    const uint32_t dwStart = platform::GetTickCount();
+    while (llServed.load() < llAt && platform::GetTickCount() - dwStart < 30000) platform::Sleep(1);
+    platform::TerminateProcess(pid);
+    platform::WaitProcess(pid);
+  }
+  const int64_t llBefore = llServed.load();
+  EXPECT_LT(llBefore, static_cast<int64_t>(package.size())) << "the kills came too late to test anything";
+  EXPECT_EQ(RunUpdater(location, ""), 0) << Output();
+  const int64_t llLast = llServed.load() - llBefore;
+  // The last run took what was not yet on the disk: what the earlier ones
+  // fetched counts, but for the last bytes of each piece in flight.
+  EXPECT_LT(llLast, static_cast<int64_t>(package.size()) - llBefore / 2) << llBefore << " before";
+  for (int d = 0; d < 6; ++d) {
+    for (int f = 0; f < 40; ++f) {
+      const std::string name = "/d" + std::to_string(d) + "/f" + std::to_string(f) + ".bin";
+      ASSERT_TRUE(tools::ReadWholeFile(install + name) ==
+                  tools::PatternBytes(6000 + f, static_cast<uint32_t>(2000 + d * 50 + f)))
+          << name;
+    }
+  }
+  EXPECT_EQ(tools::ReadWholeFile(install + "/only-v2.txt"), "v2");
 }
 
 TEST_F(UpdaterTest, AWindowsClientStartsThroughTheWineTheEnvironmentNames) {

@@ -363,9 +363,11 @@ struct FetchJob {
       const size_t n = nNext.fetch_add(1);
       if (n >= pieces.size() || Quitting()) return;
       RangePiece& piece = pieces[n];
+      // A piece done before this fetch was told of then.
+      if (piece.llDone >= piece.llLength) continue;
       while (piece.llDone < piece.llLength) {
         if (Quitting()) return;
-        if (!Fetch(c, piece)) return;
+        if (!Fetch(c, n)) return;
       }
       if (!platform::FlushFile(file)) {
         End(RangeResult::kFailed, "the fetched bytes could not be written");
@@ -379,9 +381,12 @@ struct FetchJob {
   }
 
   // One request for what the piece still lacks. False when the fetch ends.
-  bool Fetch(CRangeConnection& c, RangePiece& piece) {
+  bool Fetch(CRangeConnection& c, size_t nPiece) {
+    RangePiece& piece = pieces[nPiece];
     const int64_t llFirst = piece.llOffset + piece.llDone;
     const int64_t llLength = piece.llLength - piece.llDone;
+    int64_t llClaimed = piece.llDone;
+    uint32_t dwClaimed = platform::GetTickCount();
     Answer a;
     ConnEnd end = ConnEnd::kUnknown;
     std::string why;
@@ -399,6 +404,16 @@ struct FetchJob {
               piece.llDone += static_cast<int64_t>(n);
               llDoneBytes += static_cast<int64_t>(n);
               if (options.pProgress != nullptr) AddDownloaded(static_cast<int32_t>(n), options.pProgress);
+              // What is on the disk may be claimed: every step, or every half
+              // second on a slow line; each claim costs a flush.
+              const int64_t llNew = piece.llDone - llClaimed;
+              if (options.onPieceProgress && piece.llDone < piece.llLength &&
+                  (llNew >= kProgressStep ||
+                   (llNew >= kProgressStep / 16 && platform::GetTickCount() - dwClaimed >= 500))) {
+                llClaimed = piece.llDone;
+                dwClaimed = platform::GetTickCount();
+                return platform::FlushFile(file) && options.onPieceProgress(nPiece, piece.llDone);
+              }
               return true;
             },
             &end, &why);

@@ -50,16 +50,22 @@ struct RangePiece {
   int64_t llDone = 0;
 };
 
+inline constexpr int64_t kProgressStep = 256 * 1024;
+
 struct RangeFetchOptions {
   int nConnections = 4;
   // Called on a connection's thread once a piece's bytes are flushed to
   // the disk; false stops the fetch (kFailed).
   std::function<bool(size_t nPiece)> onPieceDone;
+  // Called the same way every kProgressStep bytes of a piece (or every half
+  // second with some bytes), once they are flushed, with its llDone: what a
+  // later fetch may take as done.
+  std::function<bool(size_t nPiece, int64_t llDone)> onPieceProgress;
   DownProgress* pProgress = nullptr;  // bytes received are added to it
 };
 
 // Fetches every piece not yet done into the file, at most nConnections at
-// once. A connection that is cut resumes its piece; the fetch gives up as
+// once; pieces already done are not told of again. A connection that is cut resumes its piece; the fetch gives up as
 // the engine does when nothing arrives and nothing can change.
 RangeResult FetchRanges(const RangeTarget& target, std::vector<RangePiece>* pPieces,
                         platform::FileHandle file, const RangeFetchOptions& options,

@@ -60,7 +60,7 @@ for purpose in "$@"; do
         nginx python3 python3-pyftpdlib 7zip desktop-file-utils $display $windows"
       ;;
     wine32) wants_i386=1 ;;
-    bench) packages="$packages $build nginx 7zip curl aria2 time iproute2 libarchive-tools python3 python3-pyftpdlib" ;;
+    bench) packages="$packages $build nginx 7zip curl aria2 time iproute2 libarchive-tools python3 python3-pyftpdlib zsync bc" ;;
     fuzz) packages="$packages $build clang" ;;
     *) echo "install_deps: no purpose \"$purpose\" (see the script's first lines)" >&2; exit 2 ;;
   esac

@@ -171,6 +171,9 @@ curl curl
 aria2c aria2
 bsdtar libarchive-tools
 python3 python3
+zsync zsync
+zsyncmake zsync
+bc bc
 clang clang
 wine wine"
 for script in scripts/*.sh bench/*.sh; do

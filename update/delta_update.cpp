@@ -4,10 +4,10 @@
 #include <cinttypes>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "engine/down_task.h"
@@ -24,9 +24,11 @@
 
 namespace {
 
-// Blocks smaller than this go over one connection, larger ones over two,
-// as the engine splits a file.
+// Spans smaller than this go over one connection, larger ones over two at
+// least, as the engine splits a file, in pieces of at most kPieceSize that
+// the connections take in turn.
 constexpr int64_t kSplitSize = 51200;
+constexpr int64_t kPieceSize = 2 << 20;
 // Neighbouring blocks are fetched together up to this many bytes.
 constexpr int64_t kSpanSize = 8 << 20;
 constexpr int kConnections = 4;
@@ -52,7 +54,10 @@ class CJournal {
   // Opens the journal of the package named by identity, keeping the pieces
   // it already holds; a journal of another package starts afresh, with the
   // data file emptied.
-  bool Open(const std::string& folder, const std::string& identity, std::unordered_set<std::string>* pDone) {
+  // *pDone gets, for each piece named, the bytes of it on the disk (its
+  // length once it is complete: the key alone).
+  bool Open(const std::string& folder, const std::string& identity,
+            std::unordered_map<std::string, int64_t>* pDone) {
     path_ = folder + "/journal";
     platform::CreateDirectories(folder);
     std::string text;
@@ -70,8 +75,15 @@ class CJournal {
       for (size_t at = head.size(); at < text.size();) {
         const size_t end = text.find('\n', at);
         if (end == std::string::npos) break;
-        pDone->insert(text.substr(at, end - at));
+        const std::string line = text.substr(at, end - at);
         at = end + 1;
+        const size_t mark = line.find('@');
+        if (mark == std::string::npos) {
+          (*pDone)[line] = INT64_MAX;
+        } else {
+          int64_t& done = (*pDone)[line.substr(0, mark)];
+          done = std::max<int64_t>(done, std::strtoll(line.c_str() + mark + 1, nullptr, 10));
+        }
       }
     }
     file_ = platform::CFile(platform::OpenFile(path_, platform::kFileWrite,
@@ -85,7 +97,8 @@ class CJournal {
 
   bool Fresh() const { return fresh_; }
 
-  // Records one piece as fetched; its bytes must already be flushed.
+  // Records one piece (or "piece@bytes" of it) as fetched; its bytes must
+  // already be flushed.
   bool Add(const std::string& piece) {
     std::lock_guard<std::mutex> hold(lock_);
     return Append(piece + "\n");
@@ -358,8 +371,7 @@ Attempt TryOnce(const std::string& root, const std::string& url, platform::HWND 
     if (c == '\n' || c == '\r') c = '?';
   }
   // Neighbouring needed blocks are fetched as one span (fewer requests for
-  // a package of many small blocks), each span in one piece or, from
-  // kSplitSize on, two, as the engine splits a file between connections.
+  // a package of many small blocks), in pieces.
   std::vector<RangePiece> pieces;
   std::vector<std::vector<size_t>> piecesOfBlock(index.blocks.size());
   std::vector<std::vector<size_t>> blocksOfPiece;
@@ -377,9 +389,11 @@ Attempt TryOnce(const std::string& root, const std::string& url, platform::HWND 
       ++e;
     }
     const int64_t nSize = nEnd - nStart;
-    const int64_t nFirstHalf = nSize < kSplitSize ? nSize : nSize / 2;
-    for (const auto& [nAt, nLength] : {std::pair<int64_t, int64_t>{nStart, nFirstHalf},
-                                       std::pair<int64_t, int64_t>{nStart + nFirstHalf, nSize - nFirstHalf}}) {
+    const int64_t nPieces =
+        nSize < kSplitSize ? 1 : std::max<int64_t>(2, (nSize + kPieceSize - 1) / kPieceSize);
+    for (int64_t k = 0; k < nPieces; ++k) {
+      const int64_t nAt = nStart + nSize * k / nPieces;
+      const int64_t nLength = nStart + nSize * (k + 1) / nPieces - nAt;
       if (nLength <= 0) continue;
       blocksOfPiece.emplace_back();
       for (size_t k = b; k < e; ++k) {
@@ -397,7 +411,7 @@ Attempt TryOnce(const std::string& root, const std::string& url, platform::HWND 
   }
 
   CJournal journal;
-  std::unordered_set<std::string> done;
+  std::unordered_map<std::string, int64_t> done;
   if (!journal.Open(folder, identity, &done) || !PrepareLocalCopy(copy, target.llTotal, headerBytes, journal.Fresh())) {
     Note("cannot write " + copy + ": " + platform::LastError().text);
     attempt.outcome = DeltaOutcome::kInstallFailed;
@@ -405,7 +419,8 @@ Attempt TryOnce(const std::string& root, const std::string& url, platform::HWND 
   }
   int64_t llNeeded = 0;
   for (RangePiece& piece : pieces) {
-    if (done.count(PieceKey(piece)) != 0) piece.llDone = piece.llLength;
+    const auto it = done.find(PieceKey(piece));
+    if (it != done.end()) piece.llDone = std::clamp<int64_t>(it->second, 0, piece.llLength);
     llNeeded += piece.llLength - piece.llDone;
   }
 
@@ -466,6 +481,9 @@ Attempt TryOnce(const std::string& root, const std::string& url, platform::HWND 
     RangeFetchOptions options;
     options.nConnections = kConnections;
     options.pProgress = task.Live();
+    options.onPieceProgress = [&](size_t nPiece, int64_t llDone) {
+      return journal.Add(PieceKey(pieces[nPiece]) + "@" + std::to_string(llDone));
+    };
     options.onPieceDone = [&](size_t nPiece) {
       if (!journal.Add(PieceKey(pieces[nPiece]))) return false;
       for (size_t b : blocksOfPiece[nPiece]) {

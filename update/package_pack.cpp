@@ -16,8 +16,10 @@
 
 namespace {
 
-constexpr uint64_t kMinBlock = 16u << 20;
-constexpr int kBlocksPerTree = 8;
+// Small enough that a change costs little to fetch (a player's update takes
+// only the blocks that hold a changed file), large enough that the
+// dictionary's restarts cost the ratio little and the header stays small.
+constexpr uint64_t kDefaultBlock = 4u << 20;
 constexpr size_t kReadStep = 1u << 20;
 
 struct Item {
@@ -369,11 +371,7 @@ bool PackFolder(const std::string& folder, const std::string& outPath, const Pac
     *pError = folder + " is empty: there is nothing to publish";
     return false;
   }
-  uint64_t nTotal = 0;
-  for (const Item& item : items) nTotal += static_cast<uint64_t>(item.nSize);
-  const uint64_t nTarget = options.nBlockTarget != 0
-                               ? options.nBlockTarget
-                               : std::max<uint64_t>(kMinBlock, nTotal / kBlocksPerTree);
+  const uint64_t nTarget = options.nBlockTarget != 0 ? options.nBlockTarget : kDefaultBlock;
   std::vector<Block> blocks;
   uint64_t nFill = nTarget;
   for (size_t i = 0; i < items.size(); ++i) {

@@ -9,9 +9,9 @@
 struct PackOptions {
   // As 7-Zip's default level.
   uint32_t nDictionary = 16u << 20;
-  // A block closes once it holds this much; 0: an eighth of the tree, at
-  // least 16 MiB, so that two to eight cores share the unpacking while the
-  // few restarts of the dictionary cost little of the ratio.
+  // A block closes once it holds this much (a file is never split); 0:
+  // 4 MiB, so that an update fetches little more than the files that
+  // changed, while every core shares the unpacking.
   uint64_t nBlockTarget = 0;
   int nThreads = 0;  // 0: one per core, at most four
 };
