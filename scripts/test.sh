@@ -100,11 +100,12 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQARNAUTO_TESTS=ON -
   -DQARNAUTO_ENGINE_ONLY=ON -DQARNAUTO_WERROR=ON $windows_args
 cmake --build build-tsan -j "$jobs"
 run_tests build-tsan -L 'engine|platform'
-# The package's unpacking threads too: a build of the update library alone.
+# The package's unpacking threads and the fetch by blocks too: a build of
+# the update library alone.
 cmake -S . -B build-tsan-update -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQARNAUTO_TESTS=ON \
   -DQARNAUTO_SANITIZE=thread -DQARNAUTO_WERROR=ON $windows_args
 cmake --build build-tsan-update -j "$jobs" --target update_tests qarnauto-pack
-run_tests build-tsan-update -R '^(PackTest|PackageTest)\.'
+run_tests build-tsan-update -R '^(PackTest|PackageTest|DeltaUpdateTest)\.'
 
 stage "Release build and tests"
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQARNAUTO_TESTS=ON $windows_args

@@ -23,7 +23,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 # The toolchain, what the source builds need and the Windows packages' tools.
 packages="g++-mingw-w64-$(echo "$arch" | tr _ -)-posix gcc-mingw-w64-$(echo "$arch" | tr _ -)-posix
   libz-mingw-w64-dev cmake make autoconf automake libtool pkg-config dpkg-dev xz-utils
-  nsis zip"
+  nsis zip unzip"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing="$missing $p"

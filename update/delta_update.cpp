@@ -96,6 +96,7 @@ class CJournal {
   }
 
   bool Fresh() const { return fresh_; }
+  void Close() { file_.Close(); }
 
   // Records one piece (or "piece@bytes" of it) as fetched; its bytes must
   // already be flushed.
@@ -500,6 +501,8 @@ Attempt TryOnce(const std::string& root, const std::string& url, platform::HWND 
   }
   ready.Close(fetched != RangeResult::kDone);
   unpacker.Join();
+  // Nothing more is recorded; an open file could not be removed on Windows.
+  journal.Close();
 
   if (unpacked == ExtractResult::kDamaged) {
     // As a damaged whole package: nothing of it is installed or kept, and

@@ -32,6 +32,24 @@ ours="qarnauto.exe nndown.dll qarnauto-readme.txt qarnauto-uninstall.exe qarnAut
 for f in $ours; do rm -f "$dir/$f"; done
 rm -rf "$menu"
 
+# NSIS makes 32-bit installers only: on a machine that runs no 32-bit
+# program the installer is checked for what it is, and the programs are
+# put in place from the zip instead, as a player would by hand.
+if ! "$here/scripts/runs_32bit.sh" > /dev/null; then
+  file "$setup" | grep -q 'PE32 executable.*Nullsoft Installer' || fail "the installer is not an NSIS program: $(file "$setup")"
+  mkdir -p "$dir"
+  (cd "$(mktemp -d)" && unzip -q "$zip" && cp qarnauto-*-windows/qarnauto.exe qarnauto-*-windows/nndown.dll "$dir/") ||
+    fail "the zip cannot be unpacked"
+  status=0
+  out=$(cd "$dir" && printf 'n\n' | QARNAUTO_DRIVE_SCOPE='C:\' "$wine_run" qarnauto.exe \
+    'http://127.0.0.1:1/qarn$PKG$Package Test' 2>&1) || status=$?
+  [ "$status" -eq 0 ] || fail "the updater from the zip ended with $status: $out"
+  case "$out" in *"[tips]"*) ;; *) fail "the updater from the zip did not ask to try again: $out" ;; esac
+  rm -rf "$dir/PKG" "$dir/qarnauto.exe" "$dir/nndown.dll" "$dir/qarnAutoLog.log" "$dir/qarnAutoLog.log.lock"
+  echo "this machine runs no 32-bit program: $(basename "$setup") (32-bit) checked as an NSIS program, not run; the updater from $(basename "$zip") ran"
+  exit 0
+fi
+
 "$wine_run" "$setup" /S < /dev/null > /dev/null 2>&1 || fail "the installer failed"
 for f in qarnauto.exe nndown.dll qarnauto-readme.txt qarnauto-uninstall.exe; do
   [ -f "$dir/$f" ] || fail "no $f in $dir"
