@@ -26,6 +26,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+chmod a+rx "$work"
 mkdir -p "$work/www/qarn" "$work/tmp" "$work/tree/data" "$work/home/Desktop" "$work/run" "$work/updater" "$work/z"
 
 per=$(( size_mib * 1048576 / files ))
@@ -78,15 +79,16 @@ run_qarnauto() {
   sync
   local t0 t1
   t0=$(date +%s.%N)
-  "$work/updater/qarnauto" "$url\$EN\$Bench" </dev/null >/dev/null 2>&1
+  "$work/updater/qarnauto" "$url\$EN\$Bench" </dev/null >"$work/qarnauto.out" 2>&1 || true
   t1=$(date +%s.%N)
   local install
-  install=$(sed -n 's/^STARTUP=sz://p' "$XDG_CONFIG_HOME/qarnauto/registry")
+  install=$(sed -n "s/^STARTUP=sz://p" "$XDG_CONFIG_HOME/qarnauto/registry" 2>/dev/null || true)
+  [ -n "$install" ] || { tail -n 5 "$work/qarnauto.out" "$work/updater/qarnAutoLog.log" >&2; exit 1; }
   if ! diff -r "$work/tree" "$install" -x Download -x '*.txt' >/dev/null; then
     echo "qarnauto's install differs from the tree" >&2
     exit 1
   fi
-  echo "$(served) $(echo "$t1 - $t0" | bc)"
+  printf '%s %.2f\n' "$(served)" "$(echo "$t1 - $t0" | bc)"
 }
 
 # zsync's way from the previous package to this one: "bytes seconds".
@@ -99,7 +101,7 @@ run_zsync() {
   cmp -s "$work/z/new.7z" "$work/www/qarn/qarn.7z" || { echo "zsync's file differs" >&2; exit 1; }
   mv "$work/z/new.7z" "$work/z/old.7z"
   rm -f "$work/z/new.7z.zs-old"
-  echo "$(served) $(echo "$t1 - $t0" | bc)"
+  printf '%s %.2f\n' "$(served)" "$(echo "$t1 - $t0" | bc)"
 }
 
 declare -A bytes secs zbytes zsecs whole
@@ -119,8 +121,9 @@ read -r bytes[one] secs[one] < <(run_qarnauto)
 read -r zbytes[one] zsecs[one] < <(run_zsync)
 whole[one]=$(stat -c %s "$work/www/qarn/qarn.7z")
 
-for i in $(seq 1 10 $((files - 1))); do
-  write_file "$work/tree/data/d$((i % 10))/f$i.bin" "$i" "$per"
+# A tenth of the files, new bytes throughout (random: new assets).
+for i in $(seq 10 10 $((files - 1))); do
+  head -c "$per" /dev/urandom > "$work/tree/data/d$((i % 10))/f$i.bin"
 done
 pack
 read -r bytes[tenth] secs[tenth] < <(run_qarnauto)
@@ -129,7 +132,7 @@ whole[tenth]=$(stat -c %s "$work/www/qarn/qarn.7z")
 
 echo
 echo "tree of $size_mib MiB in $files files; package of ${whole[tenth]} bytes"
-printf '| %-26s | %14s | %8s | %14s | %8s | %14s |\n' start "qarnauto bytes" "s" "zsync bytes" "s" "whole package"
+printf '| %-28s | %14s | %8s | %14s | %8s | %14s |\n' start "qarnauto bytes" "s" "zsync bytes" "s" "whole package"
 printf '|%s|%s|%s|%s|%s|%s|\n' "----------------------------" "----------------" "----------" "----------------" "----------" "----------------"
 for k in first same one tenth; do
   case $k in
@@ -138,6 +141,6 @@ for k in first same one tenth; do
     one) label="one 1 MiB file changed" ;;
     tenth) label="a tenth of the files changed" ;;
   esac
-  printf '| %-26s | %14s | %8s | %14s | %8s | %14s |\n' "$label" "${bytes[$k]}" "${secs[$k]}" "${zbytes[$k]}" \
+  printf '| %-28s | %14s | %8s | %14s | %8s | %14s |\n' "$label" "${bytes[$k]}" "${secs[$k]}" "${zbytes[$k]}" \
     "${zsecs[$k]}" "${whole[$k]}"
 done
