@@ -443,6 +443,7 @@ Attempt TryOnce(const std::string& root, const std::string& url, platform::HWND 
   const std::string unpack = root + "/Download/tmp/";
   // Whatever an interrupted run left comes again from the local copy.
   platform::RemoveTree(unpack);
+  platform::CreateDirectories(root + "/Download/tmp");
   for (size_t i = 0; i < planned.size(); ++i) {
     if (!planned[i].bNeeded || index.entries[i].bHasData) continue;
     platform::CFile empty(platform::CreateFileBeneath(root + "/Download/tmp", planned[i].name));

@@ -139,10 +139,11 @@ class DeltaUpdateTest : public ::testing::Test {
       *line = "ok";
       return true;
     };
-    // A client that ends at once, and 24 files of 40 000 bytes that do
-    // not compress, in blocks of about two files.
+    // A client that ends at once, an empty file, and 24 files of 40 000
+    // bytes that do not compress, in blocks of about two files.
     tools::WriteWholeFile(folder + "/src/play.exe", "#!/bin/sh\nexit 0\n");
     platform::MarkFile(folder + "/src/play.exe", platform::FileMark::kExecutable);
+    tools::WriteWholeFile(folder + "/src/data/empty.txt", "");
     for (int i = 0; i < 24; ++i) {
       tools::WriteWholeFile(Source(i), tools::PatternBytes(40000, static_cast<uint32_t>(i + 1)));
     }
@@ -185,7 +186,9 @@ class DeltaUpdateTest : public ::testing::Test {
     for (int i = 0; i < 24; ++i) {
       if (tools::ReadWholeFile(Installed(i)) != tools::ReadWholeFile(Source(i))) return false;
     }
-    return tools::ReadWholeFile(install + "/play.exe") == tools::ReadWholeFile(folder + "/src/play.exe");
+    return platform::FileExists(install + "/data/empty.txt") &&
+           tools::ReadWholeFile(install + "/data/empty.txt").empty() &&
+           tools::ReadWholeFile(install + "/play.exe") == tools::ReadWholeFile(folder + "/src/play.exe");
   }
   // The header's bytes and the packed size of the block holding entry name.
   static void Measure(const std::string& package, const std::string& name, uint64_t* pHeader,
@@ -213,7 +216,7 @@ TEST_F(DeltaUpdateTest, EachStartFetchesOnlyTheBlocksOfWhatChanged) {
   server.Serve(first, "\"v1\"");
   ASSERT_EQ(Run(), UpdateOutcome::kDone);
   EXPECT_TRUE(TreeInstalled());
-  EXPECT_NE(BlocksNote().find("0 entries up to date, 25 to write"), std::string::npos) << BlocksNote();
+  EXPECT_NE(BlocksNote().find("0 entries up to date, 26 to write"), std::string::npos) << BlocksNote();
   // Nothing twice: the header and each block once.
   EXPECT_EQ(server.Sent(), static_cast<int64_t>(first.size())) << BlocksNote();
 
@@ -223,7 +226,7 @@ TEST_F(DeltaUpdateTest, EachStartFetchesOnlyTheBlocksOfWhatChanged) {
   server.ResetCount();
   ASSERT_EQ(Run(), UpdateOutcome::kDone);
   EXPECT_EQ(server.Sent(), static_cast<int64_t>(nHeader));
-  EXPECT_NE(BlocksNote().find("25 entries up to date, 0 to write; 0 of"), std::string::npos) << BlocksNote();
+  EXPECT_NE(BlocksNote().find("26 entries up to date, 0 to write; 0 of"), std::string::npos) << BlocksNote();
   // Known by the manifest: not a byte of the tree was read.
   EXPECT_NE(BlocksNote().find("; 0 bytes of installed files read"), std::string::npos) << BlocksNote();
 
@@ -237,7 +240,7 @@ TEST_F(DeltaUpdateTest, EachStartFetchesOnlyTheBlocksOfWhatChanged) {
   EXPECT_TRUE(TreeInstalled());
   EXPECT_GT(nBlock, 0u);
   EXPECT_LE(server.Sent(), static_cast<int64_t>(nHeader + nBlock)) << BlocksNote();
-  EXPECT_NE(BlocksNote().find("24 entries up to date, 1 to write"), std::string::npos) << BlocksNote();
+  EXPECT_NE(BlocksNote().find("25 entries up to date, 1 to write"), std::string::npos) << BlocksNote();
 
   // The player damages a file (same size, other bytes) and removes
   // another; a file beside the tree stays. All is mended at the next start.
@@ -248,7 +251,7 @@ TEST_F(DeltaUpdateTest, EachStartFetchesOnlyTheBlocksOfWhatChanged) {
   ASSERT_EQ(Run(), UpdateOutcome::kDone);
   EXPECT_TRUE(TreeInstalled());
   EXPECT_EQ(tools::ReadWholeFile(install + "/data/player-notes.txt"), "mine");
-  EXPECT_NE(BlocksNote().find("23 entries up to date, 2 to write"), std::string::npos) << BlocksNote();
+  EXPECT_NE(BlocksNote().find("24 entries up to date, 2 to write"), std::string::npos) << BlocksNote();
 
   // An entry the package drops: its file stays, as the design leaves extra
   // files.
@@ -257,7 +260,7 @@ TEST_F(DeltaUpdateTest, EachStartFetchesOnlyTheBlocksOfWhatChanged) {
   server.Serve(Pack(), "\"v3\"");
   ASSERT_EQ(Run(), UpdateOutcome::kDone);
   EXPECT_EQ(tools::ReadWholeFile(Installed(10)), dropped);
-  EXPECT_NE(BlocksNote().find("24 entries up to date, 0 to write"), std::string::npos) << BlocksNote();
+  EXPECT_NE(BlocksNote().find("25 entries up to date, 0 to write"), std::string::npos) << BlocksNote();
 }
 
 // Without the manifest, or with a damaged one, every file is read: the
@@ -272,13 +275,13 @@ TEST_F(DeltaUpdateTest, AMissingOrDamagedManifestMeansEveryFileIsRead) {
       tools::WriteWholeFile(ManifestPath(install), manifest);
     }
     ASSERT_EQ(Run(), UpdateOutcome::kDone);
-    EXPECT_NE(BlocksNote().find("25 entries up to date, 0 to write"), std::string::npos) << BlocksNote();
+    EXPECT_NE(BlocksNote().find("26 entries up to date, 0 to write"), std::string::npos) << BlocksNote();
     EXPECT_NE(BlocksNote().find("; " + std::to_string(24 * 40000 + 17) + " bytes of installed files read"),
               std::string::npos)
         << BlocksNote();
   }
   // And the run wrote a good one again.
-  EXPECT_EQ(ReadManifest(ManifestPath(install)).size(), 25u);
+  EXPECT_EQ(ReadManifest(ManifestPath(install)).size(), 26u);
 }
 
 // A server that ignores ranges gets the design's whole download, with the
@@ -296,7 +299,7 @@ TEST_F(DeltaUpdateTest, AServerThatIgnoresRangesGetsTheWholePackage) {
   }
   EXPECT_TRUE(bNoted);
   // It wrote the manifest too: the next start (ranges or not) knows the tree.
-  EXPECT_EQ(ReadManifest(ManifestPath(install)).size(), 25u);
+  EXPECT_EQ(ReadManifest(ManifestPath(install)).size(), 26u);
 }
 
 // Blocks whose bytes fail their CRCs (a header that lies about where they
