@@ -188,6 +188,10 @@ class UpdaterTest : public ::testing::Test {
   }
   // Runs the updater with the answers as its standard input; its exit code.
   int RunUpdater(const std::string& argument, const std::string& answers) {
+    return platform::WaitProcess(StartUpdater(argument, answers));
+  }
+  // Starts it so; its output goes to the output file.
+  platform::ProcessId StartUpdater(const std::string& argument, const std::string& answers) {
     tools::WriteWholeFile(folder + "/answers", answers);
     platform::CFile in(platform::OpenFile(folder + "/answers", platform::kFileRead,
                                           platform::FileDisposition::kOpenExisting));
@@ -199,7 +203,7 @@ class UpdaterTest : public ::testing::Test {
         platform::StartProcessWithStdio(exe, args, "", {in.Get(), out.Get(), out.Get()});
     in.Close();
     out.Close();
-    return platform::WaitProcess(pid);
+    return pid;
   }
   std::string Output() { return tools::ReadWholeFile(folder + "/output"); }
   std::string InstallFolder() {
@@ -361,15 +365,7 @@ TEST_P(UpdaterKillTest, KilledAtAnyPointOfTheInstallationTheNextRunCompletesIt) 
   int nKilledMidway = 0;
   for (const char* point : {"Installing: 0%", "Installing: 20%", "Installing: 50%", "Installing: 80%",
                             "Installing: 100%"}) {
-    tools::WriteWholeFile(folder + "/answers", "");
-    platform::CFile in(platform::OpenFile(folder + "/answers", platform::kFileRead,
-                                          platform::FileDisposition::kOpenExisting));
-    platform::CFile out(platform::OpenFile(folder + "/output", platform::kFileWrite,
-                                           platform::FileDisposition::kCreateAlways));
-    const platform::ProcessId pid =
-        platform::StartProcessWithStdio(exe, {exe, location}, "", {in.Get(), out.Get(), out.Get()});
-    in.Close();
-    out.Close();
+    const platform::ProcessId pid = StartUpdater(location, "");
     const uint32_t dwStart = platform::GetTickCount();
     while (Output().find(point) == std::string::npos &&
            Output().find("Starting client") == std::string::npos &&
@@ -444,15 +440,7 @@ TEST_F(UpdaterTest, KilledWhileFetchingBlocksTheNextRunFetchesOnlyWhatItLacks) {
   llServed = 0;
   std::srand(static_cast<unsigned>(platform::GetTickCount()));
   for (int i = 0; i < 2; ++i) {
-    tools::WriteWholeFile(folder + "/answers", "");
-    platform::CFile in(platform::OpenFile(folder + "/answers", platform::kFileRead,
-                                          platform::FileDisposition::kOpenExisting));
-    platform::CFile out(platform::OpenFile(folder + "/output", platform::kFileWrite,
-                                           platform::FileDisposition::kCreateAlways));
-    const platform::ProcessId pid =
-        platform::StartProcessWithStdio(exe, {exe, location}, "", {in.Get(), out.Get(), out.Get()});
-    in.Close();
-    out.Close();
+    const platform::ProcessId pid = StartUpdater(location, "");
     // Somewhere in the fetch: after some bytes, before the package's worth.
     const int64_t llAt = llServed.load() + static_cast<int64_t>(package.size()) * 3 / 10 +
                          std::rand() % (static_cast<int64_t>(package.size()) / 7);
