@@ -174,6 +174,11 @@ class DeltaUpdateTest : public ::testing::Test {
     testing::internal::GetCapturedStderr();
     return outcome;
   }
+  std::string RunLog() {
+    std::string all;
+    for (const std::string& note : tools::RunLogTexts()) all += note + "\n";
+    return all;
+  }
   // The run log's note of the update by blocks; "" when none was made.
   std::string BlocksNote() {
     for (const std::string& note : tools::RunLogTexts()) {
@@ -377,7 +382,7 @@ TEST_F(DeltaUpdateTest, AnInterruptedFetchResumesWithWhatItLacks) {
   EXPECT_FALSE(platform::FileExists(install + "/play.exe"));
 
   // The same package from the good server: the headers and the second half.
-  ASSERT_EQ(Run(), UpdateOutcome::kDone);
+  ASSERT_EQ(Run(), UpdateOutcome::kDone) << RunLog();
   EXPECT_TRUE(TreeInstalled());
   uint64_t nHeader = 0, nUnused = 0;
   Measure(package, "", &nHeader, &nUnused);

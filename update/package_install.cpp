@@ -269,7 +269,10 @@ class CUnpackJob {
       }
       if (nRun >= runs_.size() || bStop_.load()) return;
       const auto [nFirst, nEnd] = runs_[nRun];
-      if (reader == nullptr || nNext > nFirst || (bDecoding && nNext != nFirst)) {
+      // Runs handed out as their bytes arrive get a reader each: one that
+      // read ahead past its block may hold bytes of the next from before
+      // they came.
+      if (reader == nullptr || nNext > nFirst || (bDecoding && nNext != nFirst) || nextRun_) {
         reader.reset();
         reader = std::make_unique<CPackageReader>();
         nNext = 0;

@@ -6,7 +6,10 @@ namespace platform {
 
 // A thread locale: the process's own, and other threads, are untouched.
 CUtf8TextScope::CUtf8TextScope() {
-  locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  // One locale for the process, made once and kept: readers on several
+  // threads open and close at once, and the C library's own loading and
+  // freeing of locales is not for that.
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
   if (utf8 == static_cast<locale_t>(0)) return;
   pLocale_ = utf8;
   pPrevious_ = uselocale(utf8);
@@ -15,7 +18,6 @@ CUtf8TextScope::CUtf8TextScope() {
 CUtf8TextScope::~CUtf8TextScope() {
   if (pLocale_ == nullptr) return;
   uselocale(static_cast<locale_t>(pPrevious_));
-  freelocale(static_cast<locale_t>(pLocale_));
 }
 
 }  // namespace platform
