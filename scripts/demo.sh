@@ -3,7 +3,8 @@
 #   scripts/demo.sh            the design's update
 #   scripts/demo.sh --signed   with signed packages: a key pair is made, the
 #                              updater is built with its public key and the
-#                              package is signed ("qarn.7z.sig" beside it)
+#                              package is signed ("qarn.7z.sig" and the signed
+#                              block list "qarn.7z.blocks" beside it)
 # Builds qarnauto, makes an update package "qarn.7z" with the publisher's
 # packing program (qarnauto-pack), serves it from
 # nginx on 127.0.0.1 and runs the updater with "URL$SUFFIX$NAME" in a

@@ -1,10 +1,11 @@
 #!/bin/sh
 # Signs an update package for updaters built with a package key:
-#   scripts/sign_package.sh KEYFILE PACKAGE     writes PACKAGE.sig
+#   scripts/sign_package.sh KEYFILE PACKAGE     writes PACKAGE.sig and the
+#                                               signed block list PACKAGE.blocks
 #   scripts/sign_package.sh --new-key KEYFILE   makes a key pair; prints the
 #                                               public key for the build:
 #     cmake -DQARNAUTO_PACKAGE_KEY=<printed key> ...
-# Put PACKAGE.sig beside PACKAGE on the update server. Keep KEYFILE secret.
+# Put PACKAGE.sig and PACKAGE.blocks beside PACKAGE on the update server. Keep KEYFILE secret.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 tool=$here/build-sign/update/qarnauto-sign

@@ -19,8 +19,10 @@
 #include "platform/file.h"
 #include "platform/text.h"
 #include "ui/language_texts.h"
+#include "update/block_list.h"
 #include "update/install_manifest.h"
 #include "update/package_layout.h"
+#include "update/package_signature.h"
 
 namespace {
 
@@ -176,13 +178,15 @@ bool UpToDate(const std::string& path, const PackageIndexEntry& entry, const Ins
 }
 
 // The package's table of contents, read by ranges; the start header and
-// header bytes are kept for the local copy. kDone with both filled.
-RangeResult ReadIndex(RangeTarget* pTarget, PackageIndex* pIndex,
+// header bytes are kept for the local copy. kDone with both filled. With a
+// signed list, exactly the header ranges it names are fetched and must hash
+// to its digest before a byte of them is parsed.
+RangeResult ReadIndex(RangeTarget* pTarget, const SignedBlockList* pList, PackageIndex* pIndex,
                       std::vector<std::pair<uint64_t, std::string>>* pHeaderBytes, int64_t* pFetched,
                       std::string* pWhy) {
   RangeResult result = RangeResult::kDone;
   pHeaderBytes->clear();
-  const ReadAtFn readAt = [&](uint64_t nOffset, size_t nSize, std::string* pOut) {
+  const auto fetch = [&](uint64_t nOffset, size_t nSize, std::string* pOut) {
     if (result != RangeResult::kDone) return false;
     if (pTarget->llTotal >= 0 && nOffset + nSize > static_cast<uint64_t>(pTarget->llTotal)) return false;
     result = FetchRange(pTarget, static_cast<int64_t>(nOffset), static_cast<int64_t>(nSize), pOut, nullptr, pWhy);
@@ -191,12 +195,76 @@ RangeResult ReadIndex(RangeTarget* pTarget, PackageIndex* pIndex,
     pHeaderBytes->emplace_back(nOffset, *pOut);
     return true;
   };
-  if (ReadPackageIndex(readAt, pIndex)) return RangeResult::kDone;
-  if (result == RangeResult::kDone) {
-    *pWhy = "its header cannot be read";
-    return RangeResult::kNoRanges;
+  if (pList == nullptr) {
+    if (ReadPackageIndex(fetch, pIndex)) return RangeResult::kDone;
+    if (result == RangeResult::kDone) {
+      *pWhy = "its header cannot be read";
+      return RangeResult::kNoRanges;
+    }
+    return result;
   }
-  return result;
+
+  std::vector<std::string> parts;
+  for (const auto& [nOffset, nSize] : pList->headerRanges) {
+    std::string bytes;
+    if (!fetch(nOffset, static_cast<size_t>(nSize), &bytes)) {
+      return result == RangeResult::kDone ? RangeResult::kNoRanges : result;
+    }
+    parts.push_back(std::move(bytes));
+  }
+  if (!DigestMatches(parts, pList->headerDigest)) {
+    // Most likely a package published after its list was fetched.
+    *pWhy = "its header is not the one the signed block list names";
+    return RangeResult::kChanged;
+  }
+  const ReadAtFn authentic = [pHeaderBytes](uint64_t nOffset, size_t nSize, std::string* pOut) {
+    for (const auto& [nAt, bytes] : *pHeaderBytes) {
+      if (nOffset >= nAt && nOffset - nAt <= bytes.size() && nSize <= bytes.size() - (nOffset - nAt)) {
+        pOut->assign(bytes, static_cast<size_t>(nOffset - nAt), nSize);
+        return true;
+      }
+    }
+    return false;
+  };
+  if (ReadPackageIndex(authentic, pIndex) && pIndex->headerRanges == pList->headerRanges &&
+      pIndex->blocks.size() == pList->blocks.size() && pList->nPackageSize == static_cast<uint64_t>(pTarget->llTotal)) {
+    bool bSame = true;
+    for (size_t b = 0; b < pList->blocks.size(); ++b) {
+      bSame = bSame && pIndex->blocks[b].nPackOffset == pList->blocks[b].nPackOffset &&
+              pIndex->blocks[b].nPackSize == pList->blocks[b].nPackSize;
+    }
+    if (bSame) return RangeResult::kDone;
+  }
+  *pWhy = "its header does not match the signed block list";
+  return RangeResult::kNoRanges;
+}
+
+// The signed block list beside the package (url + ".blocks"), checked with
+// the build's key. False, with *pWhy, when there is none that verifies.
+bool FetchBlockList(const std::string& url, SignedBlockList* pList, int64_t* pFetched, std::string* pWhy) {
+  RangeTarget target;
+  target.url = url + kBlockListSuffix;
+  std::string first, rest;
+  if (FetchRange(&target, 0, static_cast<int64_t>(kBlockListPrefix), &first, nullptr, pWhy) != RangeResult::kDone) {
+    return false;
+  }
+  *pFetched += static_cast<int64_t>(first.size());
+  if (target.llTotal > static_cast<int64_t>(kMaxBlockListSize)) {
+    *pWhy = "the signed block list is too large";
+    return false;
+  }
+  if (target.llTotal > static_cast<int64_t>(first.size())) {
+    if (FetchRange(&target, static_cast<int64_t>(first.size()), target.llTotal - static_cast<int64_t>(first.size()),
+                   &rest, nullptr, pWhy) != RangeResult::kDone) {
+      return false;
+    }
+    *pFetched += static_cast<int64_t>(rest.size());
+  }
+  if (!ParseSignedBlockList(first + rest, PackageKey(), pList)) {
+    *pWhy = "the signed block list does not verify";
+    return false;
+  }
+  return true;
 }
 
 // The blocks must lie between the start header and the header, and be the
@@ -293,8 +361,17 @@ Attempt TryOnce(const std::string& root, const std::string& url, platform::HWND 
   std::vector<std::pair<uint64_t, std::string>> headerBytes;
   int64_t llHeaderBytes = 0;
   std::string why;
-  const RangeResult read = ReadIndex(&target, &index, &headerBytes, &llHeaderBytes, &why);
+  // A signed package is fetched by blocks only with its signed list; the
+  // whole path checks the signature over the whole file.
+  SignedBlockList list;
+  const bool bSigned = !PackageKey().empty();
+  if (bSigned && !FetchBlockList(url, &list, &llHeaderBytes, &why)) {
+    Note("update by blocks not possible (" + why + "): the whole package is fetched");
+    return attempt;
+  }
+  const RangeResult read = ReadIndex(&target, bSigned ? &list : nullptr, &index, &headerBytes, &llHeaderBytes, &why);
   if (read == RangeResult::kChanged) {
+    Note("the package changed on the server while its header was read (" + why + "): beginning again");
     attempt.bChanged = true;
     return attempt;
   }
@@ -454,16 +531,31 @@ Attempt TryOnce(const std::string& root, const std::string& url, platform::HWND 
     }
   }
 
-  // Blocks already in are unpacked at once; the others as they arrive.
+  // Blocks already in are unpacked at once; the others as they arrive. A
+  // signed package's block is unpacked only once its bytes match the list.
   CReadyRuns ready;
+  StopFlag stopFetch{0};
+  std::atomic<bool> bForged{false};
+  platform::CFile check;
+  if (bSigned) check = platform::CFile(platform::OpenFile(copy, platform::kFileRead, platform::FileDisposition::kOpenExisting));
+  const auto release = [&](size_t b) {
+    if (bSigned && !BlockMatches(check.Get(), list.blocks[b])) {
+      Note("block " + std::to_string(b) + " of " + url + " does not match the signed block list");
+      bForged = true;
+      stopFetch.store(1);
+      ready.Close(true);
+      return false;
+    }
+    ready.Push(runOfBlock[b]);
+    return true;
+  };
   std::vector<std::atomic<int>> piecesLeft(index.blocks.size());
   for (size_t b = 0; b < index.blocks.size(); ++b) {
     int nLeft = 0;
     for (size_t p : piecesOfBlock[b]) nLeft += pieces[p].llDone < pieces[p].llLength ? 1 : 0;
     piecesLeft[b] = nLeft;
-    if (neededBlocks[b] && nLeft == 0) ready.Push(runOfBlock[b]);
+    if (neededBlocks[b] && nLeft == 0 && !release(b)) break;
   }
-  StopFlag stopFetch{0};
   plan.nextRun = [&ready](size_t* pRun) { return ready.Next(pRun); };
   plan.onFailure = [&ready, &stopFetch] {
     stopFetch.store(1);
@@ -489,13 +581,15 @@ Attempt TryOnce(const std::string& root, const std::string& url, platform::HWND 
     options.onPieceDone = [&](size_t nPiece) {
       if (!journal.Add(PieceKey(pieces[nPiece]))) return false;
       for (size_t b : blocksOfPiece[nPiece]) {
-        if (--piecesLeft[b] == 0) ready.Push(runOfBlock[b]);
+        if (--piecesLeft[b] == 0 && !release(b)) return false;
       }
       return true;
     };
     if (!data.IsValid()) {
       fetched = RangeResult::kFailed;
       why = "the local copy cannot be opened";
+    } else if (bForged) {
+      fetched = RangeResult::kFailed;
     } else if (llNeeded > 0) {
       fetched = FetchRanges(target, &pieces, data.Get(), options, &stopFetch, &why);
     }
@@ -504,8 +598,9 @@ Attempt TryOnce(const std::string& root, const std::string& url, platform::HWND 
   unpacker.Join();
   // Nothing more is recorded; an open file could not be removed on Windows.
   journal.Close();
+  check.Close();
 
-  if (unpacked == ExtractResult::kDamaged) {
+  if (unpacked == ExtractResult::kDamaged || bForged) {
     // As a damaged whole package: nothing of it is installed or kept, and
     // the player is told; the next attempt fetches the whole package.
     platform::RemoveTree(unpack);

@@ -3,8 +3,10 @@
 #include "update/delta_update.h"
 
 #include <gtest/gtest.h>
+#include <sodium.h>
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -21,6 +23,7 @@
 #include "update/launch_settings.h"
 #include "update/package_layout.h"
 #include "update/package_pack.h"
+#include "update/package_signature.h"
 #include "update/update_driver.h"
 
 namespace {
@@ -51,6 +54,12 @@ class CPackageServer {
     next_ = content;
     nextEtag_ = etag;
   }
+  // Another file beside the package: requests whose path ends in suffix
+  // get it ("" for a 404).
+  void ServeBeside(const std::string& suffix, const std::string& content) {
+    std::lock_guard<std::mutex> hold(lock_);
+    beside_[suffix] = content;
+  }
   std::string Url() const { return server_.Url("/qarn"); }
   int64_t Sent() const { return llSent_.load(); }
   void ResetCount() { llSent_ = 0; }
@@ -64,6 +73,7 @@ class CPackageServer {
  private:
   bool Answer(CScriptConnection& c, const std::string& request) {
     std::string content, etag;
+    bool bPackage = true;
     {
       std::lock_guard<std::mutex> hold(lock_);
       if (nReplaceAt_ >= 0 && nRequests_ >= nReplaceAt_) {
@@ -74,6 +84,16 @@ class CPackageServer {
       ++nRequests_;
       content = content_;
       etag = etag_;
+      const std::string path = request.substr(0, request.find(" HTTP/"));
+      for (const auto& [suffix, file] : beside_) {
+        if (path.size() < suffix.size() || path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0) {
+          continue;
+        }
+        if (file.empty()) return c.Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+        content = file;
+        etag = "\"" + suffix + "\"";
+        bPackage = false;
+      }
     }
     int64_t first = 0, last = 0;
     bool bRange = !bIgnoreRanges && tools::RequestRange(request, &first, &last) && first >= 0 &&
@@ -87,7 +107,7 @@ class CPackageServer {
     if (bRange) {
       last = std::min<int64_t>(last, static_cast<int64_t>(content.size()) - 1);
       body = content.substr(static_cast<size_t>(first), static_cast<size_t>(last - first + 1));
-      if (first >= 32 && static_cast<uint64_t>(last) < nCorruptBefore) {
+      if (bPackage && first >= 32 && static_cast<uint64_t>(last) < nCorruptBefore) {
         for (char& ch : body) ch = static_cast<char>(~ch);
       }
       head = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(first) + "-" +
@@ -103,6 +123,7 @@ class CPackageServer {
 
   std::mutex lock_;
   std::string content_, etag_, next_, nextEtag_;
+  std::map<std::string, std::string> beside_;
   int nRequests_ = 0;
   int nReplaceAt_ = -1;
   std::atomic<int64_t> llSent_{0};
@@ -388,6 +409,122 @@ TEST_F(DeltaUpdateTest, AnInterruptedFetchResumesWithWhatItLacks) {
   Measure(package, "", &nHeader, &nUnused);
   EXPECT_EQ(server.Sent(), static_cast<int64_t>(nHeader + (nBlocksEnd - nSecondHalf))) << BlocksNote();
   EXPECT_FALSE(platform::FileExists(DeltaFolder(install)));
+}
+
+// A signed build fetches by blocks with the signed block list beside the
+// package, checking every byte it uses against it.
+class SignedDeltaUpdateTest : public DeltaUpdateTest {
+ protected:
+  void SetUp() override {
+    DeltaUpdateTest::SetUp();
+    ASSERT_GE(sodium_init(), 0);
+    crypto_sign_keypair(pk, sk);
+    char hex[2 * sizeof pk + 1];
+    SetPackageKeyForTesting(sodium_bin2hex(hex, sizeof hex, pk, sizeof pk));
+  }
+  void TearDown() override {
+    SetPackageKeyForTesting("");
+    DeltaUpdateTest::TearDown();
+  }
+  // Packs and signs the source tree, and serves the package with its
+  // signature and list.
+  std::string PackSignAndServe(const std::string& etag) {
+    const std::string package = Pack();
+    EXPECT_TRUE(SignPackage(folder + "/qarn.7z", sk));
+    list = tools::ReadWholeFile(folder + "/qarn.7z.blocks");
+    EXPECT_FALSE(list.empty());
+    server.Serve(package, etag);
+    server.ServeBeside(".sig", tools::ReadWholeFile(folder + "/qarn.7z.sig"));
+    server.ServeBeside(".blocks", list);
+    return package;
+  }
+  bool Noted(const std::string& text) { return RunLog().find(text) != std::string::npos; }
+
+  unsigned char pk[crypto_sign_PUBLICKEYBYTES];
+  unsigned char sk[crypto_sign_SECRETKEYBYTES];
+  std::string list;
+};
+
+TEST_F(SignedDeltaUpdateTest, ASignedPackageUpdatesByBlocksThroughItsList) {
+  const std::string first = PackSignAndServe("\"v1\"");
+  ASSERT_EQ(Run(), UpdateOutcome::kDone) << RunLog();
+  EXPECT_TRUE(TreeInstalled());
+  EXPECT_NE(BlocksNote().find("0 entries up to date, 26 to write"), std::string::npos) << RunLog();
+  // The list and the package once each; the whole file's signature is not
+  // needed.
+  EXPECT_EQ(server.Sent(), static_cast<int64_t>(first.size() + list.size()));
+
+  tools::WriteWholeFile(Source(4), tools::PatternBytes(40000, 99));
+  const std::string second = PackSignAndServe("\"v2\"");
+  uint64_t nHeader = 0, nBlock = 0;
+  Measure(second, "data/f4.bin", &nHeader, &nBlock);
+  server.ResetCount();
+  ASSERT_EQ(Run(), UpdateOutcome::kDone) << RunLog();
+  EXPECT_TRUE(TreeInstalled());
+  EXPECT_NE(BlocksNote().find("25 entries up to date, 1 to write"), std::string::npos) << BlocksNote();
+  EXPECT_LE(server.Sent(), static_cast<int64_t>(list.size() + nHeader + nBlock));
+}
+
+// Bytes that do not match the list are never unpacked: the damaged-package
+// box, nothing installed, and the next attempt takes the whole package,
+// checked by its signature.
+TEST_F(SignedDeltaUpdateTest, ABlockThatDoesNotMatchItsListIsNeverUnpacked) {
+  const std::string package = PackSignAndServe("\"v1\"");
+  PackageIndex index;
+  ASSERT_TRUE(ParsePackageIndex(reinterpret_cast<const unsigned char*>(package.data()), package.size(), &index));
+  server.nCorruptBefore = index.blocks.back().nPackOffset + index.blocks.back().nPackSize;
+  EXPECT_EQ(Run(), UpdateOutcome::kInstallFailed);
+  EXPECT_TRUE(Noted("does not match the signed block list")) << RunLog();
+  ASSERT_EQ(observer.asked.size(), 1u);
+  EXPECT_EQ(observer.asked[0], GetText(TextKey::DamagedPackageTitle));
+  EXPECT_FALSE(platform::FileExists(install + "/play.exe"));
+  EXPECT_FALSE(platform::FileExists(install + "/Download/tmp/play.exe"));
+  EXPECT_FALSE(platform::FileExists(DeltaFolder(install)));
+  ASSERT_EQ(Run(), UpdateOutcome::kDone) << RunLog();
+  EXPECT_TRUE(TreeInstalled());
+  EXPECT_EQ(BlocksNote(), "");
+}
+
+// Without a list that verifies and fits, the whole package is fetched and
+// its signature decides: a missing list, a forged one, the list of another
+// package, and another package served with the first one's list and
+// signature (refused as damaged).
+TEST_F(SignedDeltaUpdateTest, WithoutAListThatFitsTheWholePackageIsFetchedAndChecked) {
+  PackSignAndServe("\"v1\"");
+  server.ServeBeside(".blocks", "");
+  ASSERT_EQ(Run(), UpdateOutcome::kDone) << RunLog();
+  EXPECT_TRUE(TreeInstalled());
+  EXPECT_EQ(BlocksNote(), "");
+  EXPECT_TRUE(Noted("update by blocks not possible")) << RunLog();
+
+  std::string forged = list;
+  forged[40] = static_cast<char>(forged[40] ^ 1);
+  server.ServeBeside(".blocks", forged);
+  ASSERT_EQ(Run(), UpdateOutcome::kDone) << RunLog();
+  EXPECT_EQ(BlocksNote(), "");
+  EXPECT_TRUE(Noted("the signed block list does not verify")) << RunLog();
+
+  // A newer package beside the older one's list: the header does not match
+  // it, so the start begins again, and after the last try fetches whole.
+  const std::string oldList = list;
+  const std::string oldSignature = tools::ReadWholeFile(folder + "/qarn.7z.sig");
+  for (int i = 0; i < 24; i += 6) tools::WriteWholeFile(Source(i), tools::PatternBytes(40000, 300 + i));
+  PackSignAndServe("\"v2\"");
+  server.ServeBeside(".blocks", oldList);
+  ASSERT_EQ(Run(), UpdateOutcome::kDone) << RunLog();
+  EXPECT_TRUE(TreeInstalled());
+  EXPECT_TRUE(Noted("its header is not the one the signed block list names")) << RunLog();
+
+  // The same package with the old signature too: not installed.
+  const std::string installed = tools::ReadWholeFile(Installed(0));
+  for (int i = 0; i < 24; i += 6) tools::WriteWholeFile(Source(i), tools::PatternBytes(40000, 500 + i));
+  server.Serve(Pack(), "\"v3\"");
+  server.ServeBeside(".sig", oldSignature);
+  server.ServeBeside(".blocks", oldList);
+  EXPECT_EQ(Run(), UpdateOutcome::kInstallFailed) << RunLog();
+  EXPECT_EQ(tools::ReadWholeFile(Installed(0)), installed);
+  ASSERT_FALSE(observer.asked.empty());
+  EXPECT_EQ(observer.asked.back(), GetText(TextKey::DamagedPackageTitle));
 }
 
 }  // namespace

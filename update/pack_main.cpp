@@ -2,7 +2,7 @@
 // wants installed, as a 7z in several solid blocks that the updater unpacks
 // on all cores.
 //   qarnauto-pack FOLDER OUT.7z [--sign KEYFILE]
-// With --sign, also writes OUT.7z.sig with the secret key qarnauto-sign
+// With --sign, also writes OUT.7z.sig and OUT.7z.blocks with the secret key qarnauto-sign
 // keygen made.
 #include <cstdio>
 #include <cstring>

@@ -7,6 +7,7 @@
 #include "engine/engine_log.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "update/block_list.h"
 
 #ifndef QARNAUTO_PACKAGE_KEY
 #error "the build sets QARNAUTO_PACKAGE_KEY (empty for no signature check)"
@@ -40,15 +41,17 @@ const std::string& PackageKey() { return g_key; }
 
 void SetPackageKeyForTesting(const std::string& hexKey) { g_key = hexKey; }
 
-bool VerifyPackageSignature(const std::string& packagePath, const std::string& hexKey) {
-  if (sodium_init() < 0) return false;
-  unsigned char key[crypto_sign_PUBLICKEYBYTES];
+bool DecodePackageKey(const std::string& hexKey, unsigned char (&key)[32]) {
+  static_assert(sizeof key == crypto_sign_PUBLICKEYBYTES);
   size_t nKey = 0;
-  if (hexKey.size() != 2 * sizeof key ||
-      sodium_hex2bin(key, sizeof key, hexKey.c_str(), hexKey.size(), nullptr, &nKey, nullptr) != 0 ||
-      nKey != sizeof key) {
-    return false;
-  }
+  return sodium_init() >= 0 && hexKey.size() == 2 * sizeof key &&
+         sodium_hex2bin(key, sizeof key, hexKey.c_str(), hexKey.size(), nullptr, &nKey, nullptr) == 0 &&
+         nKey == sizeof key;
+}
+
+bool VerifyPackageSignature(const std::string& packagePath, const std::string& hexKey) {
+  unsigned char key[crypto_sign_PUBLICKEYBYTES];
+  if (!DecodePackageKey(hexKey, key)) return false;
   unsigned char signature[crypto_sign_BYTES];
   platform::CFile f(platform::OpenFile(packagePath + kSignatureSuffix, platform::kFileRead,
                                        platform::FileDisposition::kOpenExisting));
@@ -81,7 +84,16 @@ bool SignPackage(const std::string& packagePath, const unsigned char (&secretKey
                                        platform::FileDisposition::kCreateAlways));
   const bool ok = f.IsValid() && platform::WriteFileAt(f.Get(), signature, sizeof signature, 0) ==
                                      sizeof signature;
-  return ok;
+  f.Close();
+  if (!ok) return false;
+  const std::string listPath = packagePath + kBlockListSuffix;
+  std::string list;
+  if (!MakeSignedBlockList(packagePath, secretKey, &list)) {
+    // A list of an earlier package beside this one would only be refused.
+    return !platform::FileExists(listPath) || platform::DeleteFile(listPath);
+  }
+  platform::CFile out(platform::OpenFile(listPath, platform::kFileWrite, platform::FileDisposition::kCreateAlways));
+  return out.IsValid() && platform::WriteFileAt(out.Get(), list.data(), list.size(), 0) == list.size();
 }
 
 bool SignPackageWithKeyFile(const std::string& packagePath, const std::string& keyPath) {

@@ -21,9 +21,14 @@ bool VerifyPackageSignature(const std::string& packagePath, const std::string& h
 // in the run log.
 bool VerifyPackage(const std::string& packagePath);
 
+// The 32-byte public key of its 64 hex digits; false when malformed.
+bool DecodePackageKey(const std::string& hexKey, unsigned char (&key)[32]);
+
 // Writes "<package>.sig" signed with the 64-byte secret key (the tools'
-// signing program). False when the package cannot be read or the signature
-// written.
+// signing program), and the signed block list "<package>.blocks" that lets
+// it be fetched by blocks (none for a package whose header the updater
+// cannot read: a stale one is removed). False when the package cannot be
+// read or a file written.
 bool SignPackage(const std::string& packagePath, const unsigned char (&secretKey)[64]);
 // The same with the secret key read from the key file the signing program
 // made; false also when that file cannot be read or has the wrong size.

@@ -2,7 +2,8 @@
 //   qarnauto-sign keygen KEYFILE        makes a key pair: the secret key in
 //                                       KEYFILE (mode 0600), the public key
 //                                       printed as the build setting wants it
-//   qarnauto-sign sign KEYFILE PACKAGE  writes PACKAGE.sig
+//   qarnauto-sign sign KEYFILE PACKAGE  writes PACKAGE.sig and the signed block
+//                                       list PACKAGE.blocks
 //   qarnauto-sign verify HEXKEY PACKAGE exits 0 when PACKAGE.sig verifies
 #include <sodium.h>
 

@@ -20,13 +20,11 @@ namespace {
 // the whole package, as after any damaged package.
 bool g_bWholeNext = false;
 
-// The package's URL when it may be fetched by blocks: one package, over
-// HTTP, unsigned (a signature covers the whole file, which a fetch by
-// blocks never has). "" otherwise.
+// The package's URL when it may be fetched by blocks: one package (and its
+// signature in a signed build), over HTTP. "" otherwise.
 std::string BlockUpdateUrl() {
-  if (g_bWholeNext || DownloadList.size() != 1 || DownloadList.count(u"qarn.7z") == 0 || !PackageKey().empty()) {
-    return "";
-  }
+  const size_t nFiles = PackageKey().empty() ? 1 : 2;
+  if (g_bWholeNext || DownloadList.size() != nFiles || DownloadList.count(u"qarn.7z") == 0) return "";
   std::string url = platform::Utf16ToUtf8(UpdateUrl) + "/qarn.7z";
   std::replace(url.begin(), url.end(), '\\', '/');
   return JudgeProtocol(url.c_str()) == kProtocolHttp ? url : "";
