@@ -98,9 +98,31 @@ int32_t ConnWithTime(platform::CSocket* pSocket, int32_t nSeconds, int32_t nAtte
   return 0;
 }
 
-int32_t RecvN(SocketHandle s, char* pBuffer, int32_t nCount, int nFlags, int32_t nSeconds,
-              const StopFlag* pStop, const StopFlag* pHold, OnBytesFn pfnOnBytes,
-              DownProgress* pProgress) {
+namespace {
+
+// A bare socket as the receive loop sees a stream.
+struct CBareSocket {
+  SocketHandle s;
+  int nFlags;
+  int64_t RecvIfReady(void* p, size_t n) { return platform::RecvIfReady(s, p, n, nFlags); }
+  int64_t Recv(void* p, size_t n) { return platform::Recv(s, p, n, nFlags); }
+  int WaitReadable(uint32_t dwMilliseconds) { return platform::WaitReadable(s, dwMilliseconds); }
+};
+
+template <class Stream>
+int WaitUnlessRaised(Stream& stream, uint32_t dwMilliseconds, const StopFlag* pStop, const StopFlag* pHold) {
+  const uint32_t dwStart = platform::GetTickCount();
+  for (;;) {
+    const uint32_t dwSpent = platform::GetTickCount() - dwStart;
+    if (dwSpent >= dwMilliseconds || (pStop != nullptr && Raised(pStop, pHold))) return 0;
+    const int r = stream.WaitReadable(std::min<uint32_t>(dwMilliseconds - dwSpent, 100));
+    if (r != 0) return r;
+  }
+}
+
+template <class Stream>
+int32_t ReceiveN(Stream& stream, char* pBuffer, int32_t nCount, int32_t nSeconds, const StopFlag* pStop,
+                 const StopFlag* pHold, OnBytesFn pfnOnBytes, DownProgress* pProgress) {
   if (pBuffer == nullptr || pStop == nullptr) return 0;
   const uint32_t dwWait = static_cast<uint32_t>(std::max(nSeconds, 0)) * 1000u;
   int32_t received = 0;
@@ -108,11 +130,11 @@ int32_t RecvN(SocketHandle s, char* pBuffer, int32_t nCount, int nFlags, int32_t
     const size_t step = static_cast<size_t>(std::min(nCount - received, kRecvStep));
     // Waiting is only needed when nothing has arrived yet; on a busy
     // connection this saves a system call for every step.
-    int64_t n = platform::RecvIfReady(s, pBuffer + received, step, nFlags);
+    int64_t n = stream.RecvIfReady(pBuffer + received, step);
     if (n == platform::kRecvWouldBlock) {
       // A stalled server must not hold a stop request for the whole wait.
-      if (WaitReadableUnlessRaised(s, dwWait, pStop, pHold) <= 0) break;
-      n = platform::Recv(s, pBuffer + received, step, nFlags);
+      if (WaitUnlessRaised(stream, dwWait, pStop, pHold) <= 0) break;
+      n = stream.Recv(pBuffer + received, step);
     }
     if (n <= 0) {
       DebugLog("Failed recv\n");
@@ -124,15 +146,29 @@ int32_t RecvN(SocketHandle s, char* pBuffer, int32_t nCount, int nFlags, int32_t
   return received;
 }
 
+}  // namespace
+
+int32_t RecvN(SocketHandle s, char* pBuffer, int32_t nCount, int nFlags, int32_t nSeconds,
+              const StopFlag* pStop, const StopFlag* pHold, OnBytesFn pfnOnBytes,
+              DownProgress* pProgress) {
+  CBareSocket bare{s, nFlags};
+  return ReceiveN(bare, pBuffer, nCount, nSeconds, pStop, pHold, pfnOnBytes, pProgress);
+}
+
+int32_t RecvN(platform::CStream& stream, char* pBuffer, int32_t nCount, int32_t nSeconds, const StopFlag* pStop,
+              const StopFlag* pHold, OnBytesFn pfnOnBytes, DownProgress* pProgress) {
+  return ReceiveN(stream, pBuffer, nCount, nSeconds, pStop, pHold, pfnOnBytes, pProgress);
+}
+
 int WaitReadableUnlessRaised(SocketHandle s, uint32_t dwMilliseconds, const StopFlag* pStop,
                              const StopFlag* pHold) {
-  const uint32_t dwStart = platform::GetTickCount();
-  for (;;) {
-    const uint32_t dwSpent = platform::GetTickCount() - dwStart;
-    if (dwSpent >= dwMilliseconds || (pStop != nullptr && Raised(pStop, pHold))) return 0;
-    const int r = platform::WaitReadable(s, std::min<uint32_t>(dwMilliseconds - dwSpent, 100));
-    if (r != 0) return r;
-  }
+  CBareSocket bare{s, 0};
+  return WaitUnlessRaised(bare, dwMilliseconds, pStop, pHold);
+}
+
+int WaitReadableUnlessRaised(platform::CStream& stream, uint32_t dwMilliseconds, const StopFlag* pStop,
+                             const StopFlag* pHold) {
+  return WaitUnlessRaised(stream, dwMilliseconds, pStop, pHold);
 }
 
 void SleepUnlessRaised(uint32_t dwMilliseconds, const StopFlag* pStop, const StopFlag* pHold) {
@@ -155,4 +191,12 @@ const char* DescribeConnFailure(ConnFailure why) {
       return "stopped";
   }
   return "unknown";
+}
+
+bool StartTlsUnlessRaised(platform::CStream* pStream, const char* szHost, int32_t nSeconds, const StopFlag* pStop,
+                          std::string* pWhy) {
+  platform::TlsRefusal refusal;
+  if (pStream->StartTls(szHost, static_cast<uint32_t>(std::max(nSeconds, 1)) * 1000u, pStop, &refusal)) return true;
+  *pWhy = refusal.failure == platform::TlsFailure::kStopped ? "" : "TLS with " + std::string(szHost) + ": " + refusal.text;
+  return false;
 }

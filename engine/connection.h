@@ -3,8 +3,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "platform/socket.h"
+#include "platform/stream.h"
 
 struct DownProgress;
 
@@ -23,6 +25,8 @@ void SleepUnlessRaised(uint32_t dwMilliseconds, const StopFlag* pStop, const Sto
 // the flags every 100 ms: 1 readable, 0 time-out or a flag raised, -1 error.
 int WaitReadableUnlessRaised(platform::SocketHandle s, uint32_t dwMilliseconds,
                              const StopFlag* pStop, const StopFlag* pHold);
+int WaitReadableUnlessRaised(platform::CStream& stream, uint32_t dwMilliseconds, const StopFlag* pStop,
+                             const StopFlag* pHold);
 
 // Why a connect failed, for notes a person reads.
 enum class ConnFailure { kNone, kUnresolved, kRefused, kNoAnswer, kSocket, kStopped };
@@ -53,3 +57,11 @@ int32_t ConnWithTime(platform::CSocket* pSocket, int32_t nSeconds, int32_t nAtte
 int32_t RecvN(platform::SocketHandle s, char* pBuffer, int32_t nCount, int nFlags,
               int32_t nSeconds, const StopFlag* pStop, const StopFlag* pHold,
               OnBytesFn pfnOnBytes, DownProgress* pProgress);
+// The same over a stream, in clear or TLS (HTTP).
+int32_t RecvN(platform::CStream& stream, char* pBuffer, int32_t nCount, int32_t nSeconds, const StopFlag* pStop,
+              const StopFlag* pHold, OnBytesFn pfnOnBytes, DownProgress* pProgress);
+
+// Opens TLS for szHost on the connected stream, within the connect time of
+// nSeconds; false with the reason noted in *pWhy ("" when stopped).
+bool StartTlsUnlessRaised(platform::CStream* pStream, const char* szHost, int32_t nSeconds, const StopFlag* pStop,
+                          std::string* pWhy);

@@ -154,7 +154,7 @@ void CDownN1::PlanSegments(const DownFileItem& item, Records* pRecords) {
     const int32_t nProtocol = JudgeProtocol(url.c_str());
     auto p = MakeRecord(*this, item, nProtocol);
     bool ok = false;
-    if (nProtocol == kProtocolHttp) {
+    if (IsHttpProtocol(nProtocol)) {
       ok = SplitHttpUrl(url.c_str(), p->szHost, &p->nPort, p->szRemotePath);
     } else if (nProtocol == kProtocolFtp) {
       ok = SplitUrl(url.c_str(), p->szHost, &p->nPort, p->szRemotePath, p->szUser,
@@ -184,7 +184,7 @@ void CDownN1::StartPlaceholder(int32_t nSlot) {
 
 void CDownN1::StartConnection(int32_t nSlot, DownThreadInfo* pInfo, int32_t* pFinished,
                               bool bRetry) {
-  if (pInfo->nProtocol == kProtocolHttp) {
+  if (IsHttpProtocol(pInfo->nProtocol)) {
     if (bRetry) pInfo->nRetryDelay = kHttpRetryDelay;
     phThreads[nSlot].Start([pInfo] { return HttpDownThreadN1(pInfo); });
   } else if (pInfo->nProtocol == kProtocolFtp) {

@@ -65,6 +65,7 @@ bool CDownNN::AddItem(const std::string& line, const std::string& name, const ch
   SetPath(item.szDir, szPath);
   item.vecUrls.push_back(line);
   item.llSize = GetUrlSize(line.c_str(), &nQuit);
+  item.nProtocol = JudgeProtocol(line.c_str());
   if (!SplitHttpUrl(line.c_str(), item.szHost, &item.nPort, item.szRemotePath)) {
     AppendRunLog(u"SplitHttpUrl error\n");
     return false;
@@ -98,10 +99,10 @@ int32_t CDownNN::Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int3
       bListOk = false;
       break;
     }
-    // Only HTTP is spoken here; any other scheme would probe as size 0
-    // and "succeed" with an empty file.
-    if (JudgeProtocol(line.c_str()) != kProtocolHttp) {
-      Note("list line " + line + ": the list download speaks http:// only");
+    // Only HTTP (in clear or over TLS) is spoken here; any other scheme
+    // would probe as size 0 and "succeed" with an empty file.
+    if (!IsHttpProtocol(JudgeProtocol(line.c_str()))) {
+      Note("list line " + line + ": the list download speaks http:// and https:// only");
       return 0;
     }
     if (!AddItem(line, name, szPath)) {
@@ -114,8 +115,8 @@ int32_t CDownNN::Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int3
     std::string name;
     if (RemoveUrlPrefix(line.c_str(), LastListLine, &name) >= 0 && !name.empty() &&
         name != "." && name != "..") {
-      if (JudgeProtocol(line.c_str()) != kProtocolHttp) {
-        Note("list line " + line + ": the list download speaks http:// only");
+      if (!IsHttpProtocol(JudgeProtocol(line.c_str()))) {
+        Note("list line " + line + ": the list download speaks http:// and https:// only");
         return 0;
       }
       AddItem(line, name, szPath);
@@ -231,7 +232,7 @@ int32_t CDownNN::RunBatch(size_t first, bool* pSuccess) {
       pLive->llDownloaded += item.llSize;
     } else if (item.llSize >= kSplitSize) {
       for (int32_t k = 0; k < nConnPerGroup; ++k) {
-        auto p = MakeRecord(*this, item, kProtocolHttp);
+        auto p = MakeRecord(*this, item, item.nProtocol);
         const Segment segment = EqualSegment(item.llSize, nConnPerGroup, k);
         p->llStart = segment.llStart;
         p->llLength = segment.llLength;
@@ -242,7 +243,7 @@ int32_t CDownNN::RunBatch(size_t first, bool* pSuccess) {
       }
       count += nConnPerGroup;
     } else {
-      auto p = MakeRecord(*this, item, kProtocolHttp);
+      auto p = MakeRecord(*this, item, item.nProtocol);
       p->llStart = 0;
       p->llLength = item.llSize;
       p->llDone = platform::GetFileSize(item.hFile.Get());

@@ -44,6 +44,7 @@ struct DownFileItem {
   char szDataPath[kPathCapacity] = "";
   char szSizePath[kPathCapacity] = "";
   int32_t nPort = 0;
+  int32_t nProtocol = kProtocolHttp;  // of a list item: http or https
   // The item's own: closed when it goes (or when its driver closes it);
   // the connection records only borrow them.
   platform::CFile hFile;

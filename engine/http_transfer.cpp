@@ -69,17 +69,30 @@ constexpr HttpProcedure kFileList{NoteLog::kRunLog, false, false, true, true, 10
 struct Connection {
   DownThreadInfo& info;
   const HttpProcedure& proc;
-  platform::CSocket s;
+  platform::CStream s;
   char* buffer;  // kChunkSize bytes; the header is read into its start
 
   const StopFlag* Hold() const { return proc.bHonoursHold ? info.pHold : nullptr; }
 
   int32_t Connect() {
     ConnFailure why = ConnFailure::kNone;
-    const int32_t r = ConnWithTime(&s, kConnectSeconds, kConnectAttempts, info.szHost, info.nPort,
+    platform::CSocket socket;
+    const int32_t r = ConnWithTime(&socket, kConnectSeconds, kConnectAttempts, info.szHost, info.nPort,
                                    info.pStop, Hold(), proc.log, &why);
     if (r != 0 && why == ConnFailure::kRefused) SetConnEnd(info, ConnEnd::kGoneAway, "connection refused");
-    return r;
+    if (r != 0) return r;
+    s = platform::CStream(std::move(socket));
+    std::string refusal;
+    if (info.nProtocol == kProtocolHttps && !StartTlsUnlessRaised(&s, info.szHost, kConnectSeconds, info.pStop, &refusal)) {
+      // A certificate or server refused now is refused at every attempt.
+      if (!refusal.empty()) {
+        SetConnEnd(info, ConnEnd::kHopeless, refusal);
+        if (proc.log == NoteLog::kRunLog) AppendRunLog(platform::Utf8ToUtf16(refusal));
+        DebugLog("%s\n", refusal.c_str());
+      }
+      return -1;
+    }
+    return 0;
   }
 
   // A receive that got nothing: a whole wait of silence, or a connection
@@ -99,14 +112,14 @@ struct Connection {
   }
 
   int32_t Receive(char* p, int32_t n, OnBytesFn pfn) {
-    return RecvN(s.Get(), p, n, 0, kRecvSeconds, info.pStop, Hold(), pfn, info.pProgress);
+    return RecvN(s, p, n, kRecvSeconds, info.pStop, Hold(), pfn, info.pProgress);
   }
 
   bool Held() const { return info.pStop->load() != 0 || (Hold() != nullptr && Hold()->load() != 0); }
 
   void SendRequest() {
     const int64_t llFirst = info.llStart + info.llDone.load();
-    SendGetRequest(s.Get(), info.szHost, info.szRemotePath, llFirst,
+    SendGetRequest(s, info.szHost, info.szRemotePath, llFirst,
                    info.llStart + info.llLength - llFirst);
   }
 
@@ -142,7 +155,7 @@ bool Connection::ReadHeader(bool* pConnectFailed) {
   int nRedirects = 0;
   for (;;) {
     const uint32_t dwWaitStart = platform::GetTickCount();
-    int64_t received = platform::Recv(s.Get(), buffer, nFirstRead, 0);
+    int64_t received = s.Recv(buffer, static_cast<size_t>(nFirstRead));
     if (received <= 0) {
       EndWithNothing(dwWaitStart);
       return Fail("http ack fail");
@@ -157,17 +170,22 @@ bool Connection::ReadHeader(bool* pConnectFailed) {
       std::string_view location;
       char szHost[kUrlCapacity], szPath[kUrlCapacity];
       int32_t nPort = 0;
-      // Only an absolute http location can be followed, and only once.
+      // Only an absolute http or https location can be followed, only once,
+      // and never from https to http.
       if (nRedirects > 0 || !HttpHeaderValue(response, "Location: ", &location) ||
           location.size() >= static_cast<size_t>(kUrlCapacity)) {
         return Hopeless("a redirect that cannot be followed", "http ack fail");
       }
       const std::string url(location);
-      if (JudgeProtocol(url.c_str()) != kProtocolHttp ||
-          !SplitHttpUrl(url.c_str(), szHost, &nPort, szPath)) {
+      const int32_t nTo = JudgeProtocol(url.c_str());
+      if (info.nProtocol == kProtocolHttps && nTo == kProtocolHttp) {
+        return Hopeless("a redirect from https to http (" + url.substr(0, 200) + ")", "http ack fail");
+      }
+      if (!IsHttpProtocol(nTo) || !SplitHttpUrl(url.c_str(), szHost, &nPort, szPath)) {
         return Hopeless("a redirect that cannot be followed", "http ack fail");
       }
       SetRecordServer(info, szHost, nPort, szPath, info.szUser, info.szPassword);
+      info.nProtocol = nTo;
       Close();
       if (Connect() != 0) {
         *pConnectFailed = true;
@@ -183,7 +201,7 @@ bool Connection::ReadHeader(bool* pConnectFailed) {
 
     size_t end = response.find("\r\n\r\n");
     if (end == std::string_view::npos) {
-      int64_t more = platform::Recv(s.Get(), buffer + received, 1024, 0);
+      int64_t more = s.Recv(buffer + received, 1024);
       if (more > 0) received += more;
       response = std::string_view(buffer, static_cast<size_t>(received));
       end = response.find("\r\n\r\n");
@@ -287,7 +305,7 @@ std::unique_ptr<char[]> NewReceiveBuffer() {
 
 }  // namespace
 
-int32_t SendGetRequest(SocketHandle s, const char* szHost, const char* szPath, int64_t llOffset,
+int32_t SendGetRequest(platform::CStream& s, const char* szHost, const char* szPath, int64_t llOffset,
                        int64_t llLength) {
   char szRange[96] = "";
   if (llLength != 0) {
@@ -300,7 +318,7 @@ int32_t SendGetRequest(SocketHandle s, const char* szHost, const char* szPath, i
                         "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1; Mozilla/4.0\r\nHost: "
                         "%s\r\nConnection: Keep-Alive\r\n\r\n",
                         szPath, szRange, szHost);
-  if (n > 0 && n < static_cast<int>(sizeof szRequest)) platform::Send(s, szRequest, n);
+  if (n > 0 && n < static_cast<int>(sizeof szRequest)) s.SendAll(szRequest, static_cast<size_t>(n));
   return 0;
 }
 
@@ -309,21 +327,28 @@ int64_t HttpGetSize(const char* szUrl, const StopFlag* pStop) {
   for (int nRedirects = 0; nRedirects <= kMaxSizeRedirects; ++nRedirects) {
     char szHost[kUrlCapacity], szPath[kUrlCapacity];
     int32_t nPort = 0;
-    if (!SplitHttpUrl(url.c_str(), szHost, &nPort, szPath)) return -1;
-    platform::CSocket s;
+    bool bTls = false;
+    if (!SplitHttpUrl(url.c_str(), szHost, &nPort, szPath, &bTls)) return -1;
+    platform::CSocket socket;
     ConnFailure why = ConnFailure::kNone;
-    if (ConnWithTime(&s, kConnectSeconds, kConnectAttempts, szHost, nPort, pStop, nullptr,
+    if (ConnWithTime(&socket, kConnectSeconds, kConnectAttempts, szHost, nPort, pStop, nullptr,
                      NoteLog::kRunLog, &why) != 0) {
       AppendRunLog(u"ConnWithTime error");
       if (why != ConnFailure::kStopped) NoteProbeFailure(url, DescribeConnFailure(why));
       return -1;
     }
-    SendGetRequest(s.Get(), szHost, szPath, 0, 0);
+    platform::CStream s(std::move(socket));
+    std::string refusal;
+    if (bTls && !StartTlsUnlessRaised(&s, szHost, kConnectSeconds, pStop, &refusal)) {
+      if (!refusal.empty()) NoteProbeFailure(url, refusal);
+      return -1;
+    }
+    SendGetRequest(s, szHost, szPath, 0, 0);
     char buffer[512];
     // A stop must not wait out a silent server's whole time-out.
     const int64_t received =
-        WaitReadableUnlessRaised(s.Get(), kRecvSeconds * 1000, pStop, nullptr) > 0
-            ? platform::Recv(s.Get(), buffer, sizeof buffer, 0)
+        WaitReadableUnlessRaised(s, kRecvSeconds * 1000, pStop, nullptr) > 0
+            ? s.Recv(buffer, sizeof buffer)
             : -1;
     s.Close();
     if (received <= 0) {
@@ -337,6 +362,10 @@ int64_t HttpGetSize(const char* szUrl, const StopFlag* pStop) {
     std::string_view value;
     if (status == 301) {
       if (!HttpHeaderValue(response, "Location: ", &value)) return -1;
+      if (bTls && JudgeProtocol(std::string(value).c_str()) == kProtocolHttp) {
+        NoteProbeFailure(url, "a redirect from https to http is not followed");
+        return -1;
+      }
       url = std::string(value);
       continue;
     }
@@ -364,6 +393,7 @@ int64_t GetUrlSize(const char* szText, const StopFlag* pStop) {
     const std::string line(text.substr(0, end));
     switch (JudgeProtocol(line.c_str())) {
       case kProtocolHttp:
+      case kProtocolHttps:
         llSum += HttpGetSize(line.c_str(), pStop);
         break;
       case kProtocolFtp:
@@ -390,7 +420,7 @@ int32_t HttpDownThreadN1(DownThreadInfo* pInfo) {
   }
   SetConnEnd(info, ConnEnd::kUnknown, "");
   auto buffer = NewReceiveBuffer();
-  Connection c{info, kSingleFile, platform::CSocket(), buffer.get()};
+  Connection c{info, kSingleFile, platform::CStream(), buffer.get()};
   if (c.Connect() != 0) {
     DebugLog("conn fail");
     return -1;
@@ -426,7 +456,7 @@ int32_t HttpDownThreadNN(DownThreadInfo* pInfo) {
   platform::Sleep(500);
   SetConnEnd(info, ConnEnd::kUnknown, "");
   auto buffer = NewReceiveBuffer();
-  Connection c{info, kFileList, platform::CSocket(), buffer.get()};
+  Connection c{info, kFileList, platform::CStream(), buffer.get()};
   if (c.Connect() != 0) {
     DebugLog("conn fail");
     return -1;

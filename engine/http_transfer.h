@@ -7,7 +7,7 @@
 
 // Sends "GET path" with a Range for offset..offset+length-1 (none when length
 // is 0) in one send. Always 0.
-int32_t SendGetRequest(platform::SocketHandle s, const char* szHost, const char* szPath,
+int32_t SendGetRequest(platform::CStream& s, const char* szHost, const char* szPath,
                        int64_t llOffset, int64_t llLength);
 
 // Sum of the sizes of the URLs in the "\r\n"-separated text, a failed probe

@@ -61,11 +61,12 @@ class HttpTransferTest : public ::testing::Test {
 
 TEST_F(HttpTransferTest, RequestTextIsExactlyTheBrowserLikeGet) {
   CScriptServer server([](CScriptConnection& c) { c.ReadRequest(); });
-  platform::CSocket s;
-  ASSERT_EQ(ConnWithTime(&s, 2, 2, "127.0.0.1", server.Port(), &stop, nullptr, NoteLog::kRunLog), 0);
-  SendGetRequest(s.Get(), "example.com", "/d/qarn.7z?x=1", 4294967296LL, 10);
+  platform::CSocket socket;
+  ASSERT_EQ(ConnWithTime(&socket, 2, 2, "127.0.0.1", server.Port(), &stop, nullptr, NoteLog::kRunLog), 0);
+  platform::CStream s(std::move(socket));
+  SendGetRequest(s, "example.com", "/d/qarn.7z?x=1", 4294967296LL, 10);
   platform::Sleep(50);
-  SendGetRequest(s.Get(), "h", "/", 0, 0);
+  SendGetRequest(s, "h", "/", 0, 0);
   s.Close();
   server.Stop();
   const std::string agent =
@@ -160,7 +161,7 @@ TEST_F(HttpTransferTest, OtherStatusesAndBrokenStatusLinesFail) {
   for (const std::string answer :
        {"HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:1/\r\n\r\n",
         "HTTP/1.1 404 Not Found\r\n\r\n", "HTTP/1.1 2", "SSH-2.0-OpenSSH\r\n\r\n",
-        "HTTP/1.1 301 Moved\r\nLocation: https://127.0.0.1/f\r\n\r\n",
+        "HTTP/1.1 301 Moved\r\nLocation: gopher://127.0.0.1/f\r\n\r\n",
         "HTTP/1.1 301 Moved\r\n\r\n"}) {
     CScriptServer server([&](CScriptConnection& c) {
       c.ReadRequest();

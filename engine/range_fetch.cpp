@@ -98,24 +98,33 @@ class CRangeConnection {
            Answer* pAnswer, ConnEnd* pEnd, std::string* pWhy, bool* pUnreachable = nullptr) {
     char szHost[kUrlCapacity], szPath[kUrlCapacity];
     int32_t nPort = 0;
-    if (JudgeProtocol(url.c_str()) != kProtocolHttp || !SplitHttpUrl(url.c_str(), szHost, &nPort, szPath)) {
+    bool bTls = false;
+    if (!IsHttpProtocol(JudgeProtocol(url.c_str())) || !SplitHttpUrl(url.c_str(), szHost, &nPort, szPath, &bTls)) {
       *pEnd = ConnEnd::kHopeless;
-      *pWhy = "not an http URL";
+      *pWhy = "not an http or https URL";
       return false;
     }
     // A kept connection the server has closed since fails before its first
     // byte: then once more on a new one, at no cost to the give-up counts.
-    const bool bKept = s_.IsValid() && host_ == szHost && nPort_ == nPort;
+    const bool bKept = s_.IsValid() && host_ == szHost && nPort_ == nPort && s_.IsTls() == bTls;
     if (bKept && AskOn(szPath, szHost, llOffset, llLength, etag, pAnswer, pEnd, pWhy, true)) return true;
     if (bKept && !staleFailure_) return false;
     {
       s_.Close();
       ConnFailure why = ConnFailure::kNone;
-      if (ConnWithTime(&s_, kConnectSeconds, kConnectAttempts, szHost, nPort, pStop_, nullptr,
+      platform::CSocket socket;
+      if (ConnWithTime(&socket, kConnectSeconds, kConnectAttempts, szHost, nPort, pStop_, nullptr,
                        NoteLog::kEngineLog, &why) != 0) {
         *pEnd = why == ConnFailure::kRefused ? ConnEnd::kGoneAway : ConnEnd::kUnknown;
         *pWhy = DescribeConnFailure(why);
         if (pUnreachable != nullptr) *pUnreachable = true;
+        return false;
+      }
+      s_ = platform::CStream(std::move(socket));
+      if (bTls && !StartTlsUnlessRaised(&s_, szHost, kConnectSeconds, pStop_, pWhy)) {
+        // A certificate refused now is refused at every attempt.
+        *pEnd = pWhy->empty() ? ConnEnd::kUnknown : ConnEnd::kHopeless;
+        if (pWhy->empty()) *pWhy = "stopped";
         return false;
       }
       host_ = szHost;
@@ -137,7 +146,7 @@ class CRangeConnection {
         "\r\n%s%s%sAccept: */*\r\nUser-Agent: qarnauto\r\nConnection: keep-alive\r\n\r\n",
         szPath, szHost, llOffset, llOffset + llLength - 1, etag.empty() ? "" : "If-Range: ",
         etag.c_str(), etag.empty() ? "" : "\r\n");
-    if (n <= 0 || n >= static_cast<int>(sizeof szRequest) || !platform::SendAll(s_.Get(), szRequest, n)) {
+    if (n <= 0 || n >= static_cast<int>(sizeof szRequest) || !s_.SendAll(szRequest, static_cast<size_t>(n))) {
       staleFailure_ = bKept;
       s_.Close();
       *pEnd = ConnEnd::kGoneAway;
@@ -199,12 +208,12 @@ class CRangeConnection {
  private:
   bool ReceiveMore(ConnEnd* pEnd, std::string* pWhy) {
     const uint32_t dwStart = platform::GetTickCount();
-    const int ready = WaitReadableUnlessRaised(s_.Get(), kRecvSeconds * 1000, pStop_, nullptr);
+    const int ready = WaitReadableUnlessRaised(s_, kRecvSeconds * 1000, pStop_, nullptr);
     int64_t got = -1;
     if (ready > 0) {
       const size_t have = pending_.size();
       pending_.resize(have + kReceiveStep);
-      got = platform::Recv(s_.Get(), pending_.data() + have, kReceiveStep, 0);
+      got = s_.Recv(pending_.data() + have, kReceiveStep);
       pending_.resize(have + static_cast<size_t>(std::max<int64_t>(got, 0)));
     }
     if (got > 0) return true;
@@ -226,7 +235,7 @@ class CRangeConnection {
   }
 
   const StopFlag* pStop_;
-  platform::CSocket s_;
+  platform::CStream s_;
   std::string host_;
   int32_t nPort_ = 0;
   std::string pending_;
@@ -289,8 +298,14 @@ RangeResult FetchRange(RangeTarget* pTarget, int64_t llOffset, int64_t llLength,
     pOut->clear();
     bool bUnreachable = false;
     if (c.Ask(pTarget->url, llOffset, llLength, pTarget->etag, &a, &end, &why, &bUnreachable)) {
-      // The first request follows one permanent redirect, as the engine does.
-      if (a.nStatus == 301 && pTarget->llTotal < 0 && !bRedirected && JudgeProtocol(a.location.c_str()) == kProtocolHttp) {
+      // The first request follows one permanent redirect, as the engine
+      // does, but never from https to http.
+      const int32_t nTo = JudgeProtocol(a.location.c_str());
+      if (a.nStatus == 301 && JudgeProtocol(pTarget->url.c_str()) == kProtocolHttps && nTo == kProtocolHttp) {
+        *pWhy = "a redirect from https to http (" + a.location.substr(0, 200) + ") is not followed";
+        return RangeResult::kFailed;
+      }
+      if (a.nStatus == 301 && pTarget->llTotal < 0 && !bRedirected && IsHttpProtocol(nTo)) {
         pTarget->url = a.location;
         bRedirected = true;
         c.Close();

@@ -129,7 +129,7 @@ int32_t UnpackThreadInfo(const char* pBytes, size_t nAvailable,
   // "complete" record must really be complete, or its segment is never fetched.
   if (!SoundSegment(info->llStart, info->llLength, info->llDone.load()) ||
       (nState != -1 && nState != 0) || (nState == 0 && info->llDone.load() != info->llLength) ||
-      (info->nProtocol != kProtocolHttp && info->nProtocol != kProtocolFtp) ||
+      (!IsHttpProtocol(info->nProtocol) && info->nProtocol != kProtocolFtp) ||
       info->nChunkSize <= 0 || info->nChunkSize > kChunkSize || info->nPort < 0 ||
       info->nPort > 65535) {
     return -1;

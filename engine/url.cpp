@@ -63,14 +63,17 @@ bool SplitAuthority(const char* szUrl, size_t nSchemeLength, std::string_view* p
 int32_t JudgeProtocol(const char* szUrl) {
   if (szUrl == nullptr) return kProtocolNone;
   if (SchemeIs(szUrl, "http")) return kProtocolHttp;
+  if (SchemeIs(szUrl, "https")) return kProtocolHttps;
   if (SchemeIs(szUrl, "ftp")) return kProtocolFtp;
   return kProtocolNone;
 }
 
-bool SplitHttpUrl(const char* szUrl, char* szHost, int32_t* pPort, char* szRemotePath) {
+bool SplitHttpUrl(const char* szUrl, char* szHost, int32_t* pPort, char* szRemotePath, bool* pTls) {
+  const bool bTls = szUrl != nullptr && SchemeIs(szUrl, "https");
+  if (pTls != nullptr) *pTls = bTls;
   std::string_view authority;
-  return szUrl != nullptr && SplitAuthority(szUrl, 7, &authority, szRemotePath) &&
-         SplitHostPort(authority, 80, szHost, pPort);
+  return szUrl != nullptr && SplitAuthority(szUrl, bTls ? 8 : 7, &authority, szRemotePath) &&
+         SplitHostPort(authority, bTls ? 443 : 80, szHost, pPort);
 }
 
 int32_t SplitUrl(const char* szUrl, char* szHost, int32_t* pPort, char* szRemotePath, char* szUser,

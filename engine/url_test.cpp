@@ -36,11 +36,32 @@ FtpSplit SplitFtp(const std::string& url) {
   return {r, host, port, path, user, password};
 }
 
+TEST(SplitHttpUrlTest, HttpsTakesItsOwnSchemeAndPort443) {
+  char host[kUrlCapacity] = "", path[kUrlCapacity] = "";
+  int32_t port = -1;
+  bool bTls = false;
+  ASSERT_TRUE(SplitHttpUrl("https://update.example.com/qarn/qarn.7z", host, &port, path, &bTls));
+  EXPECT_TRUE(bTls);
+  EXPECT_STREQ(host, "update.example.com");
+  EXPECT_EQ(port, 443);
+  EXPECT_STREQ(path, "/qarn/qarn.7z");
+  ASSERT_TRUE(SplitHttpUrl("HTTPS://127.0.0.1:8443/a", host, &port, path, &bTls));
+  EXPECT_TRUE(bTls);
+  EXPECT_STREQ(host, "127.0.0.1");
+  EXPECT_EQ(port, 8443);
+  ASSERT_TRUE(SplitHttpUrl("http://h/a", host, &port, path, &bTls));
+  EXPECT_FALSE(bTls);
+  EXPECT_EQ(port, 80);
+  EXPECT_EQ(SplitHttp("https://h/a").host, "h");
+}
+
 TEST(JudgeProtocolTest, RecognisesSchemesInAnyCaseAndNothingElse) {
   EXPECT_EQ(JudgeProtocol("HTTP://Host/a"), 1);
   EXPECT_EQ(JudgeProtocol("hTtP://h/"), 1);
   EXPECT_EQ(JudgeProtocol("Ftp://h/x"), 2);
-  EXPECT_EQ(JudgeProtocol("https://h/x"), 0);
+  EXPECT_EQ(JudgeProtocol("HTTPS://h/x"), 3);
+  EXPECT_EQ(JudgeProtocol("https:/h/x"), 0);
+  EXPECT_EQ(JudgeProtocol("httpss://h/x"), 0);
   EXPECT_EQ(JudgeProtocol("http:/h/x"), 0);
   EXPECT_EQ(JudgeProtocol("ftp:/h/x"), 0);
   EXPECT_EQ(JudgeProtocol("htt"), 0);

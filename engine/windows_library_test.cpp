@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/process.h"
 #include "tools/http_script.h"
@@ -151,6 +152,59 @@ TEST_F(WindowsLibraryTest, ADownloadUnderWineReportsToTheCallersWindow) {
   EXPECT_TRUE(bRising) << text;
   EXPECT_TRUE(tools::ReadWholeFile(folder + "/file.bin") == content)
       << "the file differs from the served one";
+}
+
+// HTTPS through Schannel under Wine, the certificate judged by CryptoAPI
+// by hand: a test CA that only this test's prefix trusts, a download that
+// must come, and certificates that must be refused, each within seconds.
+TEST_F(WindowsLibraryTest, AnHttpsDownloadUnderWineChecksTheCertificate) {
+  const std::string wine = platform::FindProgramOnPath("wine");
+  if (wine.empty()) GTEST_SKIP() << "no Wine";
+  if (!tools::NginxAvailable()) GTEST_SKIP() << "nginx is not installed";
+  tools::UsePrivateWinePrefix();
+  const std::string certs = tools::TestFolder() + "/certs";
+  std::string text;
+  ASSERT_EQ(RunProgram({"/bin/sh", TEST_CERTS_SCRIPT, certs}, &text), 0) << text;
+  ASSERT_EQ(RunProgram({wine, kBuild + "/win_trust.exe", tools::WindowsPathOf(certs + "/ca.pem")}, &text), 0)
+      << text;
+  const std::string root = tools::TestFolder() + "/served-https";
+  ASSERT_TRUE(platform::CreateDirectories(root));
+  const std::string content = tools::PatternBytes(700000, 13);
+  ASSERT_TRUE(tools::WriteWholeFile(root + "/file.bin", content));
+  const auto serving = [&](const std::string& name) {
+    return "ssl_certificate " + certs + "/" + name + ".pem; ssl_certificate_key " + certs + "/" + name + ".key;";
+  };
+  struct Case {
+    const char* szCert;
+    const char* szHost;
+    bool bComes;
+  };
+  for (const Case& c : {Case{"good", "localhost", true}, Case{"good", "127.0.0.1", true},
+                        Case{"wrongname", "localhost", false}, Case{"noip", "127.0.0.1", false},
+                        Case{"expired", "localhost", false},
+                        Case{"future", "localhost", false}, Case{"selfsigned", "localhost", false},
+                        Case{"unknownca", "localhost", false}, Case{"nointer", "localhost", false}}) {
+    SCOPED_TRACE(std::string(c.szCert) + " " + c.szHost);
+    tools::CNginxServer nginx(root, serving(c.szCert), true);
+    ASSERT_TRUE(nginx.Started());
+    const std::string folder = tools::TestFolder() + "/https-" + c.szCert + "-" + c.szHost;
+    ASSERT_TRUE(platform::CreateDirectories(folder));
+    const uint32_t dwStart = platform::GetTickCount();
+    const int code = RunProgram(
+        {wine, kBuild + "/nndown_probe.exe", tools::WindowsPathOf(folder) + "\\", nginx.UrlAt(c.szHost, "/file.bin")},
+        &text);
+    const uint32_t dwSpent = platform::GetTickCount() - dwStart;
+    std::printf("%s at %s: exit %d in %u ms\n", c.szCert, c.szHost, code, static_cast<unsigned>(dwSpent));
+    if (c.bComes) {
+      EXPECT_EQ(code, 0) << text;
+      EXPECT_TRUE(tools::ReadWholeFile(folder + "/file.bin") == content);
+    } else {
+      EXPECT_NE(code, 0) << text;
+      EXPECT_NE(text.find("result 0"), std::string::npos) << text;
+      EXPECT_FALSE(platform::FileExists(folder + "/file.bin"));
+      EXPECT_LT(dwSpent, 15000u);
+    }
+  }
 }
 
 }  // namespace

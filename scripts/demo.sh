@@ -5,6 +5,10 @@
 #                              updater is built with its public key and the
 #                              package is signed ("qarn.7z.sig" and the signed
 #                              block list "qarn.7z.blocks" beside it)
+#   scripts/demo.sh --https    over HTTPS: nginx holds a certificate of a test
+#                              CA made for the demo, which only the updater's
+#                              environment trusts (SSL_CERT_FILE); the
+#                              certificate and host name are checked
 # Builds qarnauto, makes an update package "qarn.7z" with the publisher's
 # packing program (qarnauto-pack), serves it from
 # nginx on 127.0.0.1 and runs the updater with "URL$SUFFIX$NAME" in a
@@ -14,6 +18,11 @@ set -eu
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 signed=${1:-}
+https=""
+if [ "$signed" = --https ]; then
+  https=1
+  signed=""
+fi
 scripts/install_deps.sh demo
 
 work=$(mktemp -d)
@@ -45,7 +54,21 @@ fi
 chmod -R a+rX "$work"
 
 port=$(( 20000 + $$ % 20000 ))
-scripts/start_nginx.sh "$work" "$work/www" "$port"
+scheme=http
+host=127.0.0.1
+if [ -n "$https" ]; then
+  tools/make_test_certs.sh "$work/certs" > /dev/null
+  chmod -R a+rX "$work/certs"
+  scripts/start_nginx.sh "$work" "$work/www" "$port" 0 "$work/certs/good.pem" "$work/certs/good.key"
+  # The demo's CA, for this run's updater alone: the machine's trust store
+  # is left as it is.
+  export SSL_CERT_FILE=$work/certs/ca.pem
+  scheme=https
+  host=localhost
+  echo "== nginx speaks HTTPS with a certificate for localhost of the demo's own CA"
+else
+  scripts/start_nginx.sh "$work" "$work/www" "$port"
+fi
 
 cp "$build/app/qarnauto" "$work/updater/"
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/run
@@ -53,8 +76,8 @@ export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/
 # temporary folder, it sees only the private HOME there.
 export QARNAUTO_DRIVE_SCOPE=$work
 unset DISPLAY
-echo "== qarnauto 'http://127.0.0.1:$port/qarn\$EN\$Quillmarch Demo'"
-"$work/updater/qarnauto" "http://127.0.0.1:$port/qarn\$EN\$Quillmarch Demo" </dev/null
+echo "== qarnauto '$scheme://$host:$port/qarn\$EN\$Quillmarch Demo'"
+"$work/updater/qarnauto" "$scheme://$host:$port/qarn\$EN\$Quillmarch Demo" </dev/null
 echo "== exit code $?"
 sleep 0.5
 install=$(sed -n 's/^STARTUP=sz://p' "$XDG_CONFIG_HOME/qarnauto/registry")
@@ -67,3 +90,7 @@ echo "== desktop launcher:"
 cat "$HOME/Desktop/Quillmarch Demo.desktop"
 echo "== run log:"
 cat "$work/updater/qarnAutoLog.log"
+echo "== a second start, nothing changed: only the package's header is fetched"
+"$work/updater/qarnauto" "$scheme://$host:$port/qarn\$EN\$Quillmarch Demo" </dev/null
+echo "== exit code $?"
+grep "update by blocks" "$work/updater/qarnAutoLog.log" | tail -1

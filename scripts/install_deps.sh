@@ -40,7 +40,7 @@ if [ $# -eq 0 ]; then
 fi
 
 build="cmake ninja-build g++ binutils pkg-config
-  libtinyxml-dev libarchive-dev liblzma-dev libsodium-dev
+  libtinyxml-dev libarchive-dev liblzma-dev libsodium-dev libssl-dev
   libx11-dev libxext-dev libxtst-dev libxrandr-dev libcairo2-dev libpango1.0-dev libpng-dev"
 display="xvfb xcompmgr x11-xserver-utils fonts-dejavu-core fonts-wqy-microhei
   openbox xfwm4 xfconf dbus fluxbox icewm i3-wm"
@@ -51,16 +51,16 @@ wants_i386=""
 for purpose in "$@"; do
   case "$purpose" in
     build) packages="$packages $build" ;;
-    demo) packages="$packages $build nginx" ;;
+    demo) packages="$packages $build nginx openssl" ;;
     package) packages="$packages $build dpkg-dev file man-db" ;;
     windows) packages="$packages $windows"; wants_i386=1 ;;
     screenshots) packages="$packages $build libgtest-dev libgmock-dev nginx 7zip $display" ;;
     test)
       packages="$packages $build dpkg-dev file man-db libgtest-dev libgmock-dev clang lldb
-        nginx python3 python3-pyftpdlib 7zip desktop-file-utils $display $windows"
+        nginx openssl python3 python3-pyftpdlib 7zip desktop-file-utils $display $windows"
       ;;
     wine32) wants_i386=1 ;;
-    bench) packages="$packages $build nginx 7zip curl aria2 time iproute2 libarchive-tools python3 python3-pyftpdlib zsync bc" ;;
+    bench) packages="$packages $build nginx openssl 7zip curl aria2 time iproute2 libarchive-tools python3 python3-pyftpdlib zsync bc" ;;
     fuzz) packages="$packages $build clang" ;;
     *) echo "install_deps: no purpose \"$purpose\" (see the script's first lines)" >&2; exit 2 ;;
   esac

@@ -174,6 +174,7 @@ python3 python3
 zsync zsync
 zsyncmake zsync
 bc bc
+openssl openssl
 clang clang
 wine wine"
 for script in scripts/*.sh bench/*.sh; do

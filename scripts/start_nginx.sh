@@ -3,12 +3,15 @@
 # configuration, logs and temporary files in WORK (its process id in
 # WORK/nginx.pid; kill that to stop it). With RATE (nginx's size, "200k"),
 # each response is sent at that many bytes a second, as a slow line would.
-#   scripts/start_nginx.sh WORK ROOT PORT [RATE]
+# With CERT and KEY (PEM files) it speaks HTTPS on that port instead.
+#   scripts/start_nginx.sh WORK ROOT PORT [RATE [CERT KEY]]
 set -eu
 work=$1
 root=$2
 port=$3
 rate=${4:-0}
+tls=""
+[ $# -ge 6 ] && tls="ssl; ssl_certificate $5; ssl_certificate_key $6"
 mkdir -p "$work/tmp"
 cat > "$work/nginx.conf" <<CONF
 daemon on;
@@ -19,7 +22,7 @@ http {
   access_log off;
   client_body_temp_path $work/tmp; proxy_temp_path $work/tmp; fastcgi_temp_path $work/tmp;
   uwsgi_temp_path $work/tmp; scgi_temp_path $work/tmp;
-  server { listen 127.0.0.1:$port; root $root; limit_rate $rate; }
+  server { listen 127.0.0.1:$port $tls; root $root; limit_rate $rate; }
 }
 CONF
 exec /usr/sbin/nginx -e "$work/error.log" -p "$work" -c "$work/nginx.conf"

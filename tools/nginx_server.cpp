@@ -15,7 +15,7 @@ constexpr const char* kNginx = "/usr/sbin/nginx";
 
 bool NginxAvailable() { return platform::FileExists(kNginx); }
 
-CNginxServer::CNginxServer(const std::string& root, const std::string& serverDirectives) {
+CNginxServer::CNginxServer(const std::string& root, const std::string& serverDirectives, bool bTls) : bTls_(bTls) {
   folder_ = platform::MakeTempFolder("qarnauto-nginx-");
   if (folder_.empty() || !NginxAvailable()) return;
   platform::CreateDirectory(folder_ + "/tmp");
@@ -28,7 +28,7 @@ CNginxServer::CNginxServer(const std::string& root, const std::string& serverDir
         "  access_log off;\n  sendfile on;\n  client_body_temp_path " + f + "/tmp;\n" +
         "  proxy_temp_path " + f + "/tmp;\n  fastcgi_temp_path " + f + "/tmp;\n" +
         "  uwsgi_temp_path " + f + "/tmp;\n  scgi_temp_path " + f + "/tmp;\n" +
-        "  server {\n    listen 127.0.0.1:" + std::to_string(port_) + ";\n    root " + root +
+        "  server {\n    listen 127.0.0.1:" + std::to_string(port_) + (bTls ? " ssl" : "") + ";\n    root " + root +
         ";\n    " + serverDirectives + "\n  }\n}\n";
     WriteWholeFile(f + "/nginx.conf", conf);
     pid_ = platform::StartProcess(kNginx, {kNginx, "-e", f + "/error.log", "-p", f, "-c",
@@ -55,8 +55,10 @@ CNginxServer::~CNginxServer() {
   if (!folder_.empty()) platform::RemoveTree(folder_);
 }
 
-std::string CNginxServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
+std::string CNginxServer::Url(const std::string& path) const { return UrlAt("127.0.0.1", path); }
+
+std::string CNginxServer::UrlAt(const std::string& host, const std::string& path) const {
+  return (bTls_ ? "https://" : "http://") + host + ":" + std::to_string(port_) + path;
 }
 
 }  // namespace tools

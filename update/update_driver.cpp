@@ -21,13 +21,13 @@ namespace {
 bool g_bWholeNext = false;
 
 // The package's URL when it may be fetched by blocks: one package (and its
-// signature in a signed build), over HTTP. "" otherwise.
+// signature in a signed build), over HTTP or HTTPS. "" otherwise.
 std::string BlockUpdateUrl() {
   const size_t nFiles = PackageKey().empty() ? 1 : 2;
   if (g_bWholeNext || DownloadList.size() != nFiles || DownloadList.count(u"qarn.7z") == 0) return "";
   std::string url = platform::Utf16ToUtf8(UpdateUrl) + "/qarn.7z";
   std::replace(url.begin(), url.end(), '\\', '/');
-  return JudgeProtocol(url.c_str()) == kProtocolHttp ? url : "";
+  return IsHttpProtocol(JudgeProtocol(url.c_str())) ? url : "";
 }
 
 }  // namespace
