@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/file.h"
+#include "update/block_list.h"
 #include "update/package_signature.h"
 
 namespace {
@@ -46,6 +47,10 @@ int main(int argc, char** argv) {
   if (command == "sign" && argc == 4) {
     const bool ok = SignPackageWithKeyFile(argv[3], argv[2]);
     if (!ok) std::fprintf(stderr, "qarnauto-sign: cannot sign %s with %s\n", argv[3], argv[2]);
+    if (ok && !platform::FileExists(std::string(argv[3]) + kBlockListSuffix)) {
+      // Signed all the same: players then fetch the whole package.
+      std::fprintf(stderr, "qarnauto-sign: no block list for %s: its header cannot be read by blocks\n", argv[3]);
+    }
     return ok ? 0 : 1;
   }
   if (command == "verify" && argc == 4) return VerifyPackageSignature(argv[3], argv[2]) ? 0 : 1;
