@@ -3,6 +3,7 @@
 // reason, each within seconds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "engine/http_transfer.h"
@@ -184,6 +185,42 @@ TEST_F(HttpsTest, ARedirectToHttpIsRefusedAndOneToHttpsFollowed) {
   ASSERT_EQ(FetchRange(&target, 10, 20, &bytes, nullptr, &why), RangeResult::kDone) << why;
   EXPECT_EQ(bytes, big.substr(10, 20));
   EXPECT_EQ(target.url.rfind("https://", 0), 0u);
+}
+
+// A connection that ends without TLS's close in the middle of a body is a
+// cut: the segment resumes where it stopped, and the file is whole.
+TEST_F(HttpsTest, AConnectionCutWithoutTlsCloseIsResumedNeverTakenAsTheEnd) {
+  const std::string python = platform::FindProgramOnPath("python3");
+  if (python.empty()) GTEST_SKIP() << "python3 is not installed";
+  const std::string portFile = tools::TestFolder() + "/cut.port";
+  const std::string out = tools::TestFolder() + "/cut.out";
+  const size_t nSize = 3000000;
+  platform::ProcessId pid = platform::kInvalidProcess;
+  {
+    platform::CFile log(platform::OpenFile(out, platform::kFileWrite, platform::FileDisposition::kCreateAlways));
+    pid = platform::StartProcessWithStdio(
+        python, {python, TLS_CUT_SERVER, certs_ + "/good.pem", certs_ + "/good.key", std::to_string(nSize), portFile},
+        tools::TestFolder(), {{}, log.Get(), log.Get()});
+  }
+  ASSERT_NE(pid, platform::kInvalidProcess);
+  for (int i = 0; i < 250 && !platform::FileExists(portFile); ++i) platform::Sleep(20);
+  const std::string port = tools::ReadWholeFile(portFile);
+  ASSERT_FALSE(port.empty()) << tools::ReadWholeFile(out);
+  std::string content(nSize, '\0');
+  for (size_t i = 0; i < nSize; ++i) content[i] = static_cast<char>((i * 7 + (i >> 8)) & 0xFF);
+
+  const std::string location = "https://localhost:" + port + "/qarn";
+  SetPrefix(location);
+  const std::string folder = tools::TestFolder() + "/https-cut";
+  const std::string list = location + "/cut.bin\r\n";
+  EXPECT_EQ(NN_Down_nn(list.c_str(), folder.c_str(), 0, 8, 100), 1) << RunLog();
+  platform::TerminateProcess(pid);
+  platform::WaitProcess(pid);
+  EXPECT_TRUE(tools::ReadWholeFile(folder + "/cut.bin") == content) << "the file differs from the served one";
+  const std::string served = tools::ReadWholeFile(out);
+  EXPECT_NE(served.find("cut "), std::string::npos) << served;
+  // The cut segment was asked for again from where its bytes stopped.
+  EXPECT_GE(std::count(served.begin(), served.end(), '\n'), 3) << served;
 }
 
 }  // namespace
