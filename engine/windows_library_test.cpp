@@ -12,6 +12,7 @@
 #include "platform/process.h"
 #include "tools/http_script.h"
 #include "tools/nginx_server.h"
+#include "tools/script_server.h"
 #include "tools/test_support.h"
 #include "tools/wine_support.h"
 
@@ -175,27 +176,51 @@ TEST_F(WindowsLibraryTest, AnHttpsDownloadUnderWineChecksTheCertificate) {
     return "ssl_certificate " + certs + "/" + name + ".pem; ssl_certificate_key " + certs + "/" + name + ".key;";
   };
   struct Case {
-    const char* szCert;
+    const char* szCert;  // "" for plain HTTP on the https URL
     const char* szHost;
-    bool bComes;
+    const char* szMore;
+    const char* szReason;  // "" when the file must come
   };
-  for (const Case& c : {Case{"good", "localhost", true}, Case{"good", "127.0.0.1", true},
-                        Case{"wrongname", "localhost", false}, Case{"noip", "127.0.0.1", false},
-                        Case{"expired", "localhost", false},
-                        Case{"future", "localhost", false}, Case{"selfsigned", "localhost", false},
-                        Case{"unknownca", "localhost", false}, Case{"nointer", "localhost", false}}) {
-    SCOPED_TRACE(std::string(c.szCert) + " " + c.szHost);
-    tools::CNginxServer nginx(root, serving(c.szCert), true);
-    ASSERT_TRUE(nginx.Started());
-    const std::string folder = tools::TestFolder() + "/https-" + c.szCert + "-" + c.szHost;
-    ASSERT_TRUE(platform::CreateDirectories(folder));
+  const char* kOld = "the server offers no TLS version this system speaks";
+  const Case cases[] = {
+      {"good", "localhost", "", ""},
+      {"good", "127.0.0.1", "", ""},
+      {"wrongname", "localhost", "", "it is not for this host"},
+      {"noip", "127.0.0.1", "", "it is not for this host"},
+      {"expired", "localhost", "", "certificate has expired"},
+      {"future", "localhost", "", "certificate is not yet valid"},
+      {"selfsigned", "localhost", "", "no trusted chain"},
+      {"unknownca", "localhost", "", "no trusted chain"},
+      {"nointer", "localhost", "", "no trusted chain"},
+      {"good", "localhost", "ssl_protocols TLSv1; ssl_ciphers DEFAULT:@SECLEVEL=0;", kOld},
+      // Wine 8's Schannel never negotiates TLS 1.3.
+      {"good", "localhost", "ssl_protocols TLSv1.3;", kOld},
+      {"", "localhost", "", "does not answer in TLS"},
+  };
+  const std::string runLog = tools::TestFolder() + "/qarnAutoLog.log";
+  const auto fetch = [&](const std::string& url, const std::string& name, uint32_t* pSpent) {
+    const std::string folder = tools::TestFolder() + "/https-" + name;
+    platform::CreateDirectories(folder);
+    platform::DeleteFile(runLog);
     const uint32_t dwStart = platform::GetTickCount();
-    const int code = RunProgram(
-        {wine, kBuild + "/nndown_probe.exe", tools::WindowsPathOf(folder) + "\\", nginx.UrlAt(c.szHost, "/file.bin")},
-        &text);
-    const uint32_t dwSpent = platform::GetTickCount() - dwStart;
-    std::printf("%s at %s: exit %d in %u ms\n", c.szCert, c.szHost, code, static_cast<unsigned>(dwSpent));
-    if (c.bComes) {
+    const int code = RunProgram({wine, kBuild + "/nndown_probe.exe", tools::WindowsPathOf(folder) + "\\", url}, &text);
+    *pSpent = platform::GetTickCount() - dwStart;
+    return code;
+  };
+  for (const Case& c : cases) {
+    const std::string name = std::string(c.szCert[0] != '\0' ? c.szCert : "plain") + "-" + c.szHost +
+                             (c.szMore[0] != '\0' ? "-protocols" + std::to_string(&c - cases) : "");
+    SCOPED_TRACE(name);
+    const bool bTls = c.szCert[0] != '\0';
+    tools::CNginxServer nginx(root, bTls ? serving(c.szCert) + c.szMore : "", bTls);
+    ASSERT_TRUE(nginx.Started());
+    std::string url = nginx.UrlAt(c.szHost, "/file.bin");
+    if (!bTls) url.replace(0, 4, "https");
+    uint32_t dwSpent = 0;
+    const int code = fetch(url, name, &dwSpent);
+    std::printf("%s: exit %d in %u ms\n", name.c_str(), code, static_cast<unsigned>(dwSpent));
+    const std::string folder = tools::TestFolder() + "/https-" + name;
+    if (c.szReason[0] == '\0') {
       EXPECT_EQ(code, 0) << text;
       EXPECT_TRUE(tools::ReadWholeFile(folder + "/file.bin") == content);
     } else {
@@ -203,8 +228,19 @@ TEST_F(WindowsLibraryTest, AnHttpsDownloadUnderWineChecksTheCertificate) {
       EXPECT_NE(text.find("result 0"), std::string::npos) << text;
       EXPECT_FALSE(platform::FileExists(folder + "/file.bin"));
       EXPECT_LT(dwSpent, 15000u);
+      const std::string log = tools::ReadWholeFile(runLog);
+      EXPECT_NE(log.find(c.szReason), std::string::npos) << log;
     }
   }
+
+  // A server that takes the connection and never answers the handshake.
+  tools::CScriptServer silent([](tools::CScriptConnection&) { platform::Sleep(12000); });
+  uint32_t dwSpent = 0;
+  EXPECT_NE(fetch("https://127.0.0.1:" + std::to_string(silent.Port()) + "/file.bin", "stall", &dwSpent), 0);
+  std::printf("stall: in %u ms\n", static_cast<unsigned>(dwSpent));
+  EXPECT_GE(dwSpent, 7500u);
+  EXPECT_LT(dwSpent, 16000u);
+  EXPECT_NE(tools::ReadWholeFile(runLog).find("the TLS handshake did not finish within 8 s"), std::string::npos);
 }
 
 }  // namespace

@@ -205,10 +205,17 @@ void RefuseHandshake(SECURITY_STATUS status, const std::vector<char>& received, 
     pRefusal->text = "the server does not answer in TLS (plain HTTP on an https URL?)";
     return;
   }
-  char sz[128];
-  if (status == SEC_E_UNSUPPORTED_FUNCTION || status == SEC_E_ALGORITHM_MISMATCH) {
+  // Windows names a version the two sides do not share; Wine's Schannel
+  // reports an internal error, so the server's first record tells: a
+  // protocol_version alert (type 21, description 70), or a ServerHello
+  // (type 22, message 2) of a version below TLS 1.2.
+  const auto byte = [&received](size_t i) { return i < received.size() ? static_cast<unsigned char>(received[i]) : 0; };
+  const bool bVersionAlert = (byte(0) == 21 && byte(6) == 70) ||
+                             (received.size() >= 11 && byte(0) == 22 && byte(5) == 2 && (byte(9) << 8 | byte(10)) < 0x0303);
+  char sz[160];
+  if (status == SEC_E_UNSUPPORTED_FUNCTION || status == SEC_E_ALGORITHM_MISMATCH || bVersionAlert) {
     pRefusal->failure = TlsFailure::kOldProtocol;
-    std::snprintf(sz, sizeof sz, "the server offers no TLS version this system speaks (1.2) (0x%08lx)",
+    std::snprintf(sz, sizeof sz, "the server offers no TLS version this system speaks (TLS 1.2; Wine's speaks no 1.3) (0x%08lx)",
                   static_cast<unsigned long>(status));
   } else {
     pRefusal->failure = TlsFailure::kHandshake;
