@@ -107,6 +107,9 @@ cmake -S . -B build-tsan-update -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQARNAUTO_TES
 cmake --build build-tsan-update -j "$jobs" --target update_tests qarnauto-pack
 run_tests build-tsan-update -R '^(PackTest|PackageTest|DeltaUpdateTest)\.'
 
+stage "the HTTPS refusal test fails without the host-name check"
+scripts/tls_name_check_test.sh build-tls-mutant
+
 stage "Release build and tests"
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQARNAUTO_TESTS=ON $windows_args
 # With the defaults a warning does not stop the build, but the project's own

