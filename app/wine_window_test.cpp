@@ -20,6 +20,7 @@
 #include "tools/nginx_server.h"
 #include "tools/script_server.h"
 #include "tools/test_support.h"
+#include "tools/wine_support.h"
 #include "tools/x_display.h"
 
 namespace {
@@ -233,6 +234,46 @@ TEST_F(WineWindowTest, AFailedDownloadAsksInTheSystemPromptAndEscapeEndsTheRun) 
   probe->Key("Escape");
   EXPECT_EQ(WaitEnd(30000), 0) << Notes();
   EXPECT_FALSE(platform::FileExists(InstallFolder() + "/started.txt"));
+}
+
+// Over HTTPS: the prefix trusts a test CA (its own root store, nothing of
+// the machine's), the update installs and starts the client; a certificate
+// for another name brings the retry prompt within seconds, its reason in
+// the run log, and nothing is installed.
+TEST_F(WineWindowTest, OverHttpsTheUpdateInstallsAndAWrongNameBringsThePrompt) {
+  if (!tools::NginxAvailable()) GTEST_SKIP() << "nginx is not installed";
+  MakePackage();
+  const std::string certs = folder + "/certs";
+  ASSERT_EQ(platform::WaitProcess(platform::StartProcess(
+                "/bin/sh", {"/bin/sh", std::string(SOURCE_DIR) + "/tools/make_test_certs.sh", certs}, "")),
+            0);
+  ASSERT_EQ(platform::WaitProcess(platform::StartProcess(
+                kWineRun, {kWineRun, kWindowsBuild + "/win_trust.exe", tools::WindowsPathOf(certs + "/ca.pem")},
+                folder)),
+            0);
+  const auto serving = [&](const std::string& name) {
+    return "ssl_certificate " + certs + "/" + name + ".pem; ssl_certificate_key " + certs + "/" + name + ".key;";
+  };
+  {
+    tools::CNginxServer nginx(folder + "/www", serving("wrongname"), true);
+    ASSERT_TRUE(nginx.Started());
+    const uint32_t dwStart = platform::GetTickCount();
+    Start(nginx.UrlAt("localhost", "/qarn") + "$" + suffix + "$Wine Https Game");
+    ASSERT_NE(FindPrompt("tips", 60000), 0u) << Notes();
+    std::printf("wrong name: the prompt after %u ms\n", static_cast<unsigned>(platform::GetTickCount() - dwStart));
+    EXPECT_NE(Notes().find("it is not for this host"), std::string::npos) << Notes();
+    probe->Key("Escape");
+    EXPECT_EQ(WaitEnd(30000), 0) << Notes();
+    EXPECT_FALSE(platform::FileExists(InstallFolder() + "/started.txt"));
+  }
+  tools::CNginxServer nginx(folder + "/www", serving("good"), true);
+  ASSERT_TRUE(nginx.Started());
+  Start(nginx.UrlAt("localhost", "/qarn") + "$" + suffix + "$Wine Https Game");
+  EXPECT_EQ(WaitEnd(120000), 0) << Notes();
+  EXPECT_EQ(tools::WaitForFile(InstallFolder() + "/started.txt", 20000),
+            "blacknull C:\\program files (x86)\\Talvora\\" + suffix + "\n")
+      << Notes();
+  EXPECT_TRUE(tools::ReadWholeFile(InstallFolder() + "/data/f7.bin") == tools::PatternBytes(6000, 10));
 }
 
 TEST_F(WineWindowTest, ARunningClientIsClosedAfterTheUpdatingPromptThenTheUpdateGoesOn) {
