@@ -470,15 +470,32 @@ TEST_F(UpdaterTest, KilledWhileFetchingBlocksTheNextRunFetchesOnlyWhatItLacks) {
 }
 
 // Over HTTPS from nginx with a test CA that only the updater's environment
-// trusts: installed, then killed twice in the middle of the next version's
-// fetch by blocks, and the run after that completes it, every file right.
-TEST_F(UpdaterTest, OverHttpsKilledWhileFetchingTheNextRunCompletesTheUpdate) {
+// trusts: a certificate for another name refused, then the package
+// installed, then killed twice in the middle of the next version's fetch by
+// blocks, and the run after that completes it, every file right.
+TEST_F(UpdaterTest, OverHttpsAWrongNameIsRefusedAndAKilledFetchCompletes) {
   if (!tools::NginxAvailable()) GTEST_SKIP() << "nginx is not installed";
   const std::string certs = folder + "/certs";
   ASSERT_EQ(platform::WaitProcess(platform::StartProcess("/bin/sh", {"/bin/sh", TEST_CERTS_SCRIPT, certs}, "")), 0);
   platform::SetEnvironmentVariable("SSL_CERT_FILE", certs + "/ca.pem");
   platform::CreateDirectories(folder + "/www/qarn");
   tools::WriteWholeFile(folder + "/www/qarn/qarn.7z", MakeManyFilePackage(folder, 1, true));
+  {
+    // A certificate for another name: the retry prompt within seconds, its
+    // reason in the run log, nothing installed.
+    tools::CNginxServer wrong(
+        folder + "/www", "ssl_certificate " + certs + "/wrongname.pem; ssl_certificate_key " + certs + "/wrongname.key;",
+        true);
+    ASSERT_TRUE(wrong.Started());
+    const uint32_t dwStart = platform::GetTickCount();
+    EXPECT_EQ(RunUpdater(wrong.UrlAt("localhost", "/qarn") + "$EN$Https", "no\n"), 0);
+    const uint32_t dwSpent = platform::GetTickCount() - dwStart;
+    std::printf("wrong name: prompted and ended in %u ms\n", static_cast<unsigned>(dwSpent));
+    EXPECT_LT(dwSpent, 10000u);
+    EXPECT_NE(Output().find("[tips] Download package failed, Retry it?"), std::string::npos) << Output();
+    EXPECT_NE(tools::ReadWholeFile(folder + "/updater/qarnAutoLog.log").find("hostname mismatch"), std::string::npos);
+    EXPECT_EQ(InstallFolder(), "");
+  }
   // About 100 kB/s a connection: the fetch of a version takes seconds.
   tools::CNginxServer nginx(folder + "/www",
                             "limit_rate 100k; ssl_certificate " + certs + "/good.pem; ssl_certificate_key " + certs +
