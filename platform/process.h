@@ -86,6 +86,13 @@ ProcessId StartProcessWithStdio(const std::string& program, const std::vector<st
 // cannot be signalled.
 bool TerminateProcess(ProcessId pid);
 
+// Which step of enabling a privilege failed, if one did.
+enum class PrivilegeResult { kEnabled, kNoToken, kUnknownPrivilege, kNotAdjusted };
+// Enables the named privilege ("SeDebugPrivilege") in the own process's
+// token, leaving its others as they are. A system without such privileges
+// (Linux) has nothing to enable: kEnabled.
+PrivilegeResult EnablePrivilege(const char* szName);
+
 // The path of the running executable.
 std::string GetModuleFileName();
 // The folder of the running executable, ending in a separator.

@@ -1,7 +1,9 @@
 #!/bin/sh
-# Keeps the operating system behind platform/: no file above it includes a
-# system header, and no platform header names a system type in what it
-# declares. Run by the test command (CTest: CheckLayers).
+# Keeps the layers in their order (each includes only those below it, and
+# the product never includes test support) and the operating system behind
+# platform/: no file above it includes a system header, and no platform
+# header names a system type in what it declares. Run by the test command
+# (CTest: CheckLayers).
 set -eu
 cd "$(dirname "$0")/.."
 status=0
@@ -57,5 +59,26 @@ if [ -n "$found" ]; then
   status=1
 fi
 
-[ "$status" -eq 0 ] && echo "layers: platform/ alone knows the system"
+# The order, top down: each layer and the layers it may include.
+# tools/ is test support: only tests and their fixtures include it.
+while read -r layer below; do
+  allowed="$layer|$(echo "$below" | tr ' ' '|')"
+  found=$(search '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[a-z_]+/' -- "$layer" |
+          grep -v -E "^[^:]*(_test\.(cpp|h)|_fixture\.h):" |
+          grep -v -E "#[[:space:]]*include[[:space:]]*\"($allowed)/" || true)
+  if [ -n "$found" ]; then
+    echo "$layer/ includes what is not below it (it may use: $below):"
+    echo "$found"
+    status=1
+  fi
+done << 'EOF'
+app update ui res engine platform
+update ui res engine platform
+ui res platform
+engine platform
+res platform
+platform
+EOF
+
+[ "$status" -eq 0 ] && echo "layers: each uses only those below it, and platform/ alone knows the system"
 exit "$status"

@@ -109,4 +109,17 @@ std::string WaitForFile(const std::string& path, unsigned dwMilliseconds) {
   return text;
 }
 
+bool WaitUntilReplaceable(const std::string& path, unsigned dwMilliseconds) {
+  // Opened for writing, nothing written: the file and its time stay as
+  // they are, and Windows refuses the opening exactly while the program
+  // runs from it.
+  const uint32_t dwStart = platform::GetTickCount();
+  for (;;) {
+    platform::CFile f(platform::OpenFile(path, platform::kFileWrite, platform::FileDisposition::kOpenExisting));
+    if (f.IsValid()) return true;
+    if (platform::GetTickCount() - dwStart >= dwMilliseconds) return false;
+    platform::Sleep(50);
+  }
+}
+
 }  // namespace tools

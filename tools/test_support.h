@@ -84,4 +84,14 @@ void ForgetRegistry();
 // Waits up to the time-out for the file to hold text; its content.
 std::string WaitForFile(const std::string& path, unsigned dwMilliseconds);
 
+// Waits up to the time-out until the file can be opened for writing: on
+// Windows a program that still runs cannot be, nor replaced by an update.
+// False when the time ran out.
+bool WaitUntilReplaceable(const std::string& path, unsigned dwMilliseconds);
+
+#ifdef _WIN32
+// Whether the named privilege is enabled in the own process's token.
+bool PrivilegeEnabled(const char* szName);
+#endif
+
 }  // namespace tools

@@ -63,4 +63,21 @@ void ForgetRegistry() {
   ::RegCloseKey(software);
 }
 
+bool PrivilegeEnabled(const char* szName) {
+  HANDLE hToken = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &hToken)) return false;
+  const std::u16string name = platform::Utf8ToUtf16(szName);
+  LUID luid = {};
+  bool bEnabled = false;
+  if (::LookupPrivilegeValueW(nullptr, reinterpret_cast<const wchar_t*>(name.c_str()), &luid)) {
+    PRIVILEGE_SET set = {};
+    set.PrivilegeCount = 1;
+    set.Privilege[0].Luid = luid;
+    BOOL bResult = FALSE;
+    bEnabled = ::PrivilegeCheck(hToken, &set, &bResult) && bResult;
+  }
+  ::CloseHandle(hToken);
+  return bEnabled;
+}
+
 }  // namespace tools

@@ -162,7 +162,10 @@ class DeltaUpdateTest : public ::testing::Test {
     };
     // A client that ends at once, an empty file, and 24 files of 40 000
     // bytes that do not compress, in blocks of about two files.
-    tools::WriteWholeFile(folder + "/src/play.exe", "#!/bin/sh\nexit 0\n");
+    // A client that records its start and ends at once: a script here, a
+    // Windows program on Windows, where a text file would be started as a
+    // DOS program that keeps play.exe busy.
+    tools::WriteWholeFile(folder + "/src/play.exe", tools::ClientStandInBytes());
     platform::MarkFile(folder + "/src/play.exe", platform::FileMark::kExecutable);
     tools::WriteWholeFile(folder + "/src/data/empty.txt", "");
     for (int i = 0; i < 24; ++i) {
@@ -193,6 +196,13 @@ class DeltaUpdateTest : public ::testing::Test {
     const UpdateOutcome outcome = RunUpdate(observer, 0);
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
+    if (outcome == UpdateOutcome::kDone) {
+      // The client started; Windows replaces no program that still runs,
+      // so the next start waits for it to end, as a player's would.
+      EXPECT_FALSE(tools::WaitForFile(install + "/started.txt", 30000).empty());
+      EXPECT_TRUE(tools::WaitUntilReplaceable(install + "/play.exe", 30000));
+      platform::DeleteFile(install + "/started.txt");
+    }
     return outcome;
   }
   std::string RunLog() {
@@ -302,7 +312,7 @@ TEST_F(DeltaUpdateTest, AMissingOrDamagedManifestMeansEveryFileIsRead) {
     }
     ASSERT_EQ(Run(), UpdateOutcome::kDone);
     EXPECT_NE(BlocksNote().find("26 entries up to date, 0 to write"), std::string::npos) << BlocksNote();
-    EXPECT_NE(BlocksNote().find("; " + std::to_string(24 * 40000 + 17) + " bytes of installed files read"),
+    EXPECT_NE(BlocksNote().find("; " + std::to_string(24 * 40000 + tools::ClientStandInBytes().size()) + " bytes of installed files read"),
               std::string::npos)
         << BlocksNote();
   }

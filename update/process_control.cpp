@@ -1,5 +1,6 @@
 #include "update/process_control.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -43,7 +44,23 @@ int32_t ReaderThread(const std::shared_ptr<CUpdate::Pipes>& pPipes, const std::f
 
 }  // namespace
 
-int32_t EnablePrivilege(const char*) { return 0; }
+int32_t EnablePrivilege(const char* szName) {
+  // The words go to standard output only: a caller never stops for them.
+  switch (platform::EnablePrivilege(szName)) {
+    case platform::PrivilegeResult::kEnabled:
+      return 0;
+    case platform::PrivilegeResult::kNoToken:
+      std::fputs("OpenProcessToken error.\n", stdout);
+      break;
+    case platform::PrivilegeResult::kUnknownPrivilege:
+      std::fputs("LookupPrivilege error!\n", stdout);
+      break;
+    case platform::PrivilegeResult::kNotAdjusted:
+      std::fputs("AdjustTokenPrivileges error!\n", stdout);
+      break;
+  }
+  return 1;
+}
 
 int PlainPrompt(const std::u16string& text, const std::u16string& caption,
                 platform::PromptButtons buttons) {

@@ -12,7 +12,9 @@
 #include "platform/process.h"
 #include "update/prompt.h"
 
-// There is no privilege to take on this platform: always 0 (success).
+// Enables the privilege for the process scans that follow: 0 on success,
+// 1 (with the failed step's words on standard output) on failure. Linux has
+// no privilege to take: always 0.
 int32_t EnablePrivilege(const char* szName);
 
 // Finds every process named exeName (ignoring case); when there are any,

@@ -251,6 +251,8 @@ void ExitProcess(int nCode) { ::_exit(nCode); }
 
 bool TerminateProcess(ProcessId pid) { return pid > 0 && ::kill(pid, SIGKILL) == 0; }
 
+PrivilegeResult EnablePrivilege(const char*) { return PrivilegeResult::kEnabled; }
+
 std::string GetModuleFileName() {
   char buffer[4096];
   ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);

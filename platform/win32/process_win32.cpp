@@ -244,6 +244,27 @@ bool TerminateProcess(ProcessId pid) {
   return ok;
 }
 
+PrivilegeResult EnablePrivilege(const char* szName) {
+  HANDLE hToken = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &hToken)) {
+    return PrivilegeResult::kNoToken;
+  }
+  TOKEN_PRIVILEGES privileges = {};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  PrivilegeResult result = PrivilegeResult::kEnabled;
+  if (!::LookupPrivilegeValueW(nullptr, Wide(szName).c_str(), &privileges.Privileges[0].Luid)) {
+    result = PrivilegeResult::kUnknownPrivilege;
+  } else if (!::AdjustTokenPrivileges(hToken, FALSE, &privileges, 0, nullptr, nullptr)) {
+    // A token that lacks the privilege altogether still answers success
+    // (ERROR_NOT_ALL_ASSIGNED); only a failed call counts, as callers go on
+    // either way.
+    result = PrivilegeResult::kNotAdjusted;
+  }
+  ::CloseHandle(hToken);
+  return result;
+}
+
 std::string GetModuleFileName() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
