@@ -455,16 +455,21 @@ bool CGameUpdate::MoveFiles(const std::string& source, const std::string& target
     // Recorded before the move, so a process killed in between still has
     // the stand-aside deleted at the next start.
     ScheduleMoveAtRestart("", aside);
-    platform::MoveFile(to, aside);
+    const bool bAside = platform::MoveFile(to, aside);
     if (platform::MoveFile(from, to)) continue;
+    // Why the new file could not take its place, before the calls below
+    // record theirs.
+    std::string why = platform::LastError().text;
     // The old file goes back to its place: the tree stays whole until the
     // next start replaces it.
-    platform::MoveFile(aside, to);
+    if (bAside && !platform::MoveFile(aside, to)) {
+      why += "; the old file stays as " + aside + " (" + platform::LastError().text + ")";
+    }
     ScheduleMoveAtRestart(from, to);
     DebugLog("KX=%s", to.c_str());
     // The old file stays for now; the update is not complete until the
     // next start has moved it, so this attempt does not count as done.
-    AppendRunLog(platform::Utf8ToUtf16("cannot replace " + to + ": " + platform::LastError().text));
+    AppendRunLog(platform::Utf8ToUtf16("cannot replace " + to + ": " + why));
     ok = false;
   }
   return ok;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/environment.h"
+#include "platform/error.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
@@ -399,6 +400,52 @@ TEST_F(InstallFaultTest, AFileThatCannotBeReplacedFailsTheInstallUntilTheRetry) 
   // The stand-aside of the failed attempt goes at the next start.
   RunPendingMoves(install);
   EXPECT_FALSE(platform::FileExists(root + "/readme.del"));
+}
+
+// When the old file cannot go back either, the note still names the rename
+// that failed first, and where the old file is; the retry installs.
+TEST_F(InstallFaultTest, TheNoteOfAFileNotReplacedNamesTheFailedRename) {
+  {
+    tools::CFaultPlan plan(tools::FailOn(platform::FileOp::kRename, root + "/readme", platform::ErrorKind::kIo));
+    EXPECT_FALSE(InstallPackages(0, install));
+  }
+  std::string note;
+  for (const std::string& text : tools::RunLogTexts()) {
+    if (text.rfind("cannot replace ", 0) == 0) note = text;
+  }
+  // The system's words for the injected error, past "x: ".
+  platform::SetLastError(platform::SystemErrorCode(platform::ErrorKind::kIo), "x");
+  const std::string io = platform::LastError().text.substr(3);
+  EXPECT_EQ(note.rfind("cannot replace " + root + "/readme: rename ", 0), 0u) << note;
+  EXPECT_NE(note.find("/Download/tmp/readme to " + root + "/readme: " + io + "; the old file stays as " + root +
+                      "/readme.del (rename " + root + "/readme.del to " + root + "/readme: " + io + ")"),
+            std::string::npos)
+      << note;
+  EXPECT_EQ(tools::ReadWholeFile(root + "/readme.del"), "old readme");
+  EXPECT_TRUE(InstallPackages(0, install));
+  ExpectCompleteInstall();
+}
+
+// Each fallible file call records its own reason, not an earlier call's.
+TEST_F(InstallFaultTest, EachFailedFileCallRecordsItsOwnReason) {
+  const auto ExpectReason = [](bool bOk, const std::string& start) {
+    EXPECT_FALSE(bOk);
+    EXPECT_EQ(platform::LastError().text.rfind(start, 0), 0u) << platform::LastError().text;
+    platform::SetLastErrorText("an earlier failure");
+  };
+  platform::SetLastErrorText("an earlier failure");
+  ExpectReason(platform::MarkFile(root + "/missing", platform::FileMark::kExecutable), "mark " + root + "/missing: ");
+  ExpectReason(platform::MarkFile(root + "/missing", platform::FileMark::kPrivate), "mark " + root + "/missing: ");
+  platform::CFile reading(platform::OpenFile(root + "/readme", platform::kFileRead, platform::FileDisposition::kOpenExisting));
+  ASSERT_TRUE(reading.IsValid());
+  ExpectReason(platform::SetFileSize(reading.Get(), 3), "set the size of a file: ");
+  ExpectReason(platform::SetFileSize(platform::FileHandle{}, 3), "set the size of a file: ");
+  platform::CFile writing(platform::OpenFile(root + "/readme", platform::kFileWrite, platform::FileDisposition::kOpenExisting));
+  ASSERT_TRUE(writing.IsValid());
+  char buffer[4];
+  ExpectReason(platform::ReadFileAt(writing.Get(), buffer, sizeof buffer, 0) >= 0, "read: ");
+  ExpectReason(platform::ReadFileAt(platform::FileHandle{}, buffer, sizeof buffer, 0) >= 0, "read: ");
+  EXPECT_EQ(tools::ReadWholeFile(root + "/readme"), "old readme");
 }
 
 TEST_F(InstallFaultTest, AFolderThatCannotBeMadeFailsCleanly) {

@@ -89,7 +89,10 @@ size_t WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset) 
 }
 
 int64_t ReadFileAt(FileHandle file, void* data, size_t n, int64_t offset) {
-  if (!file.IsValid() || offset < 0) return -1;
+  if (!file.IsValid() || offset < 0) {
+    SetLastError(file.IsValid() ? EINVAL : EBADF, "read");
+    return -1;
+  }
   auto* p = static_cast<char*>(data);
   size_t got = 0;
   while (got < n) {
@@ -97,7 +100,10 @@ int64_t ReadFileAt(FileHandle file, void* data, size_t n, int64_t offset) {
       return ::pread(static_cast<int>(file.h), p + got, n - got,
                      static_cast<off_t>(offset + static_cast<int64_t>(got)));
     });
-    if (r < 0) return -1;
+    if (r < 0) {
+      SetLastError(errno, "read");
+      return -1;
+    }
     if (r == 0) break;
     got += static_cast<size_t>(r);
   }
@@ -131,8 +137,13 @@ int64_t GetFileSize(FileHandle file) {
 }
 
 bool SetFileSize(FileHandle file, int64_t size) {
-  return file.IsValid() && size >= 0 &&
-         ::ftruncate(static_cast<int>(file.h), static_cast<off_t>(size)) == 0;
+  if (!file.IsValid() || size < 0) {
+    SetLastError(file.IsValid() ? EINVAL : EBADF, "set the size of a file");
+    return false;
+  }
+  if (::ftruncate(static_cast<int>(file.h), static_cast<off_t>(size)) == 0) return true;
+  SetLastError(errno, "set the size of a file");
+  return false;
 }
 
 bool DeleteFile(const std::string& path) {
@@ -273,12 +284,20 @@ FileHandle CreateFileBeneath(const std::string& root, const std::string& relativ
 
 bool MarkFile(const std::string& path, FileMark mark) {
   const std::string native = ToNativePath(path);
-  if (mark == FileMark::kPrivate) return ::chmod(native.c_str(), S_IRUSR | S_IWUSR) == 0;
-  // Execute wherever read is granted, so a 0600 file stays its owner's.
-  struct stat st {};
-  if (::stat(native.c_str(), &st) != 0) return false;
-  const mode_t read = st.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
-  return ::chmod(native.c_str(), st.st_mode | S_IXUSR | (read >> 2)) == 0;
+  mode_t mode = S_IRUSR | S_IWUSR;
+  if (mark == FileMark::kExecutable) {
+    // Execute wherever read is granted, so a 0600 file stays its owner's.
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0) {
+      SetLastError(errno, "mark " + path);
+      return false;
+    }
+    const mode_t read = st.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
+    mode = st.st_mode | S_IXUSR | (read >> 2);
+  }
+  if (::chmod(native.c_str(), mode) == 0) return true;
+  SetLastError(errno, "mark " + path);
+  return false;
 }
 
 namespace {

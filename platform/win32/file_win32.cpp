@@ -103,7 +103,10 @@ size_t WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset) 
 }
 
 int64_t ReadFileAt(FileHandle file, void* data, size_t n, int64_t offset) {
-  if (!file.IsValid() || offset < 0) return -1;
+  if (!file.IsValid() || offset < 0) {
+    SetLastError(file.IsValid() ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE, "read");
+    return -1;
+  }
   auto* p = static_cast<char*>(data);
   size_t got = 0;
   while (got < n) {
@@ -115,6 +118,7 @@ int64_t ReadFileAt(FileHandle file, void* data, size_t n, int64_t offset) {
     DWORD done = 0;
     if (!::ReadFile(AsHandle(file.h), p + got, step, &done, &where)) {
       if (::GetLastError() == ERROR_HANDLE_EOF) break;
+      SetLastError(static_cast<int>(::GetLastError()), "read");
       return -1;
     }
     if (done == 0) break;
@@ -142,12 +146,17 @@ int64_t GetFileSize(FileHandle file) {
 }
 
 bool SetFileSize(FileHandle file, int64_t size) {
-  if (!file.IsValid() || size < 0) return false;
+  if (!file.IsValid() || size < 0) {
+    SetLastError(file.IsValid() ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE, "set the size of a file");
+    return false;
+  }
   // By information, not the file pointer, which other threads' positioned
   // calls share.
   FILE_END_OF_FILE_INFO end{};
   end.EndOfFile.QuadPart = size;
-  return ::SetFileInformationByHandle(AsHandle(file.h), FileEndOfFileInfo, &end, sizeof end) != 0;
+  if (::SetFileInformationByHandle(AsHandle(file.h), FileEndOfFileInfo, &end, sizeof end)) return true;
+  SetLastError(static_cast<int>(::GetLastError()), "set the size of a file");
+  return false;
 }
 
 bool DeleteFile(const std::string& path) {
@@ -296,7 +305,9 @@ bool MarkFile(const std::string& path, FileMark mark) {
   // Windows runs a program by its name and keeps a user's files to that
   // user: neither mark asks for anything more than that the file exists.
   (void)mark;
-  return FileExists(path);
+  if (FileExists(path)) return true;
+  SetLastError(static_cast<int>(::GetLastError()), "mark " + path);
+  return false;
 }
 
 bool MoveFile(const std::string& from, const std::string& to) {
