@@ -20,7 +20,7 @@
 #include "update/package_install.h"
 
 QarnAutoDlg::QarnAutoDlg(CDialog* pParent)
-    : CStandardDialog(pParent, 0x000000),
+    : CStandardDialog(pParent),
       bTerminal_(pParent == nullptr),
       bInPlace_(platform::StandardErrorIsTerminal()) {
   SetTitle(GetText(TextKey::WindowsText));

@@ -61,9 +61,7 @@ class QarnAutoDlg : public CStandardDialog, public IUpdateObserver {
   // What the dialog shows.
   int MainBar() const { return mainBar_.Pos(); }
   int SecondBar() const { return secondBar_.Pos(); }
-  int SecondBarStyle() const { return secondBar_.Style(); }
   std::u16string StatusText() const { return status_.Text(); }
-  std::u16string PercentText() const { return percent_.Text(); }
   // The dialog's picture at the skin's size: the controls over black.
   std::unique_ptr<platform::CCanvas> ComposePicture() { return ComposeChildren(396, 234); }
 

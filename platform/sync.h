@@ -50,11 +50,6 @@ class CEvent {
     return true;
   }
 
-  bool IsSet() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return bSignalled_;
-  }
-
  private:
   const bool bManualReset_;
   bool bSignalled_;  // guarded by mutex_

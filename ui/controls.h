@@ -51,7 +51,6 @@ class CTButton : public CControl {
 
   bool IsHovering() const { return bHovering_; }
   bool IsPressed() const { return bPressed_; }
-  const std::u16string& Caption() const { return caption_; }
 
  private:
   // The button's rectangle on the screen.

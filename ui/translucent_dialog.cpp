@@ -72,7 +72,6 @@ int CTranslucentDialog::OnCreate() {
 }
 
 bool CTranslucentDialog::OnInitDialog() {
-  blend_ = BlendFunction{};
   InitChildWindows();
   pStandard_ = CreateStandardDialog();
   if (pStandard_ && pStandard_->Create()) {
@@ -155,5 +154,5 @@ platform::LRESULT CTranslucentDialog::WindowProc(uint32_t uMsg, platform::WPARAM
 
 std::unique_ptr<CStandardDialog> CTranslucentDlg::CreateStandardDialog() {
   if (factory_) return factory_(this);
-  return std::make_unique<CStandardDialog>(this, 0x000000);
+  return std::make_unique<CStandardDialog>(this);
 }

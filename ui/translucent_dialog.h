@@ -16,27 +16,10 @@ inline constexpr uint32_t WM_RERENDER = platform::WM_USER + 444;      // 1468
 inline constexpr uint32_t WM_MINIMISE_SKIN = platform::WM_USER + 445;  // 1469
 inline constexpr uint32_t WM_BRING_TO_FRONT = platform::WM_USER + 446;  // 1470
 
-class IRenderListener {
- public:
-  virtual ~IRenderListener() = default;
-  // Asks the implementer to render itself again.
-  virtual void RequestRender() = 0;
-};
-
-// Blend parameters of the layered update, kept as the design keeps them: the
-// display composes the premultiplied picture source-over.
-struct BlendFunction {
-  uint8_t bBlendOp = 0;              // source-over
-  uint8_t bBlendFlags = 0;
-  uint8_t bSourceConstantAlpha = 255;
-  uint8_t bAlphaFormat = 1;          // per-pixel source alpha
-};
-
+// Its black pixels are the holes (the display's colour-key kind).
 class CStandardDialog : public CDialog {
  public:
-  // colourKey: the 24-bit RGB colour that is transparent (black in use).
-  CStandardDialog(CDialog* pParent, platform::Argb colourKey) : CDialog(pParent), colourKey_(colourKey) {}
-  platform::Argb ColourKey() const { return colourKey_; }
+  explicit CStandardDialog(CDialog* pParent) : CDialog(pParent) {}
   void SetTitle(const std::u16string& title) { title_ = title; }
 
  protected:
@@ -47,24 +30,19 @@ class CStandardDialog : public CDialog {
   void OnCancel() override;
 
  private:
-  platform::Argb colourKey_;
   std::u16string title_ = u"Install";
 };
 
-class CTranslucentDialog : public CDialog, public IRenderListener {
+class CTranslucentDialog : public CDialog {
  public:
   CTranslucentDialog();
   ~CTranslucentDialog() override;
 
-  void RequestRender() override { Render(); }
   // Draws the skin into a transparent picture of the skin's size and shows
   // it as the window's content.
   void Render();
   // The picture Render shows.
   std::unique_ptr<platform::CCanvas> ComposePicture() const;
-
-  CStandardDialog* StandardDialog() const { return pStandard_.get(); }
-  const BlendFunction& Blend() const { return blend_; }
 
   platform::LRESULT WindowProc(uint32_t uMsg, platform::WPARAM wParam, platform::LPARAM lParam) override;
 
@@ -81,7 +59,6 @@ class CTranslucentDialog : public CDialog, public IRenderListener {
 
  private:
   void PlaceStandardDialog();
-  BlendFunction blend_;
   std::unique_ptr<CStandardDialog> pStandard_;
 };
 
@@ -91,9 +68,7 @@ class CTranslucentDialog : public CDialog, public IRenderListener {
 class CTranslucentDlg : public CTranslucentDialog {
  public:
   using Factory = std::function<std::unique_ptr<CStandardDialog>(CDialog* pParent)>;
-  // The skin's identifier and type are those the skin image already holds.
-  explicit CTranslucentDlg(Factory factory = nullptr, uint16_t nSkinId = 1036, const char* szSkinType = "PNG")
-      : factory_(std::move(factory)), nSkinId_(nSkinId), szSkinType_(szSkinType) {}
+  explicit CTranslucentDlg(Factory factory = nullptr) : factory_(std::move(factory)) {}
 
  protected:
   std::unique_ptr<CStandardDialog> CreateStandardDialog() override;
@@ -101,6 +76,4 @@ class CTranslucentDlg : public CTranslucentDialog {
 
  private:
   Factory factory_;
-  [[maybe_unused]] uint16_t nSkinId_;
-  [[maybe_unused]] const char* szSkinType_;
 };

@@ -32,7 +32,7 @@ constexpr XRect kSquare{300, 20, 40, 30};  // in the windows' pixels
 
 class CTestStandard : public CStandardDialog {
  public:
-  explicit CTestStandard(CDialog* pParent) : CStandardDialog(pParent, 0) { SetTitle(u"Standard"); }
+  explicit CTestStandard(CDialog* pParent) : CStandardDialog(pParent) { SetTitle(u"Standard"); }
 
  protected:
   bool OnInitDialog() override {
