@@ -24,15 +24,6 @@ struct DriveInfo {
 std::vector<DriveInfo> ListFixedDrives();
 inline constexpr const char* kDriveScopeVariable = "QARNAUTO_DRIVE_SCOPE";
 
-// The part of a program's help that depends on the system: where the files
-// of the program `app` are (the system's own first, then `files`: name and
-// what it is, in the working folder), how the working folder is chosen, the
-// environment it reads (`variables` first, then the system's own) and how
-// it shows its windows and asks its questions.
-using HelpLines = std::vector<std::pair<std::string, std::string>>;
-std::string SystemHelpText(const std::string& app, const HelpLines& files,
-                           const HelpLines& variables);
-
 // True on a 64-bit machine (x86_64, aarch64, ...).
 bool IsNative64Bit();
 

@@ -12,7 +12,6 @@
 #include "platform/env.h"
 #include "platform/environment.h"
 #include "platform/file.h"
-#include "platform/help_line.h"
 #include "platform/machine.h"
 #include "platform/system.h"
 
@@ -96,38 +95,6 @@ std::string ApplicationsFolder() {
   }
   const std::string folder = data + "/applications";
   return CreateDirectories(folder) ? folder : std::string();
-}
-
-std::string SystemHelpText(const std::string& app, const HelpLines& files,
-                           const HelpLines& variables) {
-  std::string text = "Files:\n";
-  AddHelpLine(&text, 34, "$XDG_CONFIG_HOME/" + app + "/registry",
-              "the install folder and other values");
-  AddHelpLine(&text, 34, "$XDG_RUNTIME_DIR/" + app + ".lock", "the single-instance lock");
-  for (const auto& [name, what] : files)
-    AddHelpLine(&text, 34, name, what + ", in the working folder");
-  text +=
-      "The working folder is the executable's folder; installed system-wide (a\n"
-      "system program folder, or one the user does not own) or where that one\n"
-      "cannot be written, $XDG_STATE_HOME/" +
-      app +
-      ".\n"
-      "\n"
-      "Environment:\n";
-  HelpLines allVariables = variables;
-  allVariables.push_back({"QARNAUTO_WINE", "the Wine that starts a Windows client"});
-  allVariables.push_back({"DISPLAY", "the X display of the skinned window"});
-  for (const auto& [name, what] : allVariables) AddHelpLine(&text, 18, name, what);
-  text +=
-      "\n"
-      "With a reachable X display " +
-      app +
-      " shows its skinned window with the\n"
-      "download and installation bars, and asks its questions in small windows\n"
-      "(Enter for OK, Escape for Cancel). Without one it runs in the terminal:\n"
-      "progress on standard error, questions answered on standard input (y, yes\n"
-      "or ok for OK, anything else Cancel).\n";
-  return text;
 }
 
 }  // namespace platform

@@ -4,7 +4,6 @@
 #include "platform/env.h"
 #include "platform/environment.h"
 #include "platform/file.h"
-#include "platform/help_line.h"
 #include "platform/machine.h"
 #include "platform/system.h"
 #include "platform/win32/win32_util.h"
@@ -69,30 +68,6 @@ std::string DesktopFolder() {
 std::string ApplicationsFolder() {
   const std::string programs = KnownFolder(FOLDERID_Programs);
   return !programs.empty() && CreateDirectories(programs) ? programs : std::string();
-}
-
-std::string SystemHelpText(const std::string& app, const HelpLines& files,
-                           const HelpLines& variables) {
-  std::string text = "Files:\n";
-  AddHelpLine(&text, 34, "HKLM\\SOFTWARE\\Microsoft\\QARN_STARTUP_<SUFFIX>", "the install folder");
-  for (const auto& [name, what] : files)
-    AddHelpLine(&text, 34, name, what + ", in the working folder");
-  text +=
-      "The working folder is the executable's folder; where that one cannot be\n"
-      "written, %LOCALAPPDATA%\\" +
-      app +
-      ".\n"
-      "\n"
-      "Environment:\n";
-  for (const auto& [name, what] : variables) AddHelpLine(&text, 18, name, what);
-  text +=
-      "\n"
-      "Without a window (this build) " +
-      app +
-      " runs in its console: progress on\n"
-      "standard error, questions answered on standard input (y, yes or ok for\n"
-      "OK, anything else Cancel).\n";
-  return text;
 }
 
 }  // namespace platform
