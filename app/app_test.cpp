@@ -237,11 +237,12 @@ TEST_F(UpdaterTest, InstalledSystemWideItWritesNothingBesideItself) {
   if (!tools::RunningAsSuperuser()) GTEST_SKIP() << "needs root to hand the folder to another user";
   ASSERT_TRUE(tools::GiveToNobody(folder + "/updater"));
   const std::string state = folder + "/state";
+  const std::string testState = platform::GetEnvironmentVariable("XDG_STATE_HOME");
   platform::SetEnvironmentVariable("XDG_STATE_HOME", state);
   const std::string package = MakePackage(folder);
   CScriptServer server([&](CScriptConnection& c) { tools::ServeContent(c, package); });
   const int nCode = RunUpdater(server.Url("/qarn") + "$EN$My Game", "");
-  platform::UnsetEnvironmentVariable("XDG_STATE_HOME");
+  platform::SetEnvironmentVariable("XDG_STATE_HOME", testState);
   EXPECT_EQ(nCode, 0);
   ASSERT_FALSE(InstallFolder().empty()) << Output();
   std::vector<std::string> names;

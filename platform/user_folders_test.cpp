@@ -17,12 +17,13 @@ class UserFoldersTest : public ::testing::Test {
              ::testing::UnitTest::GetInstance()->current_test_info()->name();
     platform::CreateDirectory(folder);
     home = platform::GetEnvironmentVariable("HOME");
+    state = platform::GetEnvironmentVariable("XDG_STATE_HOME");
   }
   void TearDown() override {
     platform::SetEnvironmentVariable("HOME", home);
-    platform::UnsetEnvironmentVariable("XDG_STATE_HOME");
+    platform::SetEnvironmentVariable("XDG_STATE_HOME", state);
   }
-  std::string folder, home;
+  std::string folder, home, state;
 };
 
 TEST_F(UserFoldersTest, TheStateFolderFollowsTheBaseDirectoryRules) {

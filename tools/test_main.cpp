@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
   platform::SetEnvironmentVariable("XDG_CONFIG_HOME", f + "/home/.config");
   platform::SetEnvironmentVariable("XDG_DATA_HOME", f + "/home/.local/share");
   platform::SetEnvironmentVariable("XDG_CACHE_HOME", f + "/home/.cache");
+  platform::SetEnvironmentVariable("XDG_STATE_HOME", f + "/home/.local/state");
   platform::SetEnvironmentVariable("XDG_RUNTIME_DIR", f + "/run");
   platform::UnsetEnvironmentVariable("DISPLAY");
   // Programs the tests start install only beneath the test folder, never
