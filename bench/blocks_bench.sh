@@ -9,7 +9,9 @@
 # bytes of every answer. Four starts: the first install, an unchanged start,
 # the 1 MiB file changed, a tenth of the files changed; each install is
 # compared with the tree. zsync makes the same new package from the
-# previous one each time.
+# previous one each time. Beside the first install, the hand-made pipeline
+# curl + 7zz x + cp -a; beside the unchanged start, the same start without
+# the manifest of the last install (every installed file read).
 set -eu
 cd "$(dirname "$0")/.."
 . bench/lib.sh
@@ -104,8 +106,26 @@ run_zsync() {
   printf '%s %.2f\n' "$(served)" "$(echo "$t1 - $t0" | bc)"
 }
 
+# curl + 7zz x + cp -a of the whole package into a fresh folder: "bytes seconds".
+run_pipeline() {
+  served >/dev/null
+  rm -rf "$work/p"
+  mkdir -p "$work/p/install"
+  sync
+  local t0 t1
+  t0=$(date +%s.%N)
+  curl -s -o "$work/p/qarn.7z" "$url/qarn.7z"
+  7zz x -y -o"$work/p/x" "$work/p/qarn.7z" >/dev/null
+  cp -a "$work/p/x/." "$work/p/install/"
+  t1=$(date +%s.%N)
+  diff -r "$work/tree" "$work/p/install" >/dev/null || { echo "the pipeline's install differs" >&2; exit 1; }
+  rm -rf "$work/p"
+  printf '%s %.2f\n' "$(served)" "$(echo "$t1 - $t0" | bc)"
+}
+
 declare -A bytes secs zbytes zsecs whole
 pack
+read -r bytes[pipe] secs[pipe] < <(run_pipeline)
 read -r bytes[first] secs[first] < <(run_qarnauto)
 cp "$work/www/qarn/qarn.7z" "$work/z/old.7z"
 whole[first]=$(stat -c %s "$work/www/qarn/qarn.7z")
@@ -114,6 +134,12 @@ zsecs[first]=-
 read -r bytes[same] secs[same] < <(run_qarnauto)
 read -r zbytes[same] zsecs[same] < <(run_zsync)
 whole[same]=${whole[first]}
+install=$(sed -n "s/^STARTUP=sz://p" "$XDG_CONFIG_HOME/qarnauto/registry")
+rm -f "$install/Download/installed-files"
+read -r bytes[bare] secs[bare] < <(run_qarnauto)
+zbytes[bare]=${zbytes[same]}
+zsecs[bare]=${zsecs[same]}
+whole[bare]=${whole[first]}
 
 head -c 1048576 /dev/urandom > "$work/tree/data/patch.bin"
 pack
@@ -132,12 +158,14 @@ whole[tenth]=$(stat -c %s "$work/www/qarn/qarn.7z")
 
 echo
 echo "tree of $size_mib MiB in $files files; package of ${whole[tenth]} bytes"
+echo "first install by curl + 7zz x + cp -a: ${bytes[pipe]} bytes in ${secs[pipe]} s (qarnauto $(echo "scale=2; ${secs[first]} / ${secs[pipe]}" | bc) of it)"
 printf '| %-28s | %14s | %8s | %14s | %8s | %14s |\n' start "qarnauto bytes" "s" "zsync bytes" "s" "whole package"
 printf '|%s|%s|%s|%s|%s|%s|\n' "----------------------------" "----------------" "----------" "----------------" "----------" "----------------"
-for k in first same one tenth; do
+for k in first same bare one tenth; do
   case $k in
     first) label="first install" ;;
     same) label="unchanged start" ;;
+    bare) label="unchanged, no manifest" ;;
     one) label="one 1 MiB file changed" ;;
     tenth) label="a tenth of the files changed" ;;
   esac
