@@ -73,19 +73,4 @@ class CEnvWrapper : public CEnv {
   CEnv& target_;
 };
 
-// Makes the file operations the plan names fail: a failed rename, a short
-// write, a full disk (ENOSPC), a failed fsync. Everything else goes to the
-// target.
-class CFaultEnv : public CEnvWrapper {
- public:
-  CFaultEnv(CEnv& target, FaultPlan plan);
-  Fault FileFault(FileOp op, const std::string& path) override;
-  void NoteOpened(intptr_t h, const std::string& path) override;
-  std::string OpenedPath(intptr_t h) override;
-
- private:
-  struct State;
-  std::shared_ptr<State> pState_;
-};
-
 }  // namespace platform

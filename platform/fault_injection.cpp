@@ -1,7 +1,4 @@
 #include <atomic>
-#include <map>
-#include <memory>
-#include <mutex>
 
 #include "platform/env.h"
 
@@ -27,37 +24,5 @@ Fault InjectedFault(FileOp op, const std::string& path) { return CurrentEnv().Fi
 void NoteOpenedPath(intptr_t h, const std::string& path) { CurrentEnv().NoteOpened(h, path); }
 
 std::string OpenedPath(intptr_t h) { return CurrentEnv().OpenedPath(h); }
-
-struct CFaultEnv::State {
-  std::mutex lock;
-  FaultPlan plan;                          // guarded by lock
-  std::map<intptr_t, std::string> opened;  // guarded by lock
-};
-
-CFaultEnv::CFaultEnv(CEnv& target, FaultPlan plan) : CEnvWrapper(target), pState_(std::make_shared<State>()) {
-  pState_->plan = std::move(plan);
-}
-
-Fault CFaultEnv::FileFault(FileOp op, const std::string& path) {
-  {
-    std::lock_guard<std::mutex> lock(pState_->lock);
-    if (pState_->plan) {
-      const Fault fault = pState_->plan(op, path);
-      if (fault.error != ErrorKind::kNone) return fault;
-    }
-  }
-  return Target().FileFault(op, path);
-}
-
-void CFaultEnv::NoteOpened(intptr_t h, const std::string& path) {
-  std::lock_guard<std::mutex> lock(pState_->lock);
-  pState_->opened[h] = path;
-}
-
-std::string CFaultEnv::OpenedPath(intptr_t h) {
-  std::lock_guard<std::mutex> lock(pState_->lock);
-  auto it = pState_->opened.find(h);
-  return it == pState_->opened.end() ? Target().OpenedPath(h) : it->second;
-}
 
 }  // namespace platform

@@ -19,9 +19,6 @@ struct Fault {
   size_t nShortWrite = 0;   // kWrite: bytes written before it fails
 };
 
-// Decides the fault of one call: the operation and the path it concerns.
-using FaultPlan = std::function<Fault(FileOp op, const std::string& path)>;
-
 // For the platform's file operations: the current environment's verdict.
 Fault InjectedFault(FileOp op, const std::string& path);
 void NoteOpenedPath(intptr_t h, const std::string& path);

@@ -9,8 +9,8 @@
 
 #include "platform/posix/eintr_posix.h"
 #include "platform/error.h"
-#include "platform/fault_injection.h"
 #include "platform/file.h"
+#include "platform/file_primitives.h"
 
 namespace platform {
 
@@ -24,7 +24,7 @@ std::string ToNativePath(const std::string& path) {
 
 std::string ToSystemPath(const std::string& path) { return ToNativePath(path); }
 
-FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition disposition) {
+FileHandle sys::OpenFile(const std::string& path, uint32_t access, FileDisposition disposition) {
   int flags = O_CLOEXEC;
   if ((access & kFileRead) && (access & kFileWrite)) {
     flags |= O_RDWR;
@@ -43,11 +43,6 @@ FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition di
     case FileDisposition::kOpenExisting:
       break;
   }
-  const Fault fault = InjectedFault(FileOp::kOpen, path);
-  if (fault.error != ErrorKind::kNone) {
-    SetLastError(SystemErrorCode(fault.error), "open " + path);
-    return FileHandle{};
-  }
   int fd = RetryOnInterrupt([&] { return ::open(ToNativePath(path).c_str(), flags, 0644); });
   if (fd < 0) {
     SetLastError(errno, "open " + path);
@@ -59,7 +54,6 @@ FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition di
       fd = -1;
     }
   }
-  if (fd >= 0) NoteOpenedPath(fd, path);
   return FileHandle{fd};
 }
 
@@ -68,23 +62,19 @@ void CloseFile(FileHandle& file) {
   file.h = -1;
 }
 
-size_t WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset) {
+size_t sys::WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset) {
   if (!file.IsValid() || offset < 0) return 0;
   const auto* p = static_cast<const char*>(data);
-  size_t limit = n;
-  const Fault fault = InjectedFault(FileOp::kWrite, OpenedPath(file.h));
-  if (fault.error != ErrorKind::kNone) limit = std::min(n, fault.nShortWrite);
   size_t written = 0;
-  while (written < limit) {
+  while (written < n) {
     const ssize_t r = RetryOnInterrupt([&] {
-      return ::pwrite(static_cast<int>(file.h), p + written, limit - written,
+      return ::pwrite(static_cast<int>(file.h), p + written, n - written,
                       static_cast<off_t>(offset + static_cast<int64_t>(written)));
     });
     if (r < 0) SetLastError(errno, "write");
     if (r <= 0) break;
     written += static_cast<size_t>(r);
   }
-  if (fault.error != ErrorKind::kNone && written < n) SetLastError(SystemErrorCode(fault.error), "write");
   return written;
 }
 
@@ -110,15 +100,9 @@ int64_t ReadFileAt(FileHandle file, void* data, size_t n, int64_t offset) {
   return static_cast<int64_t>(got);
 }
 
-bool FlushFile(FileHandle file) {
-  if (!file.IsValid()) return false;
-  const Fault fault = InjectedFault(FileOp::kFlush, OpenedPath(file.h));
-  if (fault.error != ErrorKind::kNone) {
-    SetLastError(SystemErrorCode(fault.error), "fsync");
-    return false;
-  }
+bool sys::FlushFile(FileHandle file) {
   if (::fdatasync(static_cast<int>(file.h)) == 0) return true;
-  SetLastError(errno, "fsync");
+  SetLastError(errno, "flush");
   return false;
 }
 
@@ -146,12 +130,7 @@ bool SetFileSize(FileHandle file, int64_t size) {
   return false;
 }
 
-bool DeleteFile(const std::string& path) {
-  const Fault fault = InjectedFault(FileOp::kDelete, path);
-  if (fault.error != ErrorKind::kNone) {
-    SetLastError(SystemErrorCode(fault.error), "delete " + path);
-    return false;
-  }
+bool sys::DeleteFile(const std::string& path) {
   if (::unlink(ToNativePath(path).c_str()) == 0) return true;
   SetLastError(errno, "delete " + path);
   return false;
@@ -192,12 +171,7 @@ bool DirectoryExists(const std::string& path) {
   return ::stat(ToNativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreateDirectory(const std::string& path) {
-  const Fault fault = InjectedFault(FileOp::kCreateDirectory, path);
-  if (fault.error != ErrorKind::kNone) {
-    SetLastError(SystemErrorCode(fault.error), "mkdir " + path);
-    return false;
-  }
+bool sys::CreateDirectory(const std::string& path) {
   if (::mkdir(ToNativePath(path).c_str(), 0755) == 0) return true;
   SetLastError(errno, "mkdir " + path);
   return false;
@@ -230,7 +204,7 @@ std::vector<DirEntry> ListDirectory(const std::string& path) {
   return entries;
 }
 
-FileHandle CreateFileBeneath(const std::string& root, const std::string& relative) {
+FileHandle sys::CreateFileBeneath(const std::string& root, const std::string& relative) {
   int dir = ::open(ToNativePath(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) {
     SetLastError(errno, "open " + root);
@@ -248,24 +222,15 @@ FileHandle CreateFileBeneath(const std::string& root, const std::string& relativ
     }
     walked += "/" + part;
     if (end == std::string::npos) {
-      const Fault fault = InjectedFault(FileOp::kOpen, walked);
-      int fd = -1;
-      if (fault.error != ErrorKind::kNone) {
-        errno = SystemErrorCode(fault.error);
-      } else {
-        fd = RetryOnInterrupt([&] {
-          return ::openat(dir, part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                          0644);
-        });
-      }
+      const int fd = RetryOnInterrupt([&] {
+        return ::openat(dir, part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+      });
       if (fd < 0) SetLastError(errno, "create " + walked);
       ::close(dir);
-      if (fd >= 0) NoteOpenedPath(fd, walked);
       return FileHandle{fd};
     }
-    const Fault fault = InjectedFault(FileOp::kCreateDirectory, walked);
-    if (fault.error != ErrorKind::kNone || (::mkdirat(dir, part.c_str(), 0755) != 0 && errno != EEXIST)) {
-      SetLastError(fault.error != ErrorKind::kNone ? SystemErrorCode(fault.error) : errno, "mkdir " + walked);
+    if (::mkdirat(dir, part.c_str(), 0755) != 0 && errno != EEXIST) {
+      SetLastError(errno, "mkdir " + walked);
       ::close(dir);
       return FileHandle{};
     }
@@ -330,12 +295,7 @@ bool CopyThenDelete(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-bool MoveFile(const std::string& from, const std::string& to) {
-  const Fault fault = InjectedFault(FileOp::kRename, to);
-  if (fault.error != ErrorKind::kNone) {
-    SetLastError(SystemErrorCode(fault.error), "rename " + from + " to " + to);
-    return false;
-  }
+bool sys::MoveFile(const std::string& from, const std::string& to) {
   if (::rename(ToNativePath(from).c_str(), ToNativePath(to).c_str()) == 0) return true;
   const int nError = errno;
   if (nError == EXDEV && CopyThenDelete(from, to)) return true;

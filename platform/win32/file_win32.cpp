@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "platform/error.h"
-#include "platform/fault_injection.h"
 #include "platform/file.h"
+#include "platform/file_primitives.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {
@@ -39,7 +39,7 @@ std::string ToSystemPath(const std::string& path) {
   return system;
 }
 
-FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition disposition) {
+FileHandle sys::OpenFile(const std::string& path, uint32_t access, FileDisposition disposition) {
   DWORD desired = 0;
   if (access & kFileRead) desired |= GENERIC_READ;
   if (access & kFileWrite) desired |= GENERIC_WRITE;
@@ -56,18 +56,12 @@ FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition di
       creation = OPEN_EXISTING;
       break;
   }
-  const Fault fault = InjectedFault(FileOp::kOpen, path);
-  if (fault.error != ErrorKind::kNone) {
-    SetLastError(SystemErrorCode(fault.error), "open " + path);
-    return FileHandle{};
-  }
   const HANDLE h = ::CreateFileW(WidePath(path).c_str(), desired, kShareAll, nullptr, creation,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     SetLastError(static_cast<int>(::GetLastError()), "open " + path);
     return FileHandle{};
   }
-  NoteOpenedPath(FromHandle(h), path);
   return FileHandle{FromHandle(h)};
 }
 
@@ -76,19 +70,16 @@ void CloseFile(FileHandle& file) {
   file.h = -1;
 }
 
-size_t WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset) {
+size_t sys::WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset) {
   if (!file.IsValid() || offset < 0) return 0;
   const auto* p = static_cast<const char*>(data);
-  size_t limit = n;
-  const Fault fault = InjectedFault(FileOp::kWrite, OpenedPath(file.h));
-  if (fault.error != ErrorKind::kNone) limit = std::min(n, fault.nShortWrite);
   size_t written = 0;
-  while (written < limit) {
+  while (written < n) {
     const int64_t at = offset + static_cast<int64_t>(written);
     OVERLAPPED where{};
     where.Offset = static_cast<DWORD>(at & 0xFFFFFFFF);
     where.OffsetHigh = static_cast<DWORD>(at >> 32);
-    const DWORD step = static_cast<DWORD>(std::min<size_t>(limit - written, 1u << 30));
+    const DWORD step = static_cast<DWORD>(std::min<size_t>(n - written, 1u << 30));
     DWORD done = 0;
     if (!::WriteFile(AsHandle(file.h), p + written, step, &done, &where)) {
       SetLastError(static_cast<int>(::GetLastError()), "write");
@@ -97,8 +88,6 @@ size_t WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset) 
     if (done == 0) break;
     written += done;
   }
-  if (fault.error != ErrorKind::kNone && written < n)
-    SetLastError(SystemErrorCode(fault.error), "write");
   return written;
 }
 
@@ -127,13 +116,7 @@ int64_t ReadFileAt(FileHandle file, void* data, size_t n, int64_t offset) {
   return static_cast<int64_t>(got);
 }
 
-bool FlushFile(FileHandle file) {
-  if (!file.IsValid()) return false;
-  const Fault fault = InjectedFault(FileOp::kFlush, OpenedPath(file.h));
-  if (fault.error != ErrorKind::kNone) {
-    SetLastError(SystemErrorCode(fault.error), "flush");
-    return false;
-  }
+bool sys::FlushFile(FileHandle file) {
   if (::FlushFileBuffers(AsHandle(file.h))) return true;
   SetLastError(static_cast<int>(::GetLastError()), "flush");
   return false;
@@ -159,12 +142,7 @@ bool SetFileSize(FileHandle file, int64_t size) {
   return false;
 }
 
-bool DeleteFile(const std::string& path) {
-  const Fault fault = InjectedFault(FileOp::kDelete, path);
-  if (fault.error != ErrorKind::kNone) {
-    SetLastError(SystemErrorCode(fault.error), "delete " + path);
-    return false;
-  }
+bool sys::DeleteFile(const std::string& path) {
   if (::DeleteFileW(WidePath(path).c_str())) return true;
   SetLastError(static_cast<int>(::GetLastError()), "delete " + path);
   return false;
@@ -216,12 +194,7 @@ bool IsWritableDirectory(const std::string& path) {
   return true;
 }
 
-bool CreateDirectory(const std::string& path) {
-  const Fault fault = InjectedFault(FileOp::kCreateDirectory, path);
-  if (fault.error != ErrorKind::kNone) {
-    SetLastError(SystemErrorCode(fault.error), "mkdir " + path);
-    return false;
-  }
+bool sys::CreateDirectory(const std::string& path) {
   if (::CreateDirectoryW(WidePath(path).c_str(), nullptr)) return true;
   SetLastError(static_cast<int>(::GetLastError()), "mkdir " + path);
   return false;
@@ -256,7 +229,7 @@ std::vector<DirEntry> ListDirectory(const std::string& path) {
   return entries;
 }
 
-FileHandle CreateFileBeneath(const std::string& root, const std::string& relative) {
+FileHandle sys::CreateFileBeneath(const std::string& root, const std::string& relative) {
   if (!DirectoryExists(root)) {
     SetLastError(ERROR_PATH_NOT_FOUND, "open " + root);
     return FileHandle{};
@@ -285,11 +258,11 @@ FileHandle CreateFileBeneath(const std::string& root, const std::string& relativ
         SetLastError(ERROR_DIRECTORY, "create " + walked);
         return FileHandle{};
       }
-      return OpenFile(walked, kFileWrite, FileDisposition::kCreateAlways);
+      return sys::OpenFile(walked, kFileWrite, FileDisposition::kCreateAlways);
     }
     if (a == INVALID_FILE_ATTRIBUTES) {
       // Another thread unpacking beside this one may make it first.
-      if (!CreateDirectory(walked) && !(LastError().nCode == ERROR_ALREADY_EXISTS &&
+      if (!sys::CreateDirectory(walked) && !(LastError().nCode == ERROR_ALREADY_EXISTS &&
                                         DirectoryExists(walked) && !IsSymbolicLink(walked))) {
         return FileHandle{};
       }
@@ -310,12 +283,7 @@ bool MarkFile(const std::string& path, FileMark mark) {
   return false;
 }
 
-bool MoveFile(const std::string& from, const std::string& to) {
-  const Fault fault = InjectedFault(FileOp::kRename, to);
-  if (fault.error != ErrorKind::kNone) {
-    SetLastError(SystemErrorCode(fault.error), "rename " + from + " to " + to);
-    return false;
-  }
+bool sys::MoveFile(const std::string& from, const std::string& to) {
   // Across volumes the system copies and deletes; written through, so the
   // move is on the disk when the call returns.
   if (::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),

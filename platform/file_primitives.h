@@ -1,0 +1,23 @@
+// The per-system file calls beneath file.h. Each one only does its call and
+// records why it failed; file.cpp, which both systems share, asks the
+// environment for an injected fault first and notes the path each file was
+// opened as.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/file.h"
+
+namespace platform::sys {
+
+FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition disposition);
+size_t WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset);
+bool FlushFile(FileHandle file);
+bool DeleteFile(const std::string& path);
+bool CreateDirectory(const std::string& path);
+FileHandle CreateFileBeneath(const std::string& root, const std::string& relative);
+bool MoveFile(const std::string& from, const std::string& to);
+
+}  // namespace platform::sys
