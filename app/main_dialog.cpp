@@ -6,6 +6,7 @@
 
 #include "engine/nn_down.h"
 #include "platform/clock.h"
+#include "platform/coding.h"
 #include "platform/display.h"
 #include "platform/instance_lock.h"
 #include "platform/message_box.h"
@@ -56,11 +57,8 @@ void QarnAutoDlg::SetIcons() {
   const ResourceEntry* pIcon = FindResource("ICON", 128);
   if (!pIcon || pIcon->nSize < 6) return;
   // An ICO of PNG images: a directory of 16-byte entries after 6 bytes.
-  auto u32 = [pIcon](size_t at) {
-    const unsigned char* p = pIcon->pData + at;
-    return static_cast<size_t>(p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24);
-  };
-  const size_t nImages = pIcon->pData[4] | pIcon->pData[5] << 8;
+  auto u32 = [pIcon](size_t at) { return static_cast<size_t>(platform::DecodeFixed32(pIcon->pData + at)); };
+  const size_t nImages = platform::DecodeFixed16(pIcon->pData + 4);
   std::vector<std::unique_ptr<platform::CCanvas>> sizes;
   for (size_t i = 0; i < nImages && 6 + 16 * (i + 1) <= pIcon->nSize; ++i) {
     const size_t nSize = u32(6 + 16 * i + 8), nOffset = u32(6 + 16 * i + 12);

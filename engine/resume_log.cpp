@@ -6,6 +6,7 @@
 
 #include "engine/down_engine.h"
 #include "engine/engine_log.h"
+#include "platform/coding.h"
 
 namespace {
 
@@ -13,26 +14,14 @@ constexpr int32_t kFixedPart = 44;   // the integers before the strings
 constexpr int32_t kMaxBody = 4 + kMaxLogRecords * kMaxLogRecord;
 constexpr int64_t kMaxFileSize = 0x7FFFFFFF;  // offsets and sizes stay below 2 GiB
 
-void Put32(char* p, int32_t v) {
-  auto u = static_cast<uint32_t>(v);
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<char>((u >> (8 * i)) & 0xFF);
-}
-
-void Put64(char* p, int64_t v) {
-  auto u = static_cast<uint64_t>(v);
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<char>((u >> (8 * i)) & 0xFF);
-}
-
+// The log's numbers are signed; its buffers are of char.
+void Put32(char* p, int32_t v) { platform::EncodeFixed32(reinterpret_cast<unsigned char*>(p), static_cast<uint32_t>(v)); }
+void Put64(char* p, int64_t v) { platform::EncodeFixed64(reinterpret_cast<unsigned char*>(p), static_cast<uint64_t>(v)); }
 int32_t Get32(const char* p) {
-  uint32_t u = 0;
-  for (int i = 0; i < 4; ++i) u |= static_cast<uint32_t>(static_cast<uint8_t>(p[i])) << (8 * i);
-  return static_cast<int32_t>(u);
+  return static_cast<int32_t>(platform::DecodeFixed32(reinterpret_cast<const unsigned char*>(p)));
 }
-
 int64_t Get64(const char* p) {
-  uint64_t u = 0;
-  for (int i = 0; i < 8; ++i) u |= static_cast<uint64_t>(static_cast<uint8_t>(p[i])) << (8 * i);
-  return static_cast<int64_t>(u);
+  return static_cast<int64_t>(platform::DecodeFixed64(reinterpret_cast<const unsigned char*>(p)));
 }
 
 int32_t PutString(char* p, const char* sz, size_t capacity) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/coding.h"
 #include "platform/file.h"
 
 namespace platform {
@@ -10,11 +11,6 @@ namespace {
 
 constexpr uint16_t kMachineI386 = 0x014C;
 
-uint32_t ReadLe(const unsigned char* p, int nBytes) {
-  uint32_t value = 0;
-  for (int i = nBytes - 1; i >= 0; --i) value = (value << 8) | p[i];
-  return value;
-}
 
 }  // namespace
 
@@ -26,13 +22,13 @@ ProgramKind ClassifyProgram(const std::string& path) {
   if (ReadFileAt(f.Get(), dos, sizeof dos, 0) != sizeof dos || dos[0] != 'M' || dos[1] != 'Z') {
     return ProgramKind::kNative;
   }
-  const uint32_t lfanew = ReadLe(dos + 0x3C, 4);
+  const uint32_t lfanew = DecodeFixed32(dos + 0x3C);
   if (lfanew < sizeof dos || lfanew >= (1u << 24) ||
       ReadFileAt(f.Get(), pe, sizeof pe, lfanew) != sizeof pe ||
       std::memcmp(pe, "PE\0\0", 4) != 0) {
     return ProgramKind::kNative;
   }
-  return ReadLe(pe + 4, 2) == kMachineI386 ? ProgramKind::kWindows32 : ProgramKind::kWindows64;
+  return DecodeFixed16(pe + 4) == kMachineI386 ? ProgramKind::kWindows32 : ProgramKind::kWindows64;
 }
 
 ProcessId StartProgram(const std::string& program, const std::vector<std::string>& args,

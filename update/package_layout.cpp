@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 
+#include "platform/coding.h"
 #include "platform/file.h"
 #include "platform/text.h"
 
@@ -41,11 +42,9 @@ constexpr uint64_t kMaxHeaderSize = 64u << 20;
 // Counts that size vectors: a header byte can hold at most one item each.
 constexpr uint64_t kMaxItems = kMaxHeaderSize;
 
-uint32_t Le32(const unsigned char* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint64_t Le64(const unsigned char* p) { return Le32(p) | static_cast<uint64_t>(Le32(p + 4)) << 32; }
+using platform::DecodeFixed16;
+using platform::DecodeFixed32;
+using platform::DecodeFixed64;
 
 using ReadAt = ReadAtFn;
 
@@ -119,7 +118,7 @@ class CBytes {
       if (!defined[i]) continue;
       const unsigned char* p = p_;
       if (!Skip(4)) return false;
-      if (pCrcs != nullptr) (*pCrcs)[i] = Le32(p);
+      if (pCrcs != nullptr) (*pCrcs)[i] = DecodeFixed32(p);
     }
     return true;
   }
@@ -383,7 +382,7 @@ bool ReadNames(CBytes b, uint64_t nSize, std::vector<PackageIndexEntry>* pEntrie
     std::u16string name;
     for (;;) {
       if (end - p < 2) return false;
-      const char16_t unit = static_cast<char16_t>(p[0] | p[1] << 8);
+      const char16_t unit = static_cast<char16_t>(DecodeFixed16(p));
       p += 2;
       if (unit == 0) break;
       name.push_back(unit);
@@ -404,7 +403,7 @@ bool ReadAttributes(CBytes b, std::vector<PackageIndexEntry>* pEntries) {
     const unsigned char* p = b.Here();
     if (!b.Skip(4)) return false;
     constexpr uint32_t kDirectoryAttribute = 0x10;
-    if ((Le32(p) & kDirectoryAttribute) != 0) (*pEntries)[i].bDirectory = true;
+    if ((DecodeFixed32(p) & kDirectoryAttribute) != 0) (*pEntries)[i].bDirectory = true;
   }
   return true;
 }
@@ -525,16 +524,16 @@ bool ParseWith(const ReadAt& readAt, PackageIndex* pIndex) {
   const auto* p = reinterpret_cast<const unsigned char*>(start.data());
   static const unsigned char kSignature[6] = {'7', 'z', 0xBC, 0xAF, 0x27, 0x1C};
   if (std::memcmp(p, kSignature, sizeof kSignature) != 0) return false;
-  if (lzma_crc32(p + 12, 20, 0) != Le32(p + 8)) return false;
-  const uint64_t nOffset = Le64(p + 12);
-  const uint64_t nSize = Le64(p + 20);
+  if (lzma_crc32(p + 12, 20, 0) != DecodeFixed32(p + 8)) return false;
+  const uint64_t nOffset = DecodeFixed64(p + 12);
+  const uint64_t nSize = DecodeFixed64(p + 20);
   if (nSize == 0 || nSize > kMaxHeaderSize || nOffset > UINT64_MAX - kStartHeaderSize - nSize) {
     return false;
   }
   std::string header;
   if (!readAt(kStartHeaderSize + nOffset, static_cast<size_t>(nSize), &header)) return false;
   if (lzma_crc32(reinterpret_cast<const uint8_t*>(header.data()), header.size(), 0) !=
-      Le32(p + 28)) {
+      DecodeFixed32(p + 28)) {
     return false;
   }
   pIndex->nFileSize = kStartHeaderSize + nOffset + nSize;

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/coding.h"
 #include "platform/library.h"
 #include "platform/win32/win32_util.h"
 
@@ -38,29 +39,19 @@ bool ResourceBytes(LPCWSTR szType, int nId, const unsigned char** ppData, size_t
   return true;
 }
 
-uint32_t Le(const unsigned char* p, int nBytes) {
-  uint32_t value = 0;
-  for (int i = nBytes - 1; i >= 0; --i) value = value << 8 | p[i];
-  return value;
-}
-
-void PutLe(std::vector<unsigned char>* pOut, uint32_t value, int nBytes) {
-  for (int i = 0; i < nBytes; ++i) pOut->push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
-
 // An icon resource is a directory (RT_GROUP_ICON) naming one RT_ICON
 // resource per image; the .ico file puts the images after its directory.
 bool IconFile(int nId, std::vector<unsigned char>* pOut) {
   const unsigned char* pGroup = nullptr;
   size_t nGroup = 0;
   if (!ResourceBytes(RT_GROUP_ICON, nId, &pGroup, &nGroup) || nGroup < 6) return false;
-  const size_t nImages = Le(pGroup + 4, 2);
+  const size_t nImages = DecodeFixed16(pGroup + 4);
   if (nGroup < 6 + 14 * nImages) return false;
   std::vector<std::pair<const unsigned char*, size_t>> images;
   for (size_t i = 0; i < nImages; ++i) {
     const unsigned char* pData = nullptr;
     size_t nSize = 0;
-    if (!ResourceBytes(RT_ICON, static_cast<int>(Le(pGroup + 6 + 14 * i + 12, 2)), &pData,
+    if (!ResourceBytes(RT_ICON, static_cast<int>(DecodeFixed16(pGroup + 6 + 14 * i + 12)), &pData,
                        &nSize)) {
       return false;
     }
@@ -71,8 +62,8 @@ bool IconFile(int nId, std::vector<unsigned char>* pOut) {
   for (size_t i = 0; i < nImages; ++i) {
     const unsigned char* pEntry = pGroup + 6 + 14 * i;
     pOut->insert(pOut->end(), pEntry, pEntry + 8);  // sizes, colours, planes, bits
-    PutLe(pOut, static_cast<uint32_t>(images[i].second), 4);
-    PutLe(pOut, static_cast<uint32_t>(nOffset), 4);
+    PutFixed32(pOut, static_cast<uint32_t>(images[i].second));
+    PutFixed32(pOut, static_cast<uint32_t>(nOffset));
     nOffset += images[i].second;
   }
   for (const auto& [pData, nSize] : images) pOut->insert(pOut->end(), pData, pData + nSize);
