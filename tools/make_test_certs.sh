@@ -20,11 +20,14 @@ mkdir -p "$dir"
 cd "$dir"
 subj() { echo "/O=qarnauto tests/CN=$1"; }
 
+# Each certificate names its issuer's key, so a chain is built by key, not
+# by name alone: a store that still holds the root of an earlier run, of the
+# same name, cannot be taken for this one's.
 ext() {
-  printf 'basicConstraints=critical,CA:FALSE\nkeyUsage=critical,digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\nsubjectAltName=%s\n' "$1"
+  printf 'basicConstraints=critical,CA:FALSE\nkeyUsage=critical,digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\nsubjectAltName=%s\nauthorityKeyIdentifier=keyid:always\n' "$1"
 }
 
-ca_ext() { printf 'basicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign,cRLSign\nsubjectKeyIdentifier=hash\n'; }
+ca_ext() { printf 'basicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign,cRLSign\nsubjectKeyIdentifier=hash\nauthorityKeyIdentifier=keyid:always\n'; }
 
 key() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1" 2>/dev/null; }
 
