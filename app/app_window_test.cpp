@@ -20,6 +20,7 @@
 #include "tools/test_support.h"
 #include "tools/wine_support.h"
 #include "tools/x_display.h"
+#include "ui/bar_layout.h"
 
 namespace {
 
@@ -31,8 +32,8 @@ tools::CPrivateDisplay* const g_pDisplay = tools::AddProgramDisplay(false);
 
 // Where the windows must be on a 1024×768 screen, and the bars in them.
 constexpr int kLeft = 314, kTop = 267;
-constexpr XRect kMainFill{37, 193, 326, 15};
-constexpr XRect kSecondFill{93, 218, 210, 4};
+constexpr XRect kMainFillArea{kMainGroove.x, kMainGroove.y, kMainGroove.w, kMainGroove.h};
+constexpr XRect kSecondFillArea{kSecondGroove.x, kSecondGroove.y, kSecondGroove.w, kSecondGroove.h};
 
 bool Within(const XRect& outer, const XRect& inner) {
   return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
@@ -160,15 +161,15 @@ TEST_F(WindowRunTest, TheSkinShowsTheBarsGrowingThenTheClientStarts) {
   const uint32_t dwStart = platform::GetTickCount();
   while (Running() && platform::GetTickCount() - dwStart < 60000) {
     for (const XRect& r : probe->Shape(dialog, false)) {
-      ASSERT_TRUE(Within(kMainFill, r) || Within(kSecondFill, r)) << r.x << "," << r.y << " " << r.width;
+      ASSERT_TRUE(Within(kMainFillArea, r) || Within(kSecondFillArea, r)) << r.x << "," << r.y << " " << r.width;
     }
-    const int nMain = LitColumns(kMainFill);
+    const int nMain = LitColumns(kMainFillArea);
     if (nFirst < 0 && nMain > 0) {
       nFirst = nMain;
     } else if (nFirst >= 0 && nLater < 0 && nMain > nFirst + 20) {
       nLater = nMain;
     }
-    nSecondSeen = std::max(nSecondSeen, LitColumns(kSecondFill));
+    nSecondSeen = std::max(nSecondSeen, LitColumns(kSecondFillArea));
     platform::Sleep(5);
   }
   EXPECT_GT(nFirst, 0) << "the main bar never showed";
@@ -250,13 +251,13 @@ TEST_F(WindowRunTest, KeysAndClicksDoNothingADragMovesBothAndClosingEnds) {
   ASSERT_NE(skin, 0u) << Output();
   ASSERT_TRUE(probe->WaitPosition(dialog, kLeft, kTop));
   // Wait for the bar: then the dialog has a shape to click on.
-  for (int i = 0; i < 1000 && LitColumns(kMainFill) < 3; ++i) platform::Sleep(10);
-  ASSERT_GE(LitColumns(kMainFill), 3);
-  probe->MovePointer(kLeft + kMainFill.x + 1, kTop + kMainFill.y + 5);
+  for (int i = 0; i < 1000 && LitColumns(kMainFillArea) < 3; ++i) platform::Sleep(10);
+  ASSERT_GE(LitColumns(kMainFillArea), 3);
+  probe->MovePointer(kLeft + kMainFillArea.x + 1, kTop + kMainFillArea.y + 5);
   EXPECT_EQ(probe->WindowUnderPointer(), dialog);
   probe->Key("Return");
   probe->Key("Escape");
-  probe->Click(kLeft + kMainFill.x + 1, kTop + kMainFill.y + 5);
+  probe->Click(kLeft + kMainFillArea.x + 1, kTop + kMainFillArea.y + 5);
   platform::Sleep(300);
   EXPECT_TRUE(Running());
   EXPECT_TRUE(probe->IsShown(skin));

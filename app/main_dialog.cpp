@@ -15,6 +15,7 @@
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "res/resources.h"
+#include "ui/bar_layout.h"
 #include "ui/language_texts.h"
 #include "update/install_location.h"
 #include "update/launch_settings.h"
@@ -34,6 +35,12 @@ QarnAutoDlg::QarnAutoDlg(CDialog* pParent)
 
 QarnAutoDlg::~QarnAutoDlg() = default;
 
+namespace {
+
+platform::Rect Bounds(const BarBox& box) { return platform::Rect{box.x, box.y, box.x + box.w, box.y + box.h}; }
+
+}  // namespace
+
 void QarnAutoDlg::ApplyInitialLayout() {
   // The labels lie outside the window and stay hidden; what a player sees
   // of progress is the two bars.
@@ -45,10 +52,10 @@ void QarnAutoDlg::ApplyInitialLayout() {
   percent_.SetTextColour(0xFFFFFF);
   percent_.SetText(u"0%");
   percent_.SetVisible(false);
-  mainBar_.SetBounds(platform::Rect{5, 183, 5 + 360, 183 + 48});
+  mainBar_.SetBounds(Bounds(kMainBarBox));
   mainBar_.SetRange(0, 100);
   mainBar_.SetStyle(1);
-  secondBar_.SetBounds(platform::Rect{17, 208, 17 + 295, 208 + 18});
+  secondBar_.SetBounds(Bounds(kSecondBarBox));
   secondBar_.SetRange(0, 100);
   secondBar_.SetStyle(0);
 }

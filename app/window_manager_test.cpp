@@ -16,6 +16,7 @@
 #include "tools/script_server.h"
 #include "tools/test_support.h"
 #include "tools/x_display.h"
+#include "ui/bar_layout.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ using tools::XRect;
 
 constexpr int kScreenWidth = 1024, kScreenHeight = 768;
 constexpr int kSkinWidth = 396, kSkinHeight = 234;
-constexpr XRect kMainFill{37, 193, 326, 15};
+constexpr XRect kMainFillArea{kMainGroove.x, kMainGroove.y, kMainGroove.w, kMainGroove.h};
 
 struct Desktop {
   const char* szManager;
@@ -70,7 +71,7 @@ class WindowManagerTest : public ::testing::TestWithParam<Desktop> {
   // Columns of the main bar's fill row lit on the screen, for a skin at `at`.
   static int LitColumns(tools::CXProbe& probe, const XRect& at) {
     const std::vector<uint32_t> row = probe.ScreenPixels(
-        XRect{at.x + kMainFill.x, at.y + kMainFill.y + kMainFill.height / 2, kMainFill.width, 1});
+        XRect{at.x + kMainFillArea.x, at.y + kMainFillArea.y + kMainFillArea.height / 2, kMainFillArea.width, 1});
     return static_cast<int>(std::count_if(row.begin(), row.end(), [](uint32_t p) {
       return ((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) > 240;  // the groove is nearly black
     }));
@@ -197,7 +198,7 @@ TEST_F(WindowManagerTest, SixteenBitDisplaysShowTheTrueColours) {
     ASSERT_GT(WaitLit(probe, at, 20, 30000), 20) << screen;
     // The skin's art, and the bar's fill at its start.
     for (const auto& [x, y] : {std::pair{60, 40}, std::pair{200, 90}, std::pair{300, 150},
-                               std::pair{kMainFill.x + 3, kMainFill.y + kMainFill.height / 2}}) {
+                               std::pair{kMainFillArea.x + 3, kMainFillArea.y + kMainFillArea.height / 2}}) {
       seen[nDepth].push_back(probe.ScreenPixels(XRect{at.x + x, at.y + y, 1, 1})[0]);
     }
     platform::TerminateProcess(pid);

@@ -22,14 +22,15 @@
 #include "tools/test_support.h"
 #include "tools/wine_support.h"
 #include "tools/x_display.h"
+#include "ui/bar_layout.h"
 
 namespace {
 
 using tools::XRect;
 
 constexpr int kLeft = 314, kTop = 267;  // the skin centred on 1024×768
-constexpr XRect kMainFill{37, 193, 326, 15};
-constexpr XRect kSecondFill{93, 218, 210, 4};
+constexpr XRect kMainFillArea{kMainGroove.x, kMainGroove.y, kMainGroove.w, kMainGroove.h};
+constexpr XRect kSecondFillArea{kSecondGroove.x, kSecondGroove.y, kSecondGroove.w, kSecondGroove.h};
 const std::string kWineRun = std::string(SOURCE_DIR) + "/scripts/wine_run.sh";
 const std::string kWindowsBuild = WINDOWS_BUILD;
 
@@ -201,14 +202,14 @@ TEST_F(WineWindowTest, TheSkinShowsCentredItsBarsGrowThenTheClientStarts) {
     // Only the bar's own gold counts, and the first look must find it part
     // filled: under Wine a window being mapped or redrawn may show a
     // bright row across the whole groove for a moment, which is no bar.
-    const int nMain = GoldColumns(kMainFill);
-    if (nFirst < 0 && nMain > 0 && nMain < kMainFill.width - 20) {
+    const int nMain = GoldColumns(kMainFillArea);
+    if (nFirst < 0 && nMain > 0 && nMain < kMainFillArea.width - 20) {
       nFirst = nMain;
     } else if (nFirst >= 0 && nLater < 0 && nMain > nFirst + 20) {
       nLater = nMain;
     }
     if (samples.size() < 40 && (samples.empty() || samples.back() != nMain)) samples.push_back(nMain);
-    nSecondSeen = std::max(nSecondSeen, LitColumns(kSecondFill));
+    nSecondSeen = std::max(nSecondSeen, LitColumns(kSecondFillArea));
     platform::Sleep(5);
   }
   pid = platform::kInvalidProcess;
@@ -367,7 +368,7 @@ TEST_F(WineWindowTest, TheSkinIsTranslucentAndADragTakesTheBarsAlong) {
       << "the skin is at " << probe->Geometry(skin).x << "," << probe->Geometry(skin).y;
   EXPECT_TRUE(probe->WaitPosition(dialog, kLeft + 60, kTop + 40, 5000)) << "the bars stayed behind";
   // The bar, now at the skin's new place, still grows.
-  auto lit = [&] { return LitColumns(kMainFill, kLeft + 60, kTop + 40); };
+  auto lit = [&] { return LitColumns(kMainFillArea, kLeft + 60, kTop + 40); };
   int nFirst = 0;
   const uint32_t dwStart = platform::GetTickCount();
   while ((nFirst = lit()) == 0 && platform::GetTickCount() - dwStart < 30000) platform::Sleep(50);

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/bar_layout.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -267,10 +269,7 @@ cairo_surface_t* DrawSkin() {
 
   // The grooves under the bars: recessed, exactly the bars' areas, with a
   // lighter rim just outside.
-  struct Groove {
-    int x, y, w, h;
-  } const grooves[] = {{37, 193, 326, 15}, {93, 218, 210, 4}};
-  for (const Groove& g : grooves) {
+  for (const BarBox& g : {kMainGroove, kSecondGroove}) {
     cairo_rectangle(cr, g.x - 1, g.y - 1, g.w + 2, g.h + 2);
     cairo_set_source_rgb(cr, 0.22, 0.26, 0.40);
     cairo_fill(cr);

@@ -11,6 +11,7 @@
 #include "platform/file.h"
 #include "platform/process.h"
 #include "tools/test_support.h"
+#include "ui/bar_layout.h"
 #include "ui/png_image.h"
 #include "ui/translucent_dialog.h"
 
@@ -99,10 +100,7 @@ TEST(ArtTest, TheSkinIsAbsentOutsideTranslucentInItsFrameAndOpaqueInside) {
 
 TEST(ArtTest, TheGroovesLieExactlyUnderTheBars) {
   const Picture skin = ReadPicture(Res("skin_1036.png"));
-  struct Groove {
-    int x, y, w, h;
-  } const grooves[] = {{37, 193, 326, 15}, {93, 218, 210, 4}};
-  for (const Groove& g : grooves) {
+  for (const BarBox& g : {kMainGroove, kSecondGroove}) {
     double dInside = 0;
     for (int y = g.y; y < g.y + g.h; ++y) {
       for (int x = g.x; x < g.x + g.w; ++x) {

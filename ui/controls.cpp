@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/display.h"
+#include "ui/bar_layout.h"
 
 namespace {
 
@@ -230,7 +231,8 @@ void CBmpProgCtrl::Paint(platform::CCanvas& canvas) {
     nStyle = nStyle_;
   }
   if (nStyle != 1 && nStyle != 2) return;
-  const int nLeft = nStyle == 1 ? 32 : 76, nTop = 10, nRight = nStyle == 1 ? 365 : 380;
+  const BarFill& place = nStyle == 1 ? kMainFill : kSecondFill;
+  const int nLeft = place.nLeft, nTop = place.nTop, nRight = place.nRight;
   const CGdiPlusPngResource& fill = nStyle == 1 ? fill1_ : fill2_;
   // Equal bounds would divide by zero: they draw no fill.
   if (nUpper == nLower) return;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ui/bar_layout.h"
 #include "ui/language_texts.h"
 #include "ui/message_box.h"
 
@@ -41,8 +42,9 @@ class BarTest : public ::testing::Test {
     dialog_.AddChild(&main_, 999);
     dialog_.AddChild(&second_, 998);
     // Where the main window puts them.
-    main_.SetBounds(platform::Rect{5, 183, 5 + 360, 183 + 48});
-    second_.SetBounds(platform::Rect{17, 208, 17 + 295, 208 + 18});
+    main_.SetBounds(platform::Rect{kMainBarBox.x, kMainBarBox.y, kMainBarBox.x + kMainBarBox.w, kMainBarBox.y + kMainBarBox.h});
+    second_.SetBounds(
+        platform::Rect{kSecondBarBox.x, kSecondBarBox.y, kSecondBarBox.x + kSecondBarBox.w, kSecondBarBox.y + kSecondBarBox.h});
     main_.SetRange(0, 100);
     second_.SetRange(0, 100);
     main_.SetStyle(1);
