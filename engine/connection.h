@@ -37,6 +37,10 @@ const char* DescribeConnFailure(ConnFailure why);
 // log (the single-file download, whose connections come and go by design).
 enum class NoteLog { kRunLog, kEngineLog };
 
+// The transfers' connection: attempts of 8 s, 15 of them.
+inline constexpr int32_t kConnectSeconds = 8;
+inline constexpr int32_t kConnectAttempts = 15;
+
 // Connects to szHost:nPort with up to nAttempts attempts of nSeconds each,
 // ending early once pStop or pHold (may be null) is raised. Returns 0 with
 // the connected, blocking socket in *pSocket (whose send and receive calls

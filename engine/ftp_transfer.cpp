@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/connection.h"
 #include "engine/engine_log.h"
 #include "engine/resume_log.h"
 #include "engine/segment_writer.h"
@@ -41,8 +42,11 @@ bool CopyArgument(char (&szOut)[kFtpField], std::string_view text) {
   return true;
 }
 
+// How long a command waits for its reply.
+constexpr uint32_t kReplyWait = 8000;
+
 bool Command(SocketHandle s, const char* szCommand, std::string_view argument, FtpReply* pReply,
-             const StopFlag* pStop = nullptr, uint32_t dwWait = 8000) {
+             const StopFlag* pStop = nullptr, uint32_t dwWait = kReplyWait) {
   FtpRequest request;
   request.s = s;
   request.pStop = pStop;
@@ -175,7 +179,7 @@ int32_t FtpDownThread(DownThreadInfo* pInfo) {
     return 0;
   }
   platform::CSocket control;
-  if (ConnWithTime(&control, 8, 15, info.szHost, info.nPort, info.pStop, info.pHold,
+  if (ConnWithTime(&control, kConnectSeconds, kConnectAttempts, info.szHost, info.nPort, info.pStop, info.pHold,
                    NoteLog::kEngineLog) != 0) {
     DebugLog("conn fail");
     return -1;
@@ -195,7 +199,7 @@ int32_t FtpDownThread(DownThreadInfo* pInfo) {
     szFailure = "ftp type fail";
   } else if (!Command(control.Get(), "PASV", "", &reply)) {
     szFailure = "ftp pasv fail";
-  } else if (ConnWithTime(&data, 8, 15, DottedAddress(platform::PeerAddress(control.Get())).c_str(),
+  } else if (ConnWithTime(&data, kConnectSeconds, kConnectAttempts, DottedAddress(platform::PeerAddress(control.Get())).c_str(),
                           reply.nPasvPort, info.pStop, info.pHold, NoteLog::kEngineLog) != 0) {
     szFailure = "conn2 fail";
   } else if (!Command(control.Get(), "REST", szRest, &reply)) {

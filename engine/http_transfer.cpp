@@ -23,8 +23,6 @@ namespace {
 using platform::SocketHandle;
 
 constexpr int kHeaderBuffer = 2048;
-constexpr int kConnectSeconds = 8;
-constexpr int kConnectAttempts = 15;
 constexpr int kRecvSeconds = 8;
 constexpr uint32_t kSlotPeriod = 1000;
 constexpr int64_t kWriteBackStep = 8 << 20;
