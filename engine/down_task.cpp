@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "engine/connection.h"
 #include "platform/env.h"
 #include "platform/clock.h"
 
@@ -135,3 +136,12 @@ CDownBase::~CDownBase() = default;
 DownFileItem::DownFileItem() : nFileSerial(NextFileSerial()) {}
 
 DownThreadInfo::DownThreadInfo() : nSerial(NextThreadSerial()) {}
+
+bool SegmentCompleteAfterPause(DownThreadInfo& info) {
+  if (info.nRetryDelay != 0) {
+    SleepUnlessRaised(static_cast<uint32_t>(info.nRetryDelay), info.pStop, info.pHold);
+  }
+  if (info.llDone.load() < info.llLength) return false;
+  info.nState = 0;
+  return true;
+}

@@ -186,6 +186,11 @@ struct DownThreadInfo {
 
 // Records how the connection's attempt ended (any thread).
 void SetConnEnd(DownThreadInfo& info, ConnEnd end, const std::string& reason);
+
+// How every segment thread begins: it waits out its retry pause (less once
+// stopped or held), then true, with the segment marked complete, when
+// nothing of it is left to fetch.
+bool SegmentCompleteAfterPause(DownThreadInfo& info);
 // Asks the watch about a connection that ended unfinished (see GiveUp).
 bool GiveUpAfter(CStallWatch& watch, int64_t llDone, DownThreadInfo& info, std::string* pCause);
 

@@ -171,13 +171,7 @@ int64_t FtpGetSize(const char* szUrl, const StopFlag* pStop) {
 
 int32_t FtpDownThread(DownThreadInfo* pInfo) {
   DownThreadInfo& info = *pInfo;
-  if (info.nRetryDelay != 0) {
-    SleepUnlessRaised(static_cast<uint32_t>(info.nRetryDelay), info.pStop, info.pHold);
-  }
-  if (info.llDone.load() >= info.llLength) {
-    info.nState = 0;
-    return 0;
-  }
+  if (SegmentCompleteAfterPause(info)) return 0;
   platform::CSocket control;
   if (ConnWithTime(&control, kConnectSeconds, kConnectAttempts, info.szHost, info.nPort, info.pStop, info.pHold,
                    NoteLog::kEngineLog) != 0) {

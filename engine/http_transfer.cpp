@@ -409,13 +409,7 @@ int64_t GetUrlSize(const char* szText, const StopFlag* pStop) {
 
 int32_t HttpDownThreadN1(DownThreadInfo* pInfo) {
   DownThreadInfo& info = *pInfo;
-  if (info.nRetryDelay != 0) {
-    SleepUnlessRaised(static_cast<uint32_t>(info.nRetryDelay), info.pStop, info.pHold);
-  }
-  if (info.llDone.load() >= info.llLength) {
-    info.nState = 0;
-    return 0;
-  }
+  if (SegmentCompleteAfterPause(info)) return 0;
   SetConnEnd(info, ConnEnd::kUnknown, "");
   auto buffer = NewReceiveBuffer();
   Connection c{info, kSingleFile, platform::CStream(), buffer.get()};

@@ -1,6 +1,7 @@
 #include "platform/environment.h"
 #include "platform/file.h"
 #include "platform/launcher.h"
+#include "platform/launcher_primitives.h"
 #include "platform/program_start.h"
 #include "platform/system.h"
 
@@ -40,16 +41,6 @@ std::string EscapeValue(const std::string& text) {
     }
   }
   return out;
-}
-
-// The name becomes a file name inside the launcher folders: nothing that
-// names another folder, and no control characters.
-bool IsLauncherName(const std::string& name) {
-  if (name.empty() || name == "." || name == ".." || name.size() > 200) return false;
-  for (unsigned char c : name) {
-    if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
-  }
-  return true;
 }
 
 // The Exec command: the program itself, or for a Windows program the same
@@ -92,28 +83,29 @@ bool WriteEntry(const std::string& path, const std::string& entry) {
 
 }  // namespace
 
-LauncherResult WriteLaunchers(const Launcher& launcher) {
-  LauncherResult result;
-  if (!IsLauncherName(launcher.name)) {
-    result.notes.push_back("launcher skipped: \"" + launcher.name + "\" cannot be a file name");
-    return result;
+// The name becomes a file name inside the launcher folders: nothing that
+// names another folder, and no control characters.
+bool sys::IsLauncherName(const std::string& name) {
+  if (name.empty() || name == "." || name == ".." || name.size() > 200) return false;
+  for (unsigned char c : name) {
+    if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
   }
-  const std::string entry = DesktopEntry(launcher);
+  return true;
+}
+
+std::string sys::LauncherFileName(const std::string& name) { return name + ".desktop"; }
+
+bool sys::WriteLauncherFile(const std::string& path, const Launcher& launcher) {
+  return WriteEntry(path, DesktopEntry(launcher));
+}
+
+void sys::WriteOtherLaunchers(const Launcher& launcher, std::vector<std::string>* pNotes) {
   const std::string menu = ApplicationsFolder();
   if (menu.empty()) {
-    result.notes.push_back("menu launcher skipped: no applications folder");
-  } else if (!WriteEntry(menu + "/" + launcher.name + ".desktop", entry)) {
-    result.notes.push_back("menu launcher not written: " + menu + "/" + launcher.name + ".desktop");
+    pNotes->push_back("menu launcher skipped: no applications folder");
+  } else if (!WriteEntry(menu + "/" + LauncherFileName(launcher.name), DesktopEntry(launcher))) {
+    pNotes->push_back("menu launcher not written: " + menu + "/" + LauncherFileName(launcher.name));
   }
-  const std::string desktop = DesktopFolder();
-  if (desktop.empty()) {
-    result.notes.push_back("desktop launcher skipped: no desktop folder");
-    return result;
-  }
-  const std::string path = desktop + "/" + launcher.name + ".desktop";
-  result.bDesktop = WriteEntry(path, entry);
-  if (!result.bDesktop) result.notes.push_back("desktop launcher not written: " + path);
-  return result;
 }
 
 }  // namespace platform

@@ -5,24 +5,12 @@
 
 #include "platform/file.h"
 #include "platform/launcher.h"
+#include "platform/launcher_primitives.h"
 #include "platform/system.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {
 namespace {
-
-// The name becomes a file name on the desktop: nothing that names another
-// folder, nothing Windows refuses in a name, no control characters.
-bool IsLauncherName(const std::string& name) {
-  if (name.empty() || name == "." || name == ".." || name.size() > 200) return false;
-  for (unsigned char c : name) {
-    if (c < 0x20 || c == 0x7F ||
-        std::string("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string::npos) {
-      return false;
-    }
-  }
-  return true;
-}
 
 // Writes the shell link at path, replacing an earlier one.
 bool WriteShellLink(const std::string& path, const Launcher& launcher) {
@@ -48,22 +36,26 @@ bool WriteShellLink(const std::string& path, const Launcher& launcher) {
 
 }  // namespace
 
-// The design's shortcut: on the desktop alone.
-LauncherResult WriteLaunchers(const Launcher& launcher) {
-  LauncherResult result;
-  if (!IsLauncherName(launcher.name)) {
-    result.notes.push_back("launcher skipped: \"" + launcher.name + "\" cannot be a file name");
-    return result;
+// The name becomes a file name on the desktop: nothing that names another
+// folder, nothing Windows refuses in a name, no control characters.
+bool sys::IsLauncherName(const std::string& name) {
+  if (name.empty() || name == "." || name == ".." || name.size() > 200) return false;
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F ||
+        std::string("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string::npos) {
+      return false;
+    }
   }
-  const std::string desktop = DesktopFolder();
-  if (desktop.empty()) {
-    result.notes.push_back("desktop launcher skipped: no desktop folder");
-    return result;
-  }
-  const std::string path = desktop + "/" + launcher.name + ".lnk";
-  result.bDesktop = WriteShellLink(path, launcher);
-  if (!result.bDesktop) result.notes.push_back("desktop launcher not written: " + path);
-  return result;
+  return true;
 }
+
+std::string sys::LauncherFileName(const std::string& name) { return name + ".lnk"; }
+
+bool sys::WriteLauncherFile(const std::string& path, const Launcher& launcher) {
+  return WriteShellLink(path, launcher);
+}
+
+// The design's shortcut: on the desktop alone.
+void sys::WriteOtherLaunchers(const Launcher&, std::vector<std::string>*) {}
 
 }  // namespace platform
