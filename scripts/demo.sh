@@ -91,6 +91,13 @@ cat "$HOME/Desktop/Quillmarch Demo.desktop"
 echo "== run log:"
 cat "$work/updater/qarnAutoLog.log"
 echo "== a second start, nothing changed: only the package's header is fetched"
+rm -f "$install/client-started.txt"
 "$work/updater/qarnauto" "$scheme://$host:$port/qarn\$EN\$Quillmarch Demo" </dev/null
 echo "== exit code $?"
 grep "update by blocks" "$work/updater/qarnAutoLog.log" | tail -1
+# The client starts detached: it is given a moment to write its note before
+# the demo's folder goes.
+for _ in $(seq 1 50); do
+  [ -s "$install/client-started.txt" ] && break
+  sleep 0.1
+done
