@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "app/command_line.h"
+#include "app/program_identity.h"
 #include "app/qarnauto_app.h"
 #include "platform/environment.h"
 #include "platform/process.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     return nCode;
   }
+  platform::SetProgramIdentity(QarnautoIdentity());
   QarnAutoApp app;
   app.InitInstance();
 }

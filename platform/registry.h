@@ -1,5 +1,6 @@
 // The registry: a per-user store of keys holding typed values, kept in
-// $XDG_CONFIG_HOME/qarnauto/registry (default ~/.config/qarnauto/registry).
+// $XDG_CONFIG_HOME/NAME/registry (default ~/.config/NAME/registry), NAME
+// being the program's (program_identity.h: "qarnauto" for the updater).
 // Keys are full paths ("HKEY_LOCAL_MACHINE\SOFTWARE\Morvanic") compared
 // ignoring case. A key exists only once created; opening a missing one
 // fails as the registry does. Every write replaces the file atomically under

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "app/program_identity.h"
 #include "platform/environment.h"
 #include "platform/file.h"
 #include "platform/process.h"
@@ -21,6 +22,8 @@ const std::string& TestFolder() { return g_folder; }
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  // The updater's own: its registry file, windows and prompt.
+  platform::SetProgramIdentity(QarnautoIdentity());
   tools::g_folder = platform::MakeTempFolder("qarnauto-test-");
   if (tools::g_folder.empty()) {
     std::fprintf(stderr, "cannot make a temporary folder\n");

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/program_identity.h"
 #include "app/qarnauto_app.h"
 #include "platform/display.h"
 #include "platform/message_box.h"
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: window_probe skin | prompt CAPTION TEXT [ok] | box TEXT [TEXT2]\n");
     return 2;
   }
+  platform::SetProgramIdentity(QarnautoIdentity());
   if (!platform::OpenDisplay()) {
     std::fprintf(stderr, "window_probe: no display\n");
     return 2;

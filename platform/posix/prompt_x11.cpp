@@ -14,6 +14,7 @@
 #include "platform/environment.h"
 #include "platform/message.h"
 #include "platform/message_box.h"
+#include "platform/program_identity.h"
 #include "platform/prompt_window.h"
 #include "platform/posix/x11_screen.h"
 #include "platform/text.h"
@@ -28,13 +29,6 @@ constexpr int kPad = 20;
 constexpr int kButtonWidth = 96, kButtonHeight = 30;
 constexpr const char* kFamily = "DejaVu Sans, WenQuanYi Micro Hei, Noto Sans CJK SC, sans-serif";
 
-// The prompt's colours: the updater's night blue with a gold accent.
-constexpr Argb kBackground = 0xFF1A2140;
-constexpr Argb kHeader = 0xFF242D55;
-constexpr Argb kGold = 0xFFE8BE6A;
-constexpr Argb kButton = 0xFF3A4670;
-constexpr Argb kButtonHot = 0xFF4C5A8C;
-constexpr Argb kText = 0xFFF2F2F6;
 
 class CPromptWindow final : public ILoopSource {
  public:
@@ -73,7 +67,7 @@ TextStyle TextStyleOfPrompt() {
   TextStyle style;
   style.family = kFamily;
   style.nPixelHeight = 14;
-  style.colour = kText;
+  style.colour = GetProgramIdentity().prompt.text;
   style.wrap = TextWrap::kWordWrap;
   return style;
 }
@@ -136,7 +130,8 @@ bool CPromptWindow::Create() {
   pHints->min_height = pHints->max_height = nHeight_;
   XSetWMNormalHints(pDisplay_, window_, pHints);
   XFree(pHints);
-  XClassHint classHint{const_cast<char*>("qarnauto"), const_cast<char*>("Qarnauto")};
+  const ProgramIdentity& identity = GetProgramIdentity();
+  XClassHint classHint{const_cast<char*>(identity.name.c_str()), const_cast<char*>(identity.className.c_str())};
   XSetClassHint(pDisplay_, window_, &classHint);
   aDelete_ = atom("WM_DELETE_WINDOW");
   XSetWMProtocols(pDisplay_, window_, &aDelete_, 1);
@@ -147,31 +142,33 @@ bool CPromptWindow::Create() {
 }
 
 void CPromptWindow::Draw() {
+  const PromptColours& colours = GetProgramIdentity().prompt;
   auto pCanvas = CreateCanvas(kWidth, nHeight_);
   // A thin rim keeps the prompt apart from the skin it usually covers.
-  pCanvas->Fill(Rect{0, 0, kWidth, nHeight_}, 0xFF8A6A30);
-  pCanvas->Fill(Rect{1, 1, kWidth - 1, nHeight_ - 1}, kBackground);
-  pCanvas->Fill(Rect{1, 1, kWidth - 1, 44}, kHeader);
-  pCanvas->Fill(Rect{1, 44, kWidth - 1, 45}, kGold);
+  pCanvas->Fill(Rect{0, 0, kWidth, nHeight_}, colours.rim);
+  pCanvas->Fill(Rect{1, 1, kWidth - 1, nHeight_ - 1}, colours.background);
+  pCanvas->Fill(Rect{1, 1, kWidth - 1, 44}, colours.header);
+  pCanvas->Fill(Rect{1, 44, kWidth - 1, 45}, colours.accent);
   TextStyle head;
   head.family = kFamily;
   head.nPixelHeight = 15;
   head.bBold = true;
-  head.colour = kGold;
+  head.colour = colours.accent;
   head.bCentreVertically = true;
   pCanvas->DrawText(caption_, Rect{kPad, 0, kWidth - kPad, 44}, head);
   pCanvas->DrawText(text_, Rect{kPad, 44 + kPad, kWidth - kPad, 44 + kPad + nTextHeight_}, TextStyleOfPrompt());
   for (int nButton : {IDOK, IDCANCEL}) {
     if (nButton == IDCANCEL && bOkOnly_) continue;
     const Rect r = ButtonRect(nButton);
-    // The default button has a gold rim.
-    pCanvas->Fill(r, nButton == IDOK ? kGold : 0xFF5A6690);
-    pCanvas->Fill(Rect{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1}, nHot_ == nButton ? kButtonHot : kButton);
+    // The default button has the accent's rim.
+    pCanvas->Fill(r, nButton == IDOK ? colours.accent : colours.buttonRim);
+    pCanvas->Fill(Rect{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1},
+                  nHot_ == nButton ? colours.buttonHot : colours.button);
     TextStyle label;
     label.family = kFamily;
     label.nPixelHeight = 13;
     label.bBold = true;
-    label.colour = kText;
+    label.colour = colours.text;
     label.align = TextAlign::kCentre;
     label.bCentreVertically = true;
     const int nDown = nPressed_ == nButton && nHot_ == nButton ? 1 : 0;

@@ -5,6 +5,7 @@
 #include "platform/environment.h"
 #include "platform/file.h"
 #include "platform/locked_file.h"
+#include "platform/program_identity.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 
@@ -182,7 +183,8 @@ int32_t Set(const std::u16string& key, const std::u16string& name, const std::st
 std::string RegistryFilePath() {
   std::string base = GetEnvironmentVariable("XDG_CONFIG_HOME");
   if (base.empty()) base = GetEnvironmentVariable("HOME") + "/.config";
-  return base + "/qarnauto/registry";
+  // Named by the program (SetProgramIdentity), which sets it first.
+  return base + "/" + GetProgramIdentity().name + "/registry";
 }
 
 bool RegKeyExists(const std::u16string& key) {

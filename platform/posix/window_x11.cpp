@@ -17,6 +17,7 @@
 
 #include "platform/display.h"
 #include "platform/process.h"
+#include "platform/program_identity.h"
 #include "platform/text.h"
 #include "platform/posix/x11_screen.h"
 #include "platform/posix/display_x11_internal.h"
@@ -156,7 +157,8 @@ HWND CreateDisplayWindow(const WindowOptions& options, WindowProc proc) {
                   reinterpret_cast<const unsigned char*>(motif), 5);
   SetFixedSize(d, w.xid, options.rect.left, options.rect.top, w.width, w.height);
   XSetWMProtocols(d, w.xid, &c->aDeleteWindow, 1);
-  XClassHint classHint{const_cast<char*>("qarnauto"), const_cast<char*>("Qarnauto")};
+  const ProgramIdentity& identity = GetProgramIdentity();
+  XClassHint classHint{const_cast<char*>(identity.name.c_str()), const_cast<char*>(identity.className.c_str())};
   XSetClassHint(d, w.xid, &classHint);
   const std::string title = Utf16ToUtf8(options.title);
   SetTitle(*c, w.xid, title);
