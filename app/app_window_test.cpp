@@ -161,7 +161,8 @@ TEST_F(WindowRunTest, TheSkinShowsTheBarsGrowingThenTheClientStarts) {
   const uint32_t dwStart = platform::GetTickCount();
   while (Running() && platform::GetTickCount() - dwStart < 60000) {
     for (const XRect& r : probe->Shape(dialog, false)) {
-      ASSERT_TRUE(Within(kMainFillArea, r) || Within(kSecondFillArea, r)) << r.x << "," << r.y << " " << r.width;
+      ASSERT_TRUE(Within(kMainFillArea, r) || Within(kSecondFillArea, r))
+          << r.x << "," << r.y << " " << r.width;
     }
     const int nMain = LitColumns(kMainFillArea);
     if (nFirst < 0 && nMain > 0) {

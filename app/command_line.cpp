@@ -10,8 +10,10 @@
 namespace {
 
 // One line of a table: the name padded to its column.
-void AddHelpLine(std::string* pText, size_t nColumn, const std::string& name, const std::string& what) {
-  *pText += "  " + name + std::string(name.size() < nColumn ? nColumn - name.size() : 0, ' ') + "  " + what + "\n";
+void AddHelpLine(std::string* pText, size_t nColumn, const std::string& name,
+                 const std::string& what) {
+  *pText += "  " + name + std::string(name.size() < nColumn ? nColumn - name.size() : 0, ' ') +
+            "  " + what + "\n";
 }
 
 // Where the files are, what the environment may say and how the questions
@@ -21,7 +23,8 @@ std::string SystemHelpText() {
 #ifdef _WIN32
   AddHelpLine(&text, 34, "HKLM\\SOFTWARE\\Microsoft\\QARN_STARTUP_<SUFFIX>", "the install folder");
 #else
-  AddHelpLine(&text, 34, "$XDG_CONFIG_HOME/qarnauto/registry", "the install folder and other values");
+  AddHelpLine(&text, 34, "$XDG_CONFIG_HOME/qarnauto/registry",
+              "the install folder and other values");
   AddHelpLine(&text, 34, "$XDG_RUNTIME_DIR/qarnauto.lock", "the single-instance lock");
 #endif
   AddHelpLine(&text, 34, "qarnAutoLog.log", "the run log, in the working folder");
@@ -37,7 +40,8 @@ std::string SystemHelpText() {
       "cannot be written, $XDG_STATE_HOME/qarnauto.\n";
 #endif
   text += "\nEnvironment:\n";
-  AddHelpLine(&text, 18, "QARNAUTO_DEBUG_LOG", "\"stderr\" or a file name: where the engine log goes");
+  AddHelpLine(&text, 18, "QARNAUTO_DEBUG_LOG",
+              "\"stderr\" or a file name: where the engine log goes");
 #ifdef _WIN32
   text +=
       "\n"

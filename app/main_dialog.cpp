@@ -37,7 +37,9 @@ QarnAutoDlg::~QarnAutoDlg() = default;
 
 namespace {
 
-platform::Rect Bounds(const BarBox& box) { return platform::Rect{box.x, box.y, box.x + box.w, box.y + box.h}; }
+platform::Rect Bounds(const BarBox& box) {
+  return platform::Rect{box.x, box.y, box.x + box.w, box.y + box.h};
+}
 
 }  // namespace
 
@@ -64,7 +66,9 @@ void QarnAutoDlg::SetIcons() {
   const ResourceEntry* pIcon = FindResource("ICON", 128);
   if (!pIcon || pIcon->nSize < 6) return;
   // An ICO of PNG images: a directory of 16-byte entries after 6 bytes.
-  auto u32 = [pIcon](size_t at) { return static_cast<size_t>(platform::DecodeFixed32(pIcon->pData + at)); };
+  auto u32 = [pIcon](size_t at) {
+    return static_cast<size_t>(platform::DecodeFixed32(pIcon->pData + at));
+  };
   const size_t nImages = platform::DecodeFixed16(pIcon->pData + 4);
   std::vector<std::unique_ptr<platform::CCanvas>> sizes;
   for (size_t i = 0; i < nImages && 6 + 16 * (i + 1) <= pIcon->nSize; ++i) {

@@ -71,7 +71,8 @@ class WindowManagerTest : public ::testing::TestWithParam<Desktop> {
   // Columns of the main bar's fill row lit on the screen, for a skin at `at`.
   static int LitColumns(tools::CXProbe& probe, const XRect& at) {
     const std::vector<uint32_t> row = probe.ScreenPixels(
-        XRect{at.x + kMainFillArea.x, at.y + kMainFillArea.y + kMainFillArea.height / 2, kMainFillArea.width, 1});
+        XRect{at.x + kMainFillArea.x, at.y + kMainFillArea.y + kMainFillArea.height / 2,
+              kMainFillArea.width, 1});
     return static_cast<int>(std::count_if(row.begin(), row.end(), [](uint32_t p) {
       return ((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) > 240;  // the groove is nearly black
     }));
@@ -197,8 +198,9 @@ TEST_F(WindowManagerTest, SixteenBitDisplaysShowTheTrueColours) {
     const XRect at = probe.Geometry(skin);
     ASSERT_GT(WaitLit(probe, at, 20, 30000), 20) << screen;
     // The skin's art, and the bar's fill at its start.
-    for (const auto& [x, y] : {std::pair{60, 40}, std::pair{200, 90}, std::pair{300, 150},
-                               std::pair{kMainFillArea.x + 3, kMainFillArea.y + kMainFillArea.height / 2}}) {
+    for (const auto& [x, y] :
+         {std::pair{60, 40}, std::pair{200, 90}, std::pair{300, 150},
+          std::pair{kMainFillArea.x + 3, kMainFillArea.y + kMainFillArea.height / 2}}) {
       seen[nDepth].push_back(probe.ScreenPixels(XRect{at.x + x, at.y + y, 1, 1})[0]);
     }
     platform::TerminateProcess(pid);

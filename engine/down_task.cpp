@@ -1,12 +1,11 @@
 #include "engine/down_task.h"
 
 #include <atomic>
+#include <cstring>
 
 #include "engine/connection.h"
-#include "platform/env.h"
 #include "platform/clock.h"
-
-#include <cstring>
+#include "platform/env.h"
 
 void CopyProgressFields(DownProgress& to, const DownProgress& from) {
   to.bActive = from.bActive;

@@ -173,8 +173,8 @@ int32_t FtpDownThread(DownThreadInfo* pInfo) {
   DownThreadInfo& info = *pInfo;
   if (SegmentCompleteAfterPause(info)) return 0;
   platform::CSocket control;
-  if (ConnWithTime(&control, kConnectSeconds, kConnectAttempts, info.szHost, info.nPort, info.pStop, info.pHold,
-                   NoteLog::kEngineLog) != 0) {
+  if (ConnWithTime(&control, kConnectSeconds, kConnectAttempts, info.szHost, info.nPort, info.pStop,
+                   info.pHold, NoteLog::kEngineLog) != 0) {
     DebugLog("conn fail");
     return -1;
   }
@@ -193,7 +193,8 @@ int32_t FtpDownThread(DownThreadInfo* pInfo) {
     szFailure = "ftp type fail";
   } else if (!Command(control.Get(), "PASV", "", &reply)) {
     szFailure = "ftp pasv fail";
-  } else if (ConnWithTime(&data, kConnectSeconds, kConnectAttempts, DottedAddress(platform::PeerAddress(control.Get())).c_str(),
+  } else if (ConnWithTime(&data, kConnectSeconds, kConnectAttempts,
+                          DottedAddress(platform::PeerAddress(control.Get())).c_str(),
                           reply.nPasvPort, info.pStop, info.pHold, NoteLog::kEngineLog) != 0) {
     szFailure = "conn2 fail";
   } else if (!Command(control.Get(), "REST", szRest, &reply)) {

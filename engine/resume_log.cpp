@@ -15,8 +15,12 @@ constexpr int32_t kMaxBody = 4 + kMaxLogRecords * kMaxLogRecord;
 constexpr int64_t kMaxFileSize = 0x7FFFFFFF;  // offsets and sizes stay below 2 GiB
 
 // The log's numbers are signed; its buffers are of char.
-void Put32(char* p, int32_t v) { platform::EncodeFixed32(reinterpret_cast<unsigned char*>(p), static_cast<uint32_t>(v)); }
-void Put64(char* p, int64_t v) { platform::EncodeFixed64(reinterpret_cast<unsigned char*>(p), static_cast<uint64_t>(v)); }
+void Put32(char* p, int32_t v) {
+  platform::EncodeFixed32(reinterpret_cast<unsigned char*>(p), static_cast<uint32_t>(v));
+}
+void Put64(char* p, int64_t v) {
+  platform::EncodeFixed64(reinterpret_cast<unsigned char*>(p), static_cast<uint64_t>(v));
+}
 int32_t Get32(const char* p) {
   return static_cast<int32_t>(platform::DecodeFixed32(reinterpret_cast<const unsigned char*>(p)));
 }

@@ -1,10 +1,11 @@
 // The file calls that change the disk, for both systems: a test's planned
 // fault comes first, then the system's own call (file_primitives.h).
+#include "platform/file.h"
+
 #include <algorithm>
 
 #include "platform/error.h"
 #include "platform/fault_injection.h"
-#include "platform/file.h"
 #include "platform/file_primitives.h"
 
 namespace platform {

@@ -12,7 +12,7 @@
 namespace platform {
 
 struct PromptColours {
-  Argb rim = 0xFF808080;        // the thin frame
+  Argb rim = 0xFF808080;  // the thin frame
   Argb background = 0xFFF0F0F0;
   Argb header = 0xFFDCDCDC;     // behind the caption
   Argb accent = 0xFF303030;     // the caption, its rule and the default button's rim

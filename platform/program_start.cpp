@@ -11,7 +11,6 @@ namespace {
 
 constexpr uint16_t kMachineI386 = 0x014C;
 
-
 }  // namespace
 
 ProgramKind ClassifyProgram(const std::string& path) {

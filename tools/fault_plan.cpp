@@ -11,7 +11,8 @@ struct CFaultEnv::State {
   std::map<intptr_t, std::string> opened;  // guarded by lock
 };
 
-CFaultEnv::CFaultEnv(platform::CEnv& target, FaultPlan plan) : CEnvWrapper(target), pState_(std::make_shared<State>()) {
+CFaultEnv::CFaultEnv(platform::CEnv& target, FaultPlan plan)
+    : CEnvWrapper(target), pState_(std::make_shared<State>()) {
   pState_->plan = std::move(plan);
 }
 

@@ -45,7 +45,7 @@ class CFaultPlan {
 // A plan that fails every `op` on a path ending in `suffix` with `error`,
 // after nShortWrite bytes for writes.
 inline FaultPlan FailOn(platform::FileOp op, std::string suffix, platform::ErrorKind error,
-                                  size_t nShortWrite = 0) {
+                        size_t nShortWrite = 0) {
   return [op, suffix, error, nShortWrite](platform::FileOp o, const std::string& path) {
     const bool bHit = o == op && path.size() >= suffix.size() &&
                       path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;

@@ -115,7 +115,8 @@ bool WaitUntilReplaceable(const std::string& path, unsigned dwMilliseconds) {
   // runs from it.
   const uint32_t dwStart = platform::GetTickCount();
   for (;;) {
-    platform::CFile f(platform::OpenFile(path, platform::kFileWrite, platform::FileDisposition::kOpenExisting));
+    platform::CFile f(
+        platform::OpenFile(path, platform::kFileWrite, platform::FileDisposition::kOpenExisting));
     if (f.IsValid()) return true;
     if (platform::GetTickCount() - dwStart >= dwMilliseconds) return false;
     platform::Sleep(50);

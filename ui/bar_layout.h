@@ -21,6 +21,7 @@ inline constexpr BarFill kMainFill{32, 10, 365};    // style 1, the main bar
 inline constexpr BarFill kSecondFill{76, 10, 380};  // style 2, the second bar
 
 // The grooves: where each fill shows on the skin, as big as its picture.
-inline constexpr BarBox kMainGroove{kMainBarBox.x + kMainFill.nLeft, kMainBarBox.y + kMainFill.nTop, 326, 15};
-inline constexpr BarBox kSecondGroove{kSecondBarBox.x + kSecondFill.nLeft, kSecondBarBox.y + kSecondFill.nTop, 210,
-                                      4};
+inline constexpr BarBox kMainGroove{kMainBarBox.x + kMainFill.nLeft, kMainBarBox.y + kMainFill.nTop,
+                                    326, 15};
+inline constexpr BarBox kSecondGroove{kSecondBarBox.x + kSecondFill.nLeft,
+                                      kSecondBarBox.y + kSecondFill.nTop, 210, 4};

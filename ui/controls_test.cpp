@@ -42,9 +42,11 @@ class BarTest : public ::testing::Test {
     dialog_.AddChild(&main_, 999);
     dialog_.AddChild(&second_, 998);
     // Where the main window puts them.
-    main_.SetBounds(platform::Rect{kMainBarBox.x, kMainBarBox.y, kMainBarBox.x + kMainBarBox.w, kMainBarBox.y + kMainBarBox.h});
-    second_.SetBounds(
-        platform::Rect{kSecondBarBox.x, kSecondBarBox.y, kSecondBarBox.x + kSecondBarBox.w, kSecondBarBox.y + kSecondBarBox.h});
+    main_.SetBounds(platform::Rect{kMainBarBox.x, kMainBarBox.y, kMainBarBox.x + kMainBarBox.w,
+                                   kMainBarBox.y + kMainBarBox.h});
+    second_.SetBounds(platform::Rect{kSecondBarBox.x, kSecondBarBox.y,
+                                     kSecondBarBox.x + kSecondBarBox.w,
+                                     kSecondBarBox.y + kSecondBarBox.h});
     main_.SetRange(0, 100);
     second_.SetRange(0, 100);
     main_.SetStyle(1);

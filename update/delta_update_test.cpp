@@ -160,11 +160,10 @@ class DeltaUpdateTest : public ::testing::Test {
       *line = "ok";
       return true;
     };
-    // A client that ends at once, an empty file, and 24 files of 40 000
-    // bytes that do not compress, in blocks of about two files.
-    // A client that records its start and ends at once: a script here, a
+    // A client that records its start and ends at once (a script here, a
     // Windows program on Windows, where a text file would be started as a
-    // DOS program that keeps play.exe busy.
+    // DOS program that keeps play.exe busy), an empty file, and 24 files of
+    // 40 000 bytes that do not compress, in blocks of about two files.
     tools::WriteWholeFile(folder + "/src/play.exe", tools::ClientStandInBytes());
     platform::MarkFile(folder + "/src/play.exe", platform::FileMark::kExecutable);
     tools::WriteWholeFile(folder + "/src/data/empty.txt", "");
@@ -312,8 +311,10 @@ TEST_F(DeltaUpdateTest, AMissingOrDamagedManifestMeansEveryFileIsRead) {
     }
     ASSERT_EQ(Run(), UpdateOutcome::kDone);
     EXPECT_NE(BlocksNote().find("26 entries up to date, 0 to write"), std::string::npos) << BlocksNote();
-    EXPECT_NE(BlocksNote().find("; " + std::to_string(24 * 40000 + tools::ClientStandInBytes().size()) + " bytes of installed files read"),
-              std::string::npos)
+    EXPECT_NE(
+        BlocksNote().find("; " + std::to_string(24 * 40000 + tools::ClientStandInBytes().size()) +
+                          " bytes of installed files read"),
+        std::string::npos)
         << BlocksNote();
   }
   // And the run wrote a good one again.

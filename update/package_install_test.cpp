@@ -406,7 +406,8 @@ TEST_F(InstallFaultTest, AFileThatCannotBeReplacedFailsTheInstallUntilTheRetry) 
 // that failed first, and where the old file is; the retry installs.
 TEST_F(InstallFaultTest, TheNoteOfAFileNotReplacedNamesTheFailedRename) {
   {
-    tools::CFaultPlan plan(tools::FailOn(platform::FileOp::kRename, root + "/readme", platform::ErrorKind::kIo));
+    tools::CFaultPlan plan(
+        tools::FailOn(platform::FileOp::kRename, root + "/readme", platform::ErrorKind::kIo));
     EXPECT_FALSE(InstallPackages(0, install));
   }
   std::string note;
@@ -417,8 +418,9 @@ TEST_F(InstallFaultTest, TheNoteOfAFileNotReplacedNamesTheFailedRename) {
   platform::SetLastError(platform::SystemErrorCode(platform::ErrorKind::kIo), "x");
   const std::string io = platform::LastError().text.substr(3);
   EXPECT_EQ(note.rfind("cannot replace " + root + "/readme: rename ", 0), 0u) << note;
-  EXPECT_NE(note.find("/Download/tmp/readme to " + root + "/readme: " + io + "; the old file stays as " + root +
-                      "/readme.del (rename " + root + "/readme.del to " + root + "/readme: " + io + ")"),
+  EXPECT_NE(note.find("/Download/tmp/readme to " + root + "/readme: " + io +
+                      "; the old file stays as " + root + "/readme.del (rename " + root +
+                      "/readme.del to " + root + "/readme: " + io + ")"),
             std::string::npos)
       << note;
   EXPECT_EQ(tools::ReadWholeFile(root + "/readme.del"), "old readme");
@@ -434,17 +436,22 @@ TEST_F(InstallFaultTest, EachFailedFileCallRecordsItsOwnReason) {
     platform::SetLastErrorText("an earlier failure");
   };
   platform::SetLastErrorText("an earlier failure");
-  ExpectReason(platform::MarkFile(root + "/missing", platform::FileMark::kExecutable), "mark " + root + "/missing: ");
-  ExpectReason(platform::MarkFile(root + "/missing", platform::FileMark::kPrivate), "mark " + root + "/missing: ");
-  platform::CFile reading(platform::OpenFile(root + "/readme", platform::kFileRead, platform::FileDisposition::kOpenExisting));
+  ExpectReason(platform::MarkFile(root + "/missing", platform::FileMark::kExecutable),
+               "mark " + root + "/missing: ");
+  ExpectReason(platform::MarkFile(root + "/missing", platform::FileMark::kPrivate),
+               "mark " + root + "/missing: ");
+  platform::CFile reading(platform::OpenFile(root + "/readme", platform::kFileRead,
+                                             platform::FileDisposition::kOpenExisting));
   ASSERT_TRUE(reading.IsValid());
   ExpectReason(platform::SetFileSize(reading.Get(), 3), "set the size of a file: ");
   ExpectReason(platform::SetFileSize(platform::FileHandle{}, 3), "set the size of a file: ");
-  platform::CFile writing(platform::OpenFile(root + "/readme", platform::kFileWrite, platform::FileDisposition::kOpenExisting));
+  platform::CFile writing(platform::OpenFile(root + "/readme", platform::kFileWrite,
+                                             platform::FileDisposition::kOpenExisting));
   ASSERT_TRUE(writing.IsValid());
   char buffer[4];
   ExpectReason(platform::ReadFileAt(writing.Get(), buffer, sizeof buffer, 0) >= 0, "read: ");
-  ExpectReason(platform::ReadFileAt(platform::FileHandle{}, buffer, sizeof buffer, 0) >= 0, "read: ");
+  ExpectReason(platform::ReadFileAt(platform::FileHandle{}, buffer, sizeof buffer, 0) >= 0,
+               "read: ");
   EXPECT_EQ(tools::ReadWholeFile(root + "/readme"), "old readme");
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine_log.h"
 #include "platform/clock.h"
 #include "platform/crash_dump.h"
 #include "platform/environment.h"
@@ -14,7 +15,6 @@
 #include "platform/process.h"
 #include "platform/program_start.h"
 #include "platform/text.h"
-#include "engine/engine_log.h"
 #include "ui/language_texts.h"
 #include "update/install_location.h"
 

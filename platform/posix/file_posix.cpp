@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <vector>
 
-#include "platform/posix/eintr_posix.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/file_primitives.h"
+#include "platform/posix/eintr_posix.h"
 
 namespace platform {
 
@@ -223,7 +223,8 @@ FileHandle sys::CreateFileBeneath(const std::string& root, const std::string& re
     walked += "/" + part;
     if (end == std::string::npos) {
       const int fd = RetryOnInterrupt([&] {
-        return ::openat(dir, part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+        return ::openat(dir, part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                        0644);
       });
       if (fd < 0) SetLastError(errno, "create " + walked);
       ::close(dir);

@@ -14,9 +14,9 @@
 #include "platform/environment.h"
 #include "platform/message.h"
 #include "platform/message_box.h"
+#include "platform/posix/x11_screen.h"
 #include "platform/program_identity.h"
 #include "platform/prompt_window.h"
-#include "platform/posix/x11_screen.h"
 #include "platform/text.h"
 
 #undef None
@@ -28,7 +28,6 @@ constexpr int kWidth = 440;
 constexpr int kPad = 20;
 constexpr int kButtonWidth = 96, kButtonHeight = 30;
 constexpr const char* kFamily = "DejaVu Sans, WenQuanYi Micro Hei, Noto Sans CJK SC, sans-serif";
-
 
 class CPromptWindow final : public ILoopSource {
  public:
@@ -131,7 +130,8 @@ bool CPromptWindow::Create() {
   XSetWMNormalHints(pDisplay_, window_, pHints);
   XFree(pHints);
   const ProgramIdentity& identity = GetProgramIdentity();
-  XClassHint classHint{const_cast<char*>(identity.name.c_str()), const_cast<char*>(identity.className.c_str())};
+  XClassHint classHint{const_cast<char*>(identity.name.c_str()),
+                       const_cast<char*>(identity.className.c_str())};
   XSetClassHint(pDisplay_, window_, &classHint);
   aDelete_ = atom("WM_DELETE_WINDOW");
   XSetWMProtocols(pDisplay_, window_, &aDelete_, 1);

@@ -16,11 +16,11 @@
 #include <unordered_map>
 
 #include "platform/display.h"
+#include "platform/posix/display_x11_internal.h"
+#include "platform/posix/x11_screen.h"
 #include "platform/process.h"
 #include "platform/program_identity.h"
 #include "platform/text.h"
-#include "platform/posix/x11_screen.h"
-#include "platform/posix/display_x11_internal.h"
 
 // X11's macros collide with the layer's own names.
 #undef None
@@ -158,7 +158,8 @@ HWND CreateDisplayWindow(const WindowOptions& options, WindowProc proc) {
   SetFixedSize(d, w.xid, options.rect.left, options.rect.top, w.width, w.height);
   XSetWMProtocols(d, w.xid, &c->aDeleteWindow, 1);
   const ProgramIdentity& identity = GetProgramIdentity();
-  XClassHint classHint{const_cast<char*>(identity.name.c_str()), const_cast<char*>(identity.className.c_str())};
+  XClassHint classHint{const_cast<char*>(identity.name.c_str()),
+                       const_cast<char*>(identity.className.c_str())};
   XSetClassHint(d, w.xid, &classHint);
   const std::string title = Utf16ToUtf8(options.title);
   SetTitle(*c, w.xid, title);

@@ -130,14 +130,16 @@ int64_t GetFileSize(FileHandle file) {
 
 bool SetFileSize(FileHandle file, int64_t size) {
   if (!file.IsValid() || size < 0) {
-    SetLastError(file.IsValid() ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE, "set the size of a file");
+    SetLastError(file.IsValid() ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE,
+                 "set the size of a file");
     return false;
   }
   // By information, not the file pointer, which other threads' positioned
   // calls share.
   FILE_END_OF_FILE_INFO end{};
   end.EndOfFile.QuadPart = size;
-  if (::SetFileInformationByHandle(AsHandle(file.h), FileEndOfFileInfo, &end, sizeof end)) return true;
+  if (::SetFileInformationByHandle(AsHandle(file.h), FileEndOfFileInfo, &end, sizeof end))
+    return true;
   SetLastError(static_cast<int>(::GetLastError()), "set the size of a file");
   return false;
 }
@@ -263,7 +265,7 @@ FileHandle sys::CreateFileBeneath(const std::string& root, const std::string& re
     if (a == INVALID_FILE_ATTRIBUTES) {
       // Another thread unpacking beside this one may make it first.
       if (!sys::CreateDirectory(walked) && !(LastError().nCode == ERROR_ALREADY_EXISTS &&
-                                        DirectoryExists(walked) && !IsSymbolicLink(walked))) {
+                                             DirectoryExists(walked) && !IsSymbolicLink(walked))) {
         return FileHandle{};
       }
     } else if ((a & FILE_ATTRIBUTE_DIRECTORY) == 0) {
