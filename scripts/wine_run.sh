@@ -21,9 +21,22 @@ mkdir -p "$WINEPREFIX"
 (
   flock 9
   if ! wineserver -k0 2> /dev/null; then
+    new_prefix=1
+    [ ! -e "$WINEPREFIX/system.reg" ] || new_prefix=0
     # The server and Wine's services outlive this: they must not hold the lock.
     wineserver -p < /dev/null > /dev/null 2>&1 9>&-
     wineboot -i < /dev/null > /dev/null 2>&1 9>&- || true
+    if [ "$new_prefix" = 1 ]; then
+      # The services of the boot that made the prefix cannot start COM's
+      # RpcSs: every program that then needs a window waits 10 s for a
+      # desktop that cannot come, over and over. A second boot of the
+      # finished prefix starts it at once.
+      wineserver -k 2> /dev/null || true
+      wineserver -w 2> /dev/null || true
+      wineserver -p < /dev/null > /dev/null 2>&1 9>&-
+      wineboot < /dev/null > /dev/null 2>&1 9>&- || true
+    fi
+    wine sc start rpcss < /dev/null > /dev/null 2>&1 9>&- || true
   fi
   # The updater writes in "微软雅黑", which Wine does not have: the Chinese
   # face the tests install stands in for it, as it would on a Chinese
