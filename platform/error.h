@@ -30,7 +30,16 @@ void SetLastErrorText(const std::string& text);
 
 // Failures named for what they mean, which tests inject (fault_injection.h)
 // and each system maps onto a code of its own.
-enum class ErrorKind { kNone, kNoSpace, kIo, kAccessDenied, kNotPermitted, kCrossDevice };
+enum class ErrorKind {
+  kNone,
+  kNoSpace,
+  kIo,
+  kAccessDenied,
+  kNotPermitted,
+  kCrossDevice,
+  kInvalidArgument,
+  kBadHandle,
+};
 // The system's code for the kind; 0 for kNone.
 int SystemErrorCode(ErrorKind kind);
 

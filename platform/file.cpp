@@ -30,12 +30,43 @@ FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition di
 }
 
 size_t WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset) {
+  if (!file.IsValid() || offset < 0) {
+    SetLastError(
+        SystemErrorCode(file.IsValid() ? ErrorKind::kInvalidArgument : ErrorKind::kBadHandle),
+        "write");
+    return 0;
+  }
   const Fault fault = InjectedFault(FileOp::kWrite, OpenedPath(file.h));
-  if (fault.error == ErrorKind::kNone) return sys::WriteFileAt(file, data, n, offset);
   // A short write: the bytes before the fault reach the file.
-  const size_t written = sys::WriteFileAt(file, data, std::min(n, fault.nShortWrite), offset);
+  const size_t wanted = fault.error == ErrorKind::kNone ? n : std::min(n, fault.nShortWrite);
+  const auto* p = static_cast<const char*>(data);
+  size_t written = 0;
+  while (written < wanted) {
+    const int64_t r = sys::WriteSomeAt(file, p + written, wanted - written,
+                                       offset + static_cast<int64_t>(written));
+    if (r <= 0) return written;
+    written += static_cast<size_t>(r);
+  }
   if (written < n) SetLastError(SystemErrorCode(fault.error), "write");
   return written;
+}
+
+int64_t ReadFileAt(FileHandle file, void* data, size_t n, int64_t offset) {
+  if (!file.IsValid() || offset < 0) {
+    SetLastError(
+        SystemErrorCode(file.IsValid() ? ErrorKind::kInvalidArgument : ErrorKind::kBadHandle),
+        "read");
+    return -1;
+  }
+  auto* p = static_cast<char*>(data);
+  size_t got = 0;
+  while (got < n) {
+    const int64_t r = sys::ReadSomeAt(file, p + got, n - got, offset + static_cast<int64_t>(got));
+    if (r < 0) return -1;
+    if (r == 0) break;
+    got += static_cast<size_t>(r);
+  }
+  return static_cast<int64_t>(got);
 }
 
 bool FlushFile(FileHandle file) {

@@ -13,7 +13,11 @@
 namespace platform::sys {
 
 FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition disposition);
-size_t WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset);
+// One positioned write or read by the system, of up to n bytes: the bytes it
+// moved, 0 at the file's end (a read), -1 with the reason recorded. The
+// handle is valid and the offset not negative.
+int64_t WriteSomeAt(FileHandle file, const void* data, size_t n, int64_t offset);
+int64_t ReadSomeAt(FileHandle file, void* data, size_t n, int64_t offset);
 bool FlushFile(FileHandle file);
 bool DeleteFile(const std::string& path);
 bool CreateDirectory(const std::string& path);

@@ -6,7 +6,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/environment.h"
 #include "platform/file.h"
+#include "platform/program_identity.h"
 #include "tools/test_support.h"
 
 namespace {
@@ -90,6 +92,39 @@ TEST(RegistryEscapeTest, KeyNamesWithLineBreaksOrBracketsNeverCorruptTheStore) {
   // A store written before names were escaped still reads: backslashes
   // stay as they are.
   EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvanic]\n"), std::string::npos) << text;
+}
+
+// A program that never named itself, or a home that is not a folder, has
+// no store: every call fails, and nothing lands in the configuration folder
+// itself or in a folder relative to wherever the program runs.
+TEST(RegistryPlaceTest, WithoutANameOrAHomeThereIsNoStore) {
+  const platform::ProgramIdentity named = platform::GetProgramIdentity();
+  const std::string config = platform::GetEnvironmentVariable("XDG_CONFIG_HOME");
+  const std::string home = platform::GetEnvironmentVariable("HOME");
+  std::u16string value;
+  for (const std::string name : {"", "..", "a/b"}) {
+    platform::ProgramIdentity unnamed = named;
+    unnamed.name = name;
+    platform::SetProgramIdentity(unnamed);
+    EXPECT_EQ(platform::RegistryFilePath(), "") << name;
+    EXPECT_EQ(platform::RegCreateKey(kKey), platform::kRegFailed) << name;
+    EXPECT_EQ(platform::RegSetString(kKey, u"v", u"x"), platform::kRegFailed) << name;
+    EXPECT_EQ(platform::RegQueryString(kKey, u"v", &value), platform::kRegFailed) << name;
+    EXPECT_FALSE(platform::RegKeyExists(kKey)) << name;
+  }
+  platform::SetProgramIdentity(named);
+  EXPECT_FALSE(platform::FileExists(config + "/registry"));
+  EXPECT_FALSE(platform::FileExists(config + "/b/registry"));
+
+  platform::UnsetEnvironmentVariable("XDG_CONFIG_HOME");
+  platform::SetEnvironmentVariable("HOME", "relative");
+  EXPECT_EQ(platform::RegistryFilePath(), "");
+  EXPECT_EQ(platform::RegCreateKey(kKey), platform::kRegFailed);
+  // Without XDG_CONFIG_HOME the store is in the home's .config.
+  platform::SetEnvironmentVariable("HOME", home);
+  EXPECT_EQ(platform::RegistryFilePath(), home + "/.config/" + named.name + "/registry");
+  platform::SetEnvironmentVariable("XDG_CONFIG_HOME", config);
+  EXPECT_EQ(platform::RegistryFilePath(), config + "/" + named.name + "/registry");
 }
 
 }  // namespace

@@ -17,6 +17,12 @@ std::string WideToUtf8(std::wstring_view text);
 // True when the texts are equal but for the case of ASCII letters.
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 
+// Any text on one line of a text file: the backslash, line ends and tabs
+// become \\, \n, \r and \t (as desktop entries write them). Unescaping
+// takes any other escaped character as itself.
+std::string EscapeLineText(std::string_view text);
+std::string UnescapeLineText(std::string_view text);
+
 // While alive, the C library converts multibyte text on the calling thread
 // as UTF-8, whatever the process's locale, so that a library converting
 // names through it (the package reader) reads every name. Windows keeps no

@@ -19,4 +19,16 @@ TEST(TextTest, MalformedInputBecomesReplacementCharacters) {
   EXPECT_EQ(platform::Utf16ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
 }
 
+// Whatever a value holds, it stays on its line and comes back the same; a
+// text written before tabs were escaped (a raw tab) reads as it was.
+TEST(TextTest, LineTextKeepsToOneLineAndComesBack) {
+  const std::string text = "a\\b\nc\rd\te\\nf\\";
+  const std::string line = platform::EscapeLineText(text);
+  EXPECT_EQ(line, "a\\\\b\\nc\\rd\\te\\\\nf\\\\");
+  EXPECT_EQ(line.find_first_of("\n\r\t"), std::string::npos);
+  EXPECT_EQ(platform::UnescapeLineText(line), text);
+  EXPECT_EQ(platform::UnescapeLineText("raw\ttab"), "raw\ttab");
+  EXPECT_EQ(platform::UnescapeLineText("odd\\q end\\"), "oddq end\\");
+}
+
 }  // namespace

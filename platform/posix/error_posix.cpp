@@ -33,6 +33,10 @@ int SystemErrorCode(ErrorKind kind) {
     case ErrorKind::kAccessDenied: return EACCES;
     case ErrorKind::kNotPermitted: return EPERM;
     case ErrorKind::kCrossDevice: return EXDEV;
+    case ErrorKind::kInvalidArgument:
+      return EINVAL;
+    case ErrorKind::kBadHandle:
+      return EBADF;
   }
   return EIO;
 }

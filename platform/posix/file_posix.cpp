@@ -62,42 +62,18 @@ void CloseFile(FileHandle& file) {
   file.h = -1;
 }
 
-size_t sys::WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset) {
-  if (!file.IsValid() || offset < 0) return 0;
-  const auto* p = static_cast<const char*>(data);
-  size_t written = 0;
-  while (written < n) {
-    const ssize_t r = RetryOnInterrupt([&] {
-      return ::pwrite(static_cast<int>(file.h), p + written, n - written,
-                      static_cast<off_t>(offset + static_cast<int64_t>(written)));
-    });
-    if (r < 0) SetLastError(errno, "write");
-    if (r <= 0) break;
-    written += static_cast<size_t>(r);
-  }
-  return written;
+int64_t sys::WriteSomeAt(FileHandle file, const void* data, size_t n, int64_t offset) {
+  const ssize_t r = RetryOnInterrupt(
+      [&] { return ::pwrite(static_cast<int>(file.h), data, n, static_cast<off_t>(offset)); });
+  if (r < 0) SetLastError(errno, "write");
+  return r;
 }
 
-int64_t ReadFileAt(FileHandle file, void* data, size_t n, int64_t offset) {
-  if (!file.IsValid() || offset < 0) {
-    SetLastError(file.IsValid() ? EINVAL : EBADF, "read");
-    return -1;
-  }
-  auto* p = static_cast<char*>(data);
-  size_t got = 0;
-  while (got < n) {
-    const ssize_t r = RetryOnInterrupt([&] {
-      return ::pread(static_cast<int>(file.h), p + got, n - got,
-                     static_cast<off_t>(offset + static_cast<int64_t>(got)));
-    });
-    if (r < 0) {
-      SetLastError(errno, "read");
-      return -1;
-    }
-    if (r == 0) break;
-    got += static_cast<size_t>(r);
-  }
-  return static_cast<int64_t>(got);
+int64_t sys::ReadSomeAt(FileHandle file, void* data, size_t n, int64_t offset) {
+  const ssize_t r = RetryOnInterrupt(
+      [&] { return ::pread(static_cast<int>(file.h), data, n, static_cast<off_t>(offset)); });
+  if (r < 0) SetLastError(errno, "read");
+  return r;
 }
 
 bool sys::FlushFile(FileHandle file) {

@@ -4,6 +4,7 @@
 #include "platform/launcher_primitives.h"
 #include "platform/program_start.h"
 #include "platform/system.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {
@@ -22,25 +23,6 @@ std::string QuoteExecArgument(const std::string& arg) {
     out += c;
   }
   return out + "\"";
-}
-
-// A value of a desktop entry: line ends, tabs and the backslash escaped.
-std::string EscapeValue(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else {
-      out += c;
-    }
-  }
-  return out;
 }
 
 // The Exec command: the program itself, or for a Windows program the same
@@ -65,9 +47,10 @@ std::string LauncherCommand(const std::string& target) {
 }
 
 std::string DesktopEntry(const Launcher& launcher) {
-  return "[Desktop Entry]\nType=Application\nName=" + EscapeValue(launcher.name) +
-         "\nComment=" + EscapeValue(launcher.comment) + "\nExec=" + LauncherCommand(launcher.program) +
-         "\nPath=" + EscapeValue(launcher.workingFolder) + "\nTerminal=false\n";
+  return "[Desktop Entry]\nType=Application\nName=" + EscapeLineText(launcher.name) +
+         "\nComment=" + EscapeLineText(launcher.comment) +
+         "\nExec=" + LauncherCommand(launcher.program) +
+         "\nPath=" + EscapeLineText(launcher.workingFolder) + "\nTerminal=false\n";
 }
 
 // Replaces the launcher at path whole: a reader never sees half of one.

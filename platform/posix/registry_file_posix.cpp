@@ -22,38 +22,6 @@ struct Key {
 };
 using Store = std::vector<Key>;
 
-
-// Line ends and backslashes inside values are escaped, so any text fits on
-// one line of the file.
-std::string Escape(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-std::string Unescape(std::string_view text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 1 < text.size()) {
-      const char c = text[++i];
-      out += c == 'n' ? '\n' : c == 'r' ? '\r' : c;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 // Key names keep their backslashes as they are (stores already written rely
 // on it); only what would break the section line is percent-escaped.
 std::string EscapeKey(std::string_view name) {
@@ -102,7 +70,7 @@ Store Parse(const std::string& text) {
       const size_t eq = line.find('=');
       if (eq != std::string_view::npos) {
         store.back().values.push_back(
-            Value{Unescape(line.substr(0, eq)), std::string(line.substr(eq + 1))});
+            Value{UnescapeLineText(line.substr(0, eq)), std::string(line.substr(eq + 1))});
       }
     }
   }
@@ -115,7 +83,7 @@ std::string Serialise(const Store& store) {
     text += '[';
     text += EscapeKey(key.name);
     text += "]\n";
-    for (const Value& v : key.values) text += Escape(v.name) + "=" + v.raw + "\n";
+    for (const Value& v : key.values) text += EscapeLineText(v.name) + "=" + v.raw + "\n";
   }
   return text;
 }
@@ -134,6 +102,7 @@ std::string ReadText(const std::string& path) { return ReadTextFile(path); }
 template <class F>
 int32_t Update(F change) {
   const std::string path = RegistryFilePath();
+  if (path.empty()) return kRegFailed;
   CreateDirectories(path.substr(0, path.rfind('/')));
   int32_t r = kRegOk;
   const bool ok = RewriteLocked(path, [&](std::string* pText) {
@@ -148,7 +117,9 @@ int32_t Update(F change) {
 }
 
 int32_t Query(const std::u16string& key, const std::u16string& name, std::string* pRaw) {
-  Store store = Parse(ReadText(RegistryFilePath()));
+  const std::string path = RegistryFilePath();
+  if (path.empty()) return kRegFailed;
+  Store store = Parse(ReadText(path));
   Key* k = FindKey(store, Utf16ToUtf8(key));
   if (k == nullptr) return kRegNotFound;
   const std::string n = Utf16ToUtf8(name);
@@ -181,14 +152,25 @@ int32_t Set(const std::u16string& key, const std::u16string& name, const std::st
 }  // namespace
 
 std::string RegistryFilePath() {
+  // Named by the program (SetProgramIdentity), which sets it first. Without
+  // a name, or without a home to put it in, there is no store: a path of
+  // "//registry" or "/.config/..." would be another program's or nobody's.
+  const std::string& name = GetProgramIdentity().name;
+  if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..")
+    return std::string();
   std::string base = GetEnvironmentVariable("XDG_CONFIG_HOME");
-  if (base.empty()) base = GetEnvironmentVariable("HOME") + "/.config";
-  // Named by the program (SetProgramIdentity), which sets it first.
-  return base + "/" + GetProgramIdentity().name + "/registry";
+  if (base.empty() || base[0] != '/') {
+    const std::string home = GetEnvironmentVariable("HOME");
+    if (home.empty() || home[0] != '/') return std::string();
+    base = home + "/.config";
+  }
+  return base + "/" + name + "/registry";
 }
 
 bool RegKeyExists(const std::u16string& key) {
-  Store store = Parse(ReadText(RegistryFilePath()));
+  const std::string path = RegistryFilePath();
+  if (path.empty()) return false;
+  Store store = Parse(ReadText(path));
   return FindKey(store, Utf16ToUtf8(key)) != nullptr;
 }
 
@@ -208,7 +190,7 @@ int32_t RegQueryString(const std::u16string& key, const std::u16string& name,
   const int32_t r = Query(key, name, &raw);
   if (r != kRegOk) return r;
   if (raw.rfind("sz:", 0) != 0) return kRegFailed;
-  *pValue = Utf8ToUtf16(Unescape(std::string_view(raw).substr(3)));
+  *pValue = Utf8ToUtf16(UnescapeLineText(std::string_view(raw).substr(3)));
   return kRegOk;
 }
 
@@ -223,7 +205,7 @@ int32_t RegQueryDword(const std::u16string& key, const std::u16string& name, uin
 
 int32_t RegSetString(const std::u16string& key, const std::u16string& name,
                      const std::u16string& value) {
-  return Set(key, name, "sz:" + Escape(Utf16ToUtf8(value)));
+  return Set(key, name, "sz:" + EscapeLineText(Utf16ToUtf8(value)));
 }
 
 int32_t RegSetDword(const std::u16string& key, const std::u16string& name, uint32_t value) {

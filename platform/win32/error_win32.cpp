@@ -59,6 +59,10 @@ int SystemErrorCode(ErrorKind kind) {
       return ERROR_PRIVILEGE_NOT_HELD;
     case ErrorKind::kCrossDevice:
       return ERROR_NOT_SAME_DEVICE;
+    case ErrorKind::kInvalidArgument:
+      return ERROR_INVALID_PARAMETER;
+    case ErrorKind::kBadHandle:
+      return ERROR_INVALID_HANDLE;
   }
   return ERROR_IO_DEVICE;
 }

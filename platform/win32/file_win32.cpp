@@ -70,50 +70,39 @@ void CloseFile(FileHandle& file) {
   file.h = -1;
 }
 
-size_t sys::WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset) {
-  if (!file.IsValid() || offset < 0) return 0;
-  const auto* p = static_cast<const char*>(data);
-  size_t written = 0;
-  while (written < n) {
-    const int64_t at = offset + static_cast<int64_t>(written);
-    OVERLAPPED where{};
-    where.Offset = static_cast<DWORD>(at & 0xFFFFFFFF);
-    where.OffsetHigh = static_cast<DWORD>(at >> 32);
-    const DWORD step = static_cast<DWORD>(std::min<size_t>(n - written, 1u << 30));
-    DWORD done = 0;
-    if (!::WriteFile(AsHandle(file.h), p + written, step, &done, &where)) {
-      SetLastError(static_cast<int>(::GetLastError()), "write");
-      break;
-    }
-    if (done == 0) break;
-    written += done;
-  }
-  return written;
+namespace {
+
+OVERLAPPED At(int64_t offset) {
+  OVERLAPPED where{};
+  where.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+  where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return where;
 }
 
-int64_t ReadFileAt(FileHandle file, void* data, size_t n, int64_t offset) {
-  if (!file.IsValid() || offset < 0) {
-    SetLastError(file.IsValid() ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE, "read");
+// One call moves at most 1 GiB: a DWORD count, well clear of its limit.
+DWORD Step(size_t n) { return static_cast<DWORD>(std::min<size_t>(n, 1u << 30)); }
+
+}  // namespace
+
+int64_t sys::WriteSomeAt(FileHandle file, const void* data, size_t n, int64_t offset) {
+  OVERLAPPED where = At(offset);
+  DWORD done = 0;
+  if (!::WriteFile(AsHandle(file.h), data, Step(n), &done, &where)) {
+    SetLastError(static_cast<int>(::GetLastError()), "write");
     return -1;
   }
-  auto* p = static_cast<char*>(data);
-  size_t got = 0;
-  while (got < n) {
-    const int64_t at = offset + static_cast<int64_t>(got);
-    OVERLAPPED where{};
-    where.Offset = static_cast<DWORD>(at & 0xFFFFFFFF);
-    where.OffsetHigh = static_cast<DWORD>(at >> 32);
-    const DWORD step = static_cast<DWORD>(std::min<size_t>(n - got, 1u << 30));
-    DWORD done = 0;
-    if (!::ReadFile(AsHandle(file.h), p + got, step, &done, &where)) {
-      if (::GetLastError() == ERROR_HANDLE_EOF) break;
-      SetLastError(static_cast<int>(::GetLastError()), "read");
-      return -1;
-    }
-    if (done == 0) break;
-    got += done;
+  return done;
+}
+
+int64_t sys::ReadSomeAt(FileHandle file, void* data, size_t n, int64_t offset) {
+  OVERLAPPED where = At(offset);
+  DWORD done = 0;
+  if (!::ReadFile(AsHandle(file.h), data, Step(n), &done, &where)) {
+    if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
+    SetLastError(static_cast<int>(::GetLastError()), "read");
+    return -1;
   }
-  return static_cast<int64_t>(got);
+  return done;
 }
 
 bool sys::FlushFile(FileHandle file) {
