@@ -20,6 +20,7 @@
 #include "update/install_location.h"
 #include "update/launch_settings.h"
 #include "update/package_install.h"
+#include "update/pending_moves.h"
 
 QarnAutoDlg::QarnAutoDlg(CDialog* pParent)
     : CStandardDialog(pParent),

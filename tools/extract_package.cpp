@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "update/package_install.h"
+#include "update/package_unpack.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "update/package_install.h"
+#include "update/package_unpack.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
   const std::string name(reinterpret_cast<const char*>(pData), nSize);

@@ -17,6 +17,7 @@
 #include "tools/test_support.h"
 #include "update/install_location.h"
 #include "update/launch_settings.h"
+#include "update/pending_moves.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include "tools/package_writer.h"
 #include "tools/test_env.h"
 #include "tools/test_support.h"
-#include "update/package_install.h"
 #include "update/package_layout.h"
 #include "update/package_signature.h"
+#include "update/package_unpack.h"
 
 namespace {
 
