@@ -48,11 +48,12 @@ void RegisterTask(CDownBase* pTask);
 // applies the stop rule to *pResult and destroys it.
 void FinishTask(CDownBase* pTask, int32_t* pResult, StopRule rule);
 
-// The run of a download call: copies the arguments, registers a new TTask,
-// runs its Init on the calling thread and unregisters and destroys it.
-template <class TTask>
+// The run of a download call: copies the arguments, registers a new TTask
+// (made from args), runs its Init on the calling thread and unregisters and
+// destroys it.
+template <class TTask, class... Args>
 int32_t RunDownloadCall(const char* szUrl, const char* szPath, platform::HWND hWnd, int32_t nId,
-                        uint32_t uPeriod, StopRule rule) {
+                        uint32_t uPeriod, StopRule rule, const Args&... args) {
   char* szUrlCopy = nullptr;
   if (szUrl != nullptr) {
     const size_t n = std::strlen(szUrl);
@@ -63,7 +64,7 @@ int32_t RunDownloadCall(const char* szUrl, const char* szPath, platform::HWND hW
   char szFolder[kPathCapacity];
   CopyFolderArgument(szPath, szFolder);
 
-  auto* pTask = new TTask();
+  auto* pTask = new TTask(args...);
   // Known before registration, so NN_Stop can find the task from the start.
   pTask->progress.nId = nId;
   RegisterTask(pTask);

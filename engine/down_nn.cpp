@@ -46,7 +46,7 @@ void MakeParentFolders(const std::string& path) {
 
 }  // namespace
 
-CDownNN::CDownNN() {
+CDownNN::CDownNN(ListNaming naming) : naming_(std::move(naming)) {
   nType |= kTaskNN;
   nGroupCount = 1;
   nConnPerGroup = 2;
@@ -92,8 +92,8 @@ int32_t CDownNN::Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int3
     const std::string line = TrimTrailingBlanks(entry);
     std::string name;
     if (line.size() >= static_cast<size_t>(kUrlCapacity) ||
-        RemoveUrlPrefix(line.c_str(), UpdateUrl, &name) < 0 || name.empty() || name == "." ||
-        name == "..") {
+        RemoveUrlPrefix(line.c_str(), naming_.prefix.c_str(), &name) < 0 || name.empty() ||
+        name == "." || name == "..") {
       AppendRunLog(u"input szUrl error\n");
       Note(line);
       bListOk = false;
@@ -113,7 +113,7 @@ int32_t CDownNN::Init(char* szUrl, char* szPath, platform::HWND hWndNotify, int3
   if (bListOk && !list.rest.empty() && list.rest.size() < static_cast<size_t>(kUrlCapacity)) {
     const std::string line = TrimTrailingBlanks(list.rest);
     std::string name;
-    if (RemoveUrlPrefix(line.c_str(), LastListLine, &name) >= 0 && !name.empty() &&
+    if (RemoveUrlPrefix(line.c_str(), naming_.lastLine.c_str(), &name) >= 0 && !name.empty() &&
         name != "." && name != "..") {
       if (!IsHttpProtocol(JudgeProtocol(line.c_str()))) {
         Note("list line " + line + ": the list download speaks http:// and https:// only");

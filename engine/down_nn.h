@@ -4,10 +4,11 @@
 #include <string>
 
 #include "engine/down_task.h"
+#include "engine/list_names.h"
 
 class CDownNN : public CDownBase {
  public:
-  CDownNN();
+  explicit CDownNN(ListNaming naming = {});
   ~CDownNN() override;
 
   // Validates the arguments, builds the file items and runs the download.
@@ -28,4 +29,11 @@ class CDownNN : public CDownBase {
   // incomplete. Returns the number of connections it ran.
   int32_t RunBatch(size_t first, bool* pSuccess);
   void CloseItems();
+
+  const ListNaming naming_;
 };
+
+// NN_Down_nn, with the files named by the caller's naming rather than after
+// their URLs' last "/".
+int32_t DownUrlList(const char* szUrl, const char* szPath, uintptr_t hWnd, int32_t nId,
+                    uint32_t uPeriod, const ListNaming& naming);

@@ -110,25 +110,21 @@ class DownNNTest : public ::testing::Test {
              ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
     SetPrefix(server.Url("/qarn"));
   }
-  void TearDown() override { UpdateUrl[0] = u'\0'; }
-  static void SetPrefix(const std::string& url) {
-    const std::u16string wide = platform::Utf8ToUtf16(url);
-    std::copy(wide.begin(), wide.end(), UpdateUrl);
-    UpdateUrl[wide.size()] = u'\0';
-  }
+  void SetPrefix(const std::string& url) { naming.prefix = platform::Utf8ToUtf16(url); }
   std::string List(std::initializer_list<const char*> names) {
     std::string list;
     for (const char* n : names) list += server.Url(std::string("/qarn/") + n) + "\r\n";
     return list;
   }
   int32_t Download(const std::string& list) {
-    return NN_Down_nn(list.c_str(), folder.c_str(), 0, 4, 100);
+    return DownUrlList(list.c_str(), folder.c_str(), 0, 4, 100, naming);
   }
   std::string Read(const std::string& name) { return tools::ReadWholeFile(folder + name); }
   bool Exists(const std::string& name) { return platform::FileExists(folder + name); }
 
   CFileServer server;
   std::string folder;
+  ListNaming naming;
   CLogCapture log;
 };
 
@@ -322,7 +318,7 @@ TEST_F(DownNNTest, ProgressReachesTheWindowAndEndsAtOneHundred) {
     platform::RunMessageLoop();
   });
   ready.Wait();
-  EXPECT_EQ(NN_Down_nn(List({"p.bin"}).c_str(), folder.c_str(), hWnd, 4, 50), 1);
+  EXPECT_EQ(DownUrlList(List({"p.bin"}).c_str(), folder.c_str(), hWnd, 4, 50, naming), 1);
   platform::PostMessage(hWnd, platform::WM_QUIT, 0, 0);
   owner.join();
   ASSERT_GE(seen.size(), 2u);
@@ -398,12 +394,9 @@ TEST(DownNNRealServerTest, NginxServesAListEndToEnd) {
   tools::CNginxServer nginx(root);
   ASSERT_TRUE(nginx.Started());
   const std::u16string prefix = platform::Utf8ToUtf16(nginx.Url("/qarn"));
-  std::copy(prefix.begin(), prefix.end(), UpdateUrl);
-  UpdateUrl[prefix.size()] = u'\0';
   const std::string folder = tools::TestFolder() + "/nginx-nn";
   const std::string list = nginx.Url("/qarn/qarn.7z") + "\r\n" + nginx.Url("/qarn/small.txt") + "\r\n";
-  EXPECT_EQ(NN_Down_nn(list.c_str(), folder.c_str(), 0, 8, 100), 1);
-  UpdateUrl[0] = u'\0';
+  EXPECT_EQ(DownUrlList(list.c_str(), folder.c_str(), 0, 8, 100, ListNaming{prefix, u""}), 1);
   EXPECT_TRUE(tools::ReadWholeFile(folder + "/qarn.7z") == big);
   EXPECT_EQ(tools::ReadWholeFile(folder + "/small.txt"), "small");
 }

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "engine/down_nn.h"
 #include "engine/down_task.h"
 #include "engine/engine_log.h"
 #include "engine/list_names.h"
@@ -14,10 +15,10 @@
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/text.h"
-#include "tools/test_env.h"
 #include "tools/fault_plan.h"
 #include "tools/http_script.h"
 #include "tools/script_server.h"
+#include "tools/test_env.h"
 #include "tools/test_support.h"
 
 namespace {
@@ -33,20 +34,16 @@ class EngineFaultTest : public ::testing::Test {
     tools::DeleteRunLog();
     folder = tools::TestFolder() + "/fault-" +
              ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-    const std::u16string prefix = platform::Utf8ToUtf16(server.Url("/qarn"));
-    std::copy(prefix.begin(), prefix.end(), UpdateUrl);
-    UpdateUrl[prefix.size()] = u'\0';
-  }
-  void TearDown() override {
-    UpdateUrl[0] = u'\0';
+    naming.prefix = platform::Utf8ToUtf16(server.Url("/qarn"));
   }
   int32_t Download() {
     const std::string list = server.Url("/qarn/f.bin") + "\r\n";
-    return NN_Down_nn(list.c_str(), folder.c_str(), 0, 2, 100);
+    return DownUrlList(list.c_str(), folder.c_str(), 0, 2, 100, naming);
   }
   const std::string content = tools::PatternBytes(120000, 91);
   tools::CScriptServer server{[this](tools::CScriptConnection& c) { tools::ServeContent(c, content); }};
   std::string folder;
+  ListNaming naming;
   tools::CLogCapture log;
   tools::CTestEnv env;
 };

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/down_nn.h"
 #include "engine/list_names.h"
 #include "engine/nn_down.h"
 #include "platform/clock.h"
@@ -36,14 +37,10 @@ class GiveUpTest : public ::testing::Test {
              ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
     content = tools::PatternBytes(kFileSize, 91);
   }
-  void TearDown() override { UpdateUrl[0] = u'\0'; }
-
   int32_t ListDownload(const std::string& url) {
     const std::string base = url.substr(0, url.rfind('/'));
-    const std::u16string prefix = platform::Utf8ToUtf16(base);
-    std::copy(prefix.begin(), prefix.end(), UpdateUrl);
-    UpdateUrl[prefix.size()] = u'\0';
-    return NN_Down_nn((url + "\r\n").c_str(), folder.c_str(), 0, 11, 100);
+    return DownUrlList((url + "\r\n").c_str(), folder.c_str(), 0, 11, 100,
+                       ListNaming{platform::Utf8ToUtf16(base), u""});
   }
   int32_t SingleFileDownload(const std::string& url) {
     return NN_Down_n1((url + "\r\n").c_str(), folder.c_str(), 0, 12, 100);

@@ -5,18 +5,19 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <string>
+#include <thread>
 
+#include "engine/down_nn.h"
 #include "engine/down_task.h"
 #include "engine/list_names.h"
 #include "engine/nn_down.h"
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/text.h"
-#include "tools/test_env.h"
 #include "tools/http_script.h"
 #include "tools/script_server.h"
+#include "tools/test_env.h"
 #include "tools/test_support.h"
 
 namespace {
@@ -34,16 +35,11 @@ class HostileServerTest : public ::testing::Test {
     folder = tools::TestFolder() + "/hostile-" +
              ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
   }
-  void TearDown() override {
-    UpdateUrl[0] = u'\0';
-  }
   // A list download of "/qarn/f.bin" from the server; its result.
   int32_t ListDownload(CScriptServer& server) {
-    const std::u16string prefix = platform::Utf8ToUtf16(server.Url("/qarn"));
-    std::copy(prefix.begin(), prefix.end(), UpdateUrl);
-    UpdateUrl[prefix.size()] = u'\0';
     const std::string list = server.Url("/qarn/f.bin") + "\r\n";
-    return NN_Down_nn(list.c_str(), folder.c_str(), 0, 3, 100);
+    return DownUrlList(list.c_str(), folder.c_str(), 0, 3, 100,
+                       ListNaming{platform::Utf8ToUtf16(server.Url("/qarn")), u""});
   }
   bool Noted(const std::string& text) {
     for (const std::string& note : tools::RunLogTexts()) {
@@ -99,11 +95,11 @@ TEST_F(HostileServerTest, ListLinesOfOtherSchemesFailTheList) {
   for (const std::string scheme : {"ftp", "gopher"}) {
     tools::DeleteRunLog();
     const std::string location = scheme + "://127.0.0.1:" + std::to_string(server.Port()) + "/qarn";
-    const std::u16string prefix = platform::Utf8ToUtf16(location);
-    std::copy(prefix.begin(), prefix.end(), UpdateUrl);
-    UpdateUrl[prefix.size()] = u'\0';
     const std::string list = location + "/f.bin\r\n";
-    EXPECT_EQ(NN_Down_nn(list.c_str(), folder.c_str(), 0, 3, 100), 0) << scheme;
+    EXPECT_EQ(DownUrlList(list.c_str(), folder.c_str(), 0, 3, 100,
+                          ListNaming{platform::Utf8ToUtf16(location), u""}),
+              0)
+        << scheme;
     EXPECT_FALSE(platform::FileExists(folder + "f.bin")) << scheme;
     EXPECT_TRUE(Noted("the list download speaks http:// and https:// only")) << scheme;
   }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include "engine/down_nn.h"
 #include "engine/http_transfer.h"
 #include "engine/list_names.h"
 #include "engine/nn_down.h"
@@ -44,17 +45,12 @@ class HttpsTest : public ::testing::Test {
     ASSERT_TRUE(tools::WriteWholeFile(root + "/qarn/qarn.7z", big));
     ASSERT_TRUE(tools::WriteWholeFile(root + "/qarn/small.txt", "small"));
   }
-  void TearDown() override { UpdateUrl[0] = u'\0'; }
 
   static std::string Serving(const std::string& name, const std::string& more = "") {
     return "ssl_certificate " + certs_ + "/" + name + ".pem; ssl_certificate_key " + certs_ + "/" + name +
            ".key; " + more;
   }
-  static void SetPrefix(const std::string& url) {
-    const std::u16string wide = platform::Utf8ToUtf16(url);
-    std::copy(wide.begin(), wide.end(), UpdateUrl);
-    UpdateUrl[wide.size()] = u'\0';
-  }
+  void SetPrefix(const std::string& url) { naming.prefix = platform::Utf8ToUtf16(url); }
   static std::string RunLog() {
     std::string all;
     for (const std::string& note : tools::RunLogTexts()) all += note + "\n";
@@ -64,6 +60,7 @@ class HttpsTest : public ::testing::Test {
   static std::string certs_;
   static bool bCerts_;
   std::string root;
+  ListNaming naming;
   const std::string big = tools::PatternBytes(3000001, 31);
 };
 
@@ -79,7 +76,7 @@ TEST_F(HttpsTest, FilesComeOverCheckedTlsByNameAndByAddress) {
     SetPrefix(nginx.UrlAt(host, "/qarn"));
     const std::string folder = tools::TestFolder() + "/https-nn-" + (host == "localhost" ? "name" : "address");
     const std::string list = nginx.UrlAt(host, "/qarn/qarn.7z") + "\r\n" + nginx.UrlAt(host, "/qarn/small.txt") + "\r\n";
-    ASSERT_EQ(NN_Down_nn(list.c_str(), folder.c_str(), 0, 8, 100), 1) << RunLog();
+    ASSERT_EQ(DownUrlList(list.c_str(), folder.c_str(), 0, 8, 100, naming), 1) << RunLog();
     EXPECT_TRUE(tools::ReadWholeFile(folder + "/qarn.7z") == big) << host;
     EXPECT_EQ(tools::ReadWholeFile(folder + "/small.txt"), "small");
   }
@@ -213,7 +210,7 @@ TEST_F(HttpsTest, AConnectionCutWithoutTlsCloseIsResumedNeverTakenAsTheEnd) {
   SetPrefix(location);
   const std::string folder = tools::TestFolder() + "/https-cut";
   const std::string list = location + "/cut.bin\r\n";
-  EXPECT_EQ(NN_Down_nn(list.c_str(), folder.c_str(), 0, 8, 100), 1) << RunLog();
+  EXPECT_EQ(DownUrlList(list.c_str(), folder.c_str(), 0, 8, 100, naming), 1) << RunLog();
   platform::TerminateProcess(pid);
   platform::WaitProcess(pid);
   EXPECT_TRUE(tools::ReadWholeFile(folder + "/cut.bin") == content) << "the file differs from the served one";

@@ -4,9 +4,6 @@
 
 #include "platform/text.h"
 
-char16_t UpdateUrl[kSettingCapacity] = u"";
-char16_t LastListLine[kSettingCapacity] = u"";
-
 int32_t RemoveUrlPrefix(const char* szEntry, const char16_t* szPrefix, std::string* pName) {
   pName->clear();
   if (szEntry == nullptr || szPrefix == nullptr) return -1;

@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <string>
 
-// The update location in use (written by the update flow before any list
-// download starts) and the last list line it formatted. Process-wide, read
-// only by download calls.
-inline constexpr int kSettingCapacity = 1024;
-extern char16_t UpdateUrl[kSettingCapacity];
-extern char16_t LastListLine[kSettingCapacity];
+// What a list download cuts off each line's URL to name its file (the
+// caller's update location), and the last line the caller formatted, which
+// its list may end with without a line end. A caller without an update
+// location leaves both empty: each file is named after its URL's last "/".
+struct ListNaming {
+  std::u16string prefix;
+  std::u16string lastLine;
+};
 
 // Finds the prefix in the entry and returns its position, with *pName the
 // entry without its first (prefix length + 1) characters and every "/" or

@@ -16,17 +16,23 @@ extern "C" int32_t NN_Down_n1(const char* szUrl, const char* szPath, uintptr_t h
   return RunDownloadCall<CDownN1>(szUrl, szPath, hWnd, nId, uPeriod, StopRule::kNone);
 }
 
-extern "C" int32_t NN_Down_nn(const char* szUrl, const char* szPath, uintptr_t hWnd, int32_t nId,
-                              uint32_t uPeriod) {
+int32_t DownUrlList(const char* szUrl, const char* szPath, uintptr_t hWnd, int32_t nId,
+                    uint32_t uPeriod, const ListNaming& naming) {
   if (!g_downEngine.bReady) {
     DebugLog("init fail");
     return 0;
   }
   DebugLog("NN_nn in --> id: %d", nId);
   int32_t nResult = RunDownloadCall<CDownNN>(szUrl, szPath, hWnd, nId, uPeriod,
-                                             StopRule::kStoppedMeansMinus199);
+                                             StopRule::kStoppedMeansMinus199, naming);
   DebugLog("NN_nn out <-- id: %d, exit: %d", nId, nResult);
   return nResult;
+}
+
+extern "C" int32_t NN_Down_nn(const char* szUrl, const char* szPath, uintptr_t hWnd, int32_t nId,
+                              uint32_t uPeriod) {
+  // A program calling the library has no update location of its own.
+  return DownUrlList(szUrl, szPath, hWnd, nId, uPeriod, ListNaming{});
 }
 
 namespace {

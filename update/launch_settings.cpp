@@ -11,6 +11,7 @@
 #error "the build sets QARNAUTO_UPDATE_HOST, the default update server"
 #endif
 
+char16_t UpdateUrl[kSettingCapacity] = u"";
 char16_t ArgUrl[kSettingCapacity] = u"";
 char16_t EditionSuffix[kSettingCapacity] = u"";
 char16_t ShortcutName[kSettingCapacity] = u"";

@@ -7,11 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "engine/list_names.h"
-
 // Written on the user-interface thread before any worker starts, read-only
-// afterwards. UpdateUrl itself lives with the engine, which names list files
-// after it.
+// afterwards. UpdateUrl is the update location in use; the list download
+// names its files after it.
+inline constexpr int kSettingCapacity = 1024;
+extern char16_t UpdateUrl[kSettingCapacity];
 extern char16_t ArgUrl[kSettingCapacity];
 extern char16_t EditionSuffix[kSettingCapacity];
 extern char16_t ShortcutName[kSettingCapacity];

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "engine/list_names.h"
+
 namespace {
 
 class LaunchSettingsTest : public ::testing::Test {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "engine/down_nn.h"
 #include "engine/engine_log.h"
 #include "engine/list_names.h"
-#include "engine/nn_down.h"
 #include "platform/environment.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -46,12 +46,12 @@ void NoteWriteFailure(const std::string& path) {
 int32_t CGameUpdate::DownloadPackages(const std::u16string& installDir, std::u16string* pListText,
                                       platform::HWND hWnd, int32_t nId) {
   if (installDir.empty()) return -1;
+  ListNaming naming;
+  naming.prefix = UpdateUrl;
   for (const auto& [name, value] : DownloadList) {
     (void)value;
     const std::u16string line = std::u16string(UpdateUrl) + u"\\" + name + u" \r\n";
-    const size_t n = std::min(line.size(), static_cast<size_t>(kSettingCapacity - 1));
-    std::copy_n(line.data(), n, LastListLine);
-    LastListLine[n] = u'\0';
+    naming.lastLine = line.substr(0, kSettingCapacity - 1);
     std::u16string slashed = line;
     std::replace(slashed.begin(), slashed.end(), u'\\', u'/');
     *pListText += slashed;
@@ -60,7 +60,8 @@ int32_t CGameUpdate::DownloadPackages(const std::u16string& installDir, std::u16
       platform::Utf16ToUtf8(installDir) + "/Download/" + std::to_string(nId);
   platform::CreateDirectory(platform::Utf16ToUtf8(installDir) + "/Download");
   platform::CreateDirectory(folder);
-  return NN_Down_nn(platform::Utf16ToUtf8(*pListText).c_str(), folder.c_str(), hWnd, nId, 500);
+  return DownUrlList(platform::Utf16ToUtf8(*pListText).c_str(), folder.c_str(), hWnd, nId, 500,
+                     naming);
 }
 
 bool CGameUpdate::MoveFiles(const std::string& source, const std::string& target) {

@@ -4,7 +4,6 @@
 #include <atomic>
 
 #include "engine/engine_log.h"
-#include "engine/list_names.h"
 #include "engine/url.h"
 #include "platform/text.h"
 #include "update/delta_update.h"
