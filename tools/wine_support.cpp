@@ -14,8 +14,16 @@ bool WineAndClientAvailable(const std::string& client) {
 }
 
 void UsePrivateWinePrefix() {
-  platform::SetEnvironmentVariable("WINEPREFIX", TestFolder() + "/wineprefix");
+  const std::string prefix = TestFolder() + "/wineprefix";
+  platform::SetEnvironmentVariable("WINEPREFIX", prefix);
   platform::SetEnvironmentVariable("WINEDEBUG", "-all");
+  // A 32-bit program that makes a new prefix races Wine's 64-bit boot of
+  // it on a busy machine ("could not load kernel32.dll"): the boot comes
+  // first, alone.
+  const std::string wineboot = platform::FindProgramOnPath("wineboot");
+  if (wineboot.empty() || platform::FileExists(prefix + "/system.reg")) return;
+  const platform::ProcessId pid = platform::StartProcess(wineboot, {wineboot, "-i"}, "");
+  if (pid != platform::kInvalidProcess) platform::WaitProcess(pid);
 }
 
 bool MachineRuns32Bit() {

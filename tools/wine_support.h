@@ -12,8 +12,9 @@ namespace tools {
 // at hand; tests skip otherwise.
 bool WineAndClientAvailable(const std::string& client);
 
-// Points WINEPREFIX at a prefix inside the test program's folder (made on
-// the first start, which takes seconds) and quiets Wine's own messages.
+// Points WINEPREFIX at a prefix inside the test program's folder and quiets
+// Wine's own messages. The prefix is made here, by Wine's own boot, before
+// the test starts a program in it (which takes seconds).
 void UsePrivateWinePrefix();
 
 // True when this machine runs 32-bit x86 programs, as the project's own
