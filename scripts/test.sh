@@ -83,10 +83,9 @@ windows_status=0
 DISPLAY= scripts/wine_run.sh "$windows_build/ui_tests.exe" --gtest_filter='BarTest.*' > /dev/null 2>&1 || true
 # Without a display the updater under Wine takes its terminal mode, and no
 # test of this stage shows anything on the screen of whoever runs it. One
-# test at a time: in one prefix, two Wine programs at once on a busy
-# machine have stalled a whole update past its time-out (a program that
-# makes a shell link or draws waits for a desktop Wine cannot start without
-# a display), which no single program does.
+# test at a time: in one prefix, two Wine programs that make a shell link
+# or draw at once wait for each other's start of a desktop Wine cannot
+# make without a display, 10 s a time.
 saved_jobs=$jobs
 jobs=1
 DISPLAY= run_tests "$windows_build" \

@@ -51,7 +51,28 @@ std::string CScriptConnection::ReadLine(uint32_t dwMilliseconds) {
 }
 
 bool CScriptConnection::Send(std::string_view bytes) {
-  return s_ != platform::kInvalidSocket && platform::SendAll(s_, bytes.data(), bytes.size());
+  if (s_ == platform::kInvalidSocket) return false;
+  // A piece at a time, each once the socket can take it: a peer that
+  // neither reads nor closes (a client that gave up on an answer but whose
+  // socket lives on) cannot hold the script, and with it Stop, for ever.
+  constexpr size_t kPiece = 64 * 1024;
+  platform::SetNonBlocking(s_, true);
+  size_t at = 0;
+  int nRefused = 0;  // sends refused although the socket said it could take bytes
+  while (at < bytes.size() && !server_.Stopping() && nRefused < 3) {
+    const int r = platform::WaitConnected(s_, kPollStepMs);
+    if (r < 0) break;
+    if (r == 0) continue;
+    const int64_t n = platform::Send(s_, bytes.data() + at, std::min(bytes.size() - at, kPiece));
+    if (n <= 0) {
+      ++nRefused;
+      continue;
+    }
+    nRefused = 0;
+    at += static_cast<size_t>(n);
+  }
+  platform::SetNonBlocking(s_, false);
+  return at == bytes.size();
 }
 
 bool CScriptConnection::SendSlowly(std::string_view bytes, size_t nChunk, uint32_t dwPauseMs) {
