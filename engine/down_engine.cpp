@@ -20,10 +20,14 @@ DownEngine::DownEngine() {
 
 DownEngine::~DownEngine() = default;
 
-bool JudgeDir(const char* szFolder) {
+bool JudgeDir(const char* szFolder, platform::Outcome* pWhy) {
+  platform::Outcome ignored;
+  platform::Outcome& why = pWhy != nullptr ? *pWhy : ignored;
+  why = platform::Outcome::Failure("no folder named");
   if (szFolder == nullptr) return false;
   std::string path = szFolder;
   if (path.empty() || (path.back() != '\\' && path.back() != '/')) path += '\\';
+  why = platform::Outcome::Failure(path + ": the path is too long");
   if (path.size() >= static_cast<size_t>(kPathCapacity)) return false;
   std::replace(path.begin(), path.end(), '/', '\\');
 
@@ -31,12 +35,14 @@ bool JudgeDir(const char* szFolder) {
     const std::string prefix = path.substr(0, pos);
     // The prefix with its separator names the folder itself; "" + "\" is the root.
     if (platform::DirectoryExists(prefix + '\\')) continue;
-    if (!platform::CreateDirectory(prefix)) {
+    why = platform::CreateDirectory(prefix);
+    if (!why) {
       AppendRunLog(platform::Utf8ToUtf16(prefix));
       AppendRunLog(u"CreateDirectory fail");
       return false;
     }
   }
+  why = platform::Outcome::OK();
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/down_task.h"
+#include "platform/error.h"
 
 class DownEngine {
  public:
@@ -29,8 +30,8 @@ extern DownEngine g_downEngine;
 // Creates every missing folder along the path, outermost first. On a folder
 // that cannot be made, writes it and "CreateDirectory fail" to the run log
 // and returns false; a path of 259 characters or more (with the appended
-// separator) is refused.
-bool JudgeDir(const char* szFolder);
+// separator) is refused. *pWhy, when given, receives the reason.
+bool JudgeDir(const char* szFolder, platform::Outcome* pWhy = nullptr);
 
 enum class StopRule {
   kNone,

@@ -354,11 +354,13 @@ int32_t CDownN1::Run(platform::HWND hWndNotify, uint32_t uPeriod) {
   DebugLog("%s", target.c_str());
   // The item owns the file and the log closes itself on every way out; the
   // records only borrow them.
-  item.hFile = platform::CFile(platform::OpenFile(
-      target, platform::kFileRead | platform::kFileWrite, platform::FileDisposition::kOpenAlways));
+  platform::Outcome why;
+  item.hFile =
+      platform::CFile(platform::OpenFile(target, platform::kFileRead | platform::kFileWrite,
+                                         platform::FileDisposition::kOpenAlways, &why));
   platform::CFile log;
   if (!item.hFile.IsValid()) {
-    DebugLog("CreateFile error: %d\n", platform::LastError().nCode);
+    DebugLog("CreateFile error: %d\n", why.code());
     return 0;
   }
   if (hWndNotify != 0) {

@@ -156,20 +156,21 @@ bool CDownNN::Prepare(DownFileItem& item, bool* pError) {
     return false;
   }
   MakeParentFolders(item.szDataPath);
+  platform::Outcome why;
   item.hFile = platform::CFile(platform::OpenFile(item.szDataPath,
                                                   platform::kFileRead | platform::kFileWrite,
-                                                  platform::FileDisposition::kOpenAlways));
+                                                  platform::FileDisposition::kOpenAlways, &why));
   if (!item.hFile.IsValid()) {
     // Standard output, not the engine log: where this line has always gone.
-    std::printf("CreateFile error: %d\n", platform::LastError().nCode);
+    std::printf("CreateFile error: %d\n", why.code());
     *pError = true;
     return false;
   }
-  item.hSizeFile = platform::CFile(platform::OpenFile(item.szSizePath,
-                                                      platform::kFileRead | platform::kFileWrite,
-                                                      platform::FileDisposition::kOpenAlways));
+  item.hSizeFile = platform::CFile(
+      platform::OpenFile(item.szSizePath, platform::kFileRead | platform::kFileWrite,
+                         platform::FileDisposition::kOpenAlways, &why));
   if (!item.hSizeFile.IsValid()) {
-    std::printf("CreateFile error: %d\n", platform::LastError().nCode);
+    std::printf("CreateFile error: %d\n", why.code());
     return false;
   }
   char head[8];
@@ -181,11 +182,11 @@ bool CDownNN::Prepare(DownFileItem& item, bool* pError) {
   // never mix into the new one.
   if (nHead != 8 || llSlot0 != item.llSize || !DataMatchesHeader(item)) {
     item.hSizeFile.Close();
-    item.hSizeFile = platform::CFile(platform::OpenFile(item.szSizePath,
-                                                        platform::kFileRead | platform::kFileWrite,
-                                                        platform::FileDisposition::kCreateAlways));
+    item.hSizeFile = platform::CFile(
+        platform::OpenFile(item.szSizePath, platform::kFileRead | platform::kFileWrite,
+                           platform::FileDisposition::kCreateAlways, &why));
     if (!item.hSizeFile.IsValid()) {
-      DebugLog("CreateFile error: %d\n", platform::LastError().nCode);
+      DebugLog("CreateFile error: %d\n", why.code());
       return false;
     }
     platform::SetFileSize(item.hFile.Get(), 0);

@@ -25,8 +25,8 @@ TEST(FaultEnvTest, ChosenCallsFailWithTheirErrorAndOthersRunAsUsual) {
   tools::WriteWholeFile(dir + "/a", "a");
   {
     tools::CFaultPlan plan(FailOn(FileOp::kRename, "/b", platform::ErrorKind::kCrossDevice));
-    EXPECT_FALSE(platform::MoveFile(dir + "/a", dir + "/b"));
-    EXPECT_EQ(platform::LastError().nCode, platform::SystemErrorCode(platform::ErrorKind::kCrossDevice));
+    EXPECT_EQ(platform::MoveFile(dir + "/a", dir + "/b").code(),
+              platform::SystemErrorCode(platform::ErrorKind::kCrossDevice));
     EXPECT_TRUE(platform::FileExists(dir + "/a"));
     // Another target is not in the plan.
     EXPECT_TRUE(platform::MoveFile(dir + "/a", dir + "/c"));
@@ -46,10 +46,12 @@ TEST(FaultEnvTest, AShortWriteAFullDiskAndAFailedFlushReachTheCaller) {
   platform::CFile file(platform::OpenFile(path, platform::kFileRead | platform::kFileWrite,
                                           platform::FileDisposition::kCreateAlways));
   ASSERT_TRUE(file.IsValid());
-  EXPECT_EQ(platform::WriteFileAt(file.Get(), "abcdefgh", 8, 0), 3u);
-  EXPECT_EQ(platform::LastError().nCode, platform::SystemErrorCode(platform::ErrorKind::kNoSpace));
-  EXPECT_FALSE(platform::FlushFile(file.Get()));
-  EXPECT_EQ(platform::LastError().nCode, platform::SystemErrorCode(platform::ErrorKind::kIo));
+  platform::Outcome why;
+  EXPECT_EQ(platform::WriteFileAt(file.Get(), "abcdefgh", 8, 0, &why), 3u);
+  EXPECT_EQ(why.code(), platform::SystemErrorCode(platform::ErrorKind::kNoSpace));
+  EXPECT_EQ(why.text().rfind("write: ", 0), 0u) << why.text();
+  EXPECT_EQ(platform::FlushFile(file.Get()).code(),
+            platform::SystemErrorCode(platform::ErrorKind::kIo));
   file.Close();
   // Only what the disk took is there.
   EXPECT_EQ(tools::ReadWholeFile(path), "abc");
@@ -62,8 +64,8 @@ TEST(FaultEnvTest, PlansNestAndEachEndRestoresTheOneBefore) {
     {
       tools::CFaultPlan inner(FailOn(FileOp::kDelete, "/x", platform::ErrorKind::kNotPermitted));
       // The outer plan still holds inside the inner one.
-      EXPECT_FALSE(platform::CreateDirectory(dir));
-      EXPECT_EQ(platform::LastError().nCode, platform::SystemErrorCode(platform::ErrorKind::kAccessDenied));
+      EXPECT_EQ(platform::CreateDirectory(dir).code(),
+                platform::SystemErrorCode(platform::ErrorKind::kAccessDenied));
     }
     EXPECT_FALSE(platform::CreateDirectory(dir));
   }

@@ -1,32 +1,15 @@
-// The platform's error model: the reason the calling thread's last failed
-// platform call gave, as a code and a text that callers can log. Nothing
-// above platform/ sees the operating system's own error numbers.
+// The platform's error model. A call that can fail hands back an Outcome: its
+// own reason, as a code and a text callers can log, travelling with the
+// result so that no later call can overwrite it. Nothing above platform/
+// sees the operating system's own error numbers.
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace platform {
 
-struct PlatformError {
-  // The operating system's code; 0 when none was recorded, kLayerError for
-  // a failure of the layer's own, which only the text describes.
-  int nCode = 0;
-  std::string text;  // "context: reason", for logs
-};
-
-// The last error recorded on this thread by a failed platform call.
-const PlatformError& LastError();
-
-// True when the error says a path is in the way of itself: a file where a
-// folder must be, a folder where a file must be, or a link not followed.
-bool IsPathConflict(const PlatformError& error);
-
 inline constexpr int kLayerError = -1;
-
-// Records an error for this thread (the platform layer's own use).
-void SetLastError(int nCode, const std::string& context);
-// Records a failure that has no system code: the text is the whole reason.
-void SetLastErrorText(const std::string& text);
 
 // Failures named for what they mean, which tests inject (fault_injection.h)
 // and each system maps onto a code of its own.
@@ -42,5 +25,46 @@ enum class ErrorKind {
 };
 // The system's code for the kind; 0 for kNone.
 int SystemErrorCode(ErrorKind kind);
+
+class Outcome {
+ public:
+  // Success.
+  Outcome() = default;
+  static Outcome OK() { return Outcome(); }
+  // The system's code for what was being done: text "context: reason".
+  static Outcome System(int nCode, const std::string& context);
+  static Outcome System(ErrorKind kind, const std::string& context) {
+    return System(SystemErrorCode(kind), context);
+  }
+  // A failure of the layer's own, which only the text describes.
+  static Outcome Failure(const std::string& text) { return Outcome(kLayerError, text); }
+
+  bool ok() const { return nCode_ == 0; }
+  explicit operator bool() const { return ok(); }
+  // The system's code, kLayerError for the layer's own failures, 0 for success.
+  int code() const { return nCode_; }
+  // "context: reason", for logs; "" for success.
+  const std::string& text() const { return text_; }
+
+  // True when a path is in the way of itself: a file where a folder must
+  // be, a folder where a file must be, or a link not followed.
+  bool IsPathConflict() const;
+
+ private:
+  Outcome(int nCode, std::string text) : nCode_(nCode), text_(std::move(text)) {}
+
+  int nCode_ = 0;
+  std::string text_;
+};
+
+// Calls that report a value rather than a Outcome (a socket's, a pipe's, a
+// window's) leave the reason for their failure here, for this thread: read
+// it at once, before another platform call replaces it.
+const Outcome& LastError();
+
+// Records the reason for this thread's caller (the platform layer's own use).
+void SetLastError(const Outcome& status);
+void SetLastError(int nCode, const std::string& context);
+void SetLastErrorText(const std::string& text);
 
 }  // namespace platform

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace platform {
 
 // An open file; the default value is the invalid handle.
@@ -64,20 +66,26 @@ std::string ToNativePath(const std::string& path);
 // programs read (the registry): "\" separators on Windows, "/" elsewhere.
 std::string ToSystemPath(const std::string& path);
 
+// Calls that make or change something return a Outcome; those that hand back
+// a handle or a count give the reason for a failure through *pWhy, when the
+// caller asks for it.
+
 // Opens a file; returns the invalid handle on failure. Any thread.
-FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition disposition);
+FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition disposition,
+                    Outcome* pWhy = nullptr);
 
 // Writes all n bytes at the offset, retrying short writes. Returns the bytes
 // written: n on success, fewer on an error. Threads may write different
 // ranges of one handle at once.
-size_t WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset);
+size_t WriteFileAt(FileHandle file, const void* data, size_t n, int64_t offset,
+                   Outcome* pWhy = nullptr);
 
 // Reads up to n bytes at the offset; returns the count (0 at end of file) or
 // -1 on an error.
-int64_t ReadFileAt(FileHandle file, void* data, size_t n, int64_t offset);
+int64_t ReadFileAt(FileHandle file, void* data, size_t n, int64_t offset, Outcome* pWhy = nullptr);
 
-// Forces written data to the storage device. Returns false on an error.
-bool FlushFile(FileHandle file);
+// Forces written data to the storage device.
+Outcome FlushFile(FileHandle file);
 
 // Size in bytes, or -1 on an error.
 int64_t GetFileSize(FileHandle file);
@@ -88,14 +96,14 @@ int64_t GetFileSize(FileHandle file);
 void StartWriteBack(FileHandle file, int64_t offset, int64_t n);
 
 // Cuts or extends the file to the given size.
-bool SetFileSize(FileHandle file, int64_t size);
+Outcome SetFileSize(FileHandle file, int64_t size);
 
-bool DeleteFile(const std::string& path);
+Outcome DeleteFile(const std::string& path);
 bool FileExists(const std::string& path);       // anything at the path
 bool DirectoryExists(const std::string& path);  // a folder at the path
 bool IsSymbolicLink(const std::string& path);   // a link at the path itself
 // What a package records of a file beside its bytes. False when nothing is
-// at the path.
+// at the path (*pWhy says why).
 struct FileFacts {
   int64_t nModified = 0;     // seconds since 1970, UTC
   int32_t nModifiedNs = 0;   // and the nanoseconds after them, as finely as the system keeps
@@ -103,18 +111,18 @@ struct FileFacts {
   bool bFile = false;        // a plain file (a link followed)
   bool bExecutable = false;  // runnable by its owner (never on Windows)
 };
-bool GetFileFacts(const std::string& path, FileFacts* pFacts);
+bool GetFileFacts(const std::string& path, FileFacts* pFacts, Outcome* pWhy = nullptr);
 // The relative path as the file system compares names: two paths with the
 // same key are the same file (Windows folds case, Linux does not).
 std::string FileNameKey(const std::string& path);
 // A folder this process may create files in.
 bool IsWritableDirectory(const std::string& path);
-// Creates one folder (its parent must exist); false when it cannot be made
+// Creates one folder (its parent must exist); fails when it cannot be made
 // or something already stands at the path.
-bool CreateDirectory(const std::string& path);
-// Creates every missing folder along the path, outermost first; true when
-// the whole path is a folder afterwards.
-bool CreateDirectories(const std::string& path);
+Outcome CreateDirectory(const std::string& path);
+// Creates every missing folder along the path, outermost first; succeeds
+// when the whole path is a folder afterwards.
+Outcome CreateDirectories(const std::string& path);
 
 struct DirEntry {
   std::string name;
@@ -128,20 +136,21 @@ std::vector<DirEntry> ListDirectory(const std::string& path);
 // Creates (or truncates) the file at the "/"-separated relative path beneath
 // the folder root, making missing folders on the way, without ever
 // following a symbolic link beneath root: a link in the way, or at the file's
-// own place, fails the call. The invalid handle on failure (LastError says
+// own place, fails the call. The invalid handle on failure (*pWhy says
 // why). The file and its folders get the usual rights of shared files:
 // everyone may read, the owner may write.
-FileHandle CreateFileBeneath(const std::string& root, const std::string& relative);
+FileHandle CreateFileBeneath(const std::string& root, const std::string& relative,
+                             Outcome* pWhy = nullptr);
 
 enum class FileMark {
   kExecutable,  // a program: whoever may read it may run it
   kPrivate,     // a secret (a key): its owner alone may read or write it
 };
-// Gives the file what the mark asks for; false when it cannot.
-bool MarkFile(const std::string& path, FileMark mark);
+// Gives the file what the mark asks for.
+Outcome MarkFile(const std::string& path, FileMark mark);
 
 // Renames a file, replacing an existing target; across file systems the file
-// is copied and the source deleted. Returns false when nothing was moved.
-bool MoveFile(const std::string& from, const std::string& to);
+// is copied and the source deleted. A failure moved nothing.
+Outcome MoveFile(const std::string& from, const std::string& to);
 
 }  // namespace platform

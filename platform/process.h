@@ -15,15 +15,14 @@ inline constexpr ProcessId kInvalidProcess = -1;
 
 // Starts the program with the argument vector (argv[0] included) in the
 // given working folder ("" keeps ours), inheriting the environment. Returns
-// kInvalidProcess on failure.
+// kInvalidProcess on failure, with the reason in *pWhy when given.
 ProcessId StartProcess(const std::string& program, const std::vector<std::string>& args,
-                       const std::string& workingFolder);
+                       const std::string& workingFolder, Outcome* pWhy = nullptr);
 
 // Starts the program in a session of its own, so it outlives us and our
-// terminal; nobody waits for it. kInvalidProcess on failure, with the reason
-// in LastError().
+// terminal; nobody waits for it. kInvalidProcess on failure, as StartProcess.
 ProcessId StartDetachedProcess(const std::string& program, const std::vector<std::string>& args,
-                               const std::string& workingFolder);
+                               const std::string& workingFolder, Outcome* pWhy = nullptr);
 
 // The full path of an executable program found on PATH; a name with a "/"
 // is taken as it is. "" when there is none.
@@ -62,8 +61,8 @@ struct Pipe {
   CFile readEnd;
   CFile writeEnd;
 };
-// False (LastError says why) when no pipe can be made.
-bool CreatePipe(Pipe* pPipe);
+// Fails when no pipe can be made.
+Outcome CreatePipe(Pipe* pPipe);
 // Reads up to n bytes from a pipe or terminal; the count, 0 at end, -1 on
 // an error.
 int64_t ReadPipe(FileHandle h, void* buffer, size_t n);
@@ -77,7 +76,8 @@ struct StandardHandles {
 
 // StartProcess with the child's standard handles as given.
 ProcessId StartProcessWithStdio(const std::string& program, const std::vector<std::string>& args,
-                                const std::string& workingFolder, const StandardHandles& stdio);
+                                const std::string& workingFolder, const StandardHandles& stdio,
+                                Outcome* pWhy = nullptr);
 
 // Ends the own process at once with the code, without running exit handlers.
 [[noreturn]] void ExitProcess(int nCode);

@@ -31,20 +31,28 @@ ProgramKind ClassifyProgram(const std::string& path) {
 }
 
 ProcessId StartProgram(const std::string& program, const std::vector<std::string>& args,
-                       const std::string& workingFolder, std::string* pNote) {
+                       const std::string& workingFolder, std::string* pNote, Outcome* pWhy) {
   std::vector<std::string> command;
-  if (!ProgramCommand(program, args, &command, pNote)) return kInvalidProcess;
+  Outcome why = ProgramCommand(program, args, &command, pNote);
+  if (!why) {
+    if (pWhy != nullptr) *pWhy = std::move(why);
+    return kInvalidProcess;
+  }
   // An argument vector needs no quoting, whatever blanks the path holds.
-  return StartDetachedProcess(command.front(), command, workingFolder);
+  return StartDetachedProcess(command.front(), command, workingFolder, pWhy);
 }
 
 ProcessId StartProgramWithStdio(const std::string& program, const std::vector<std::string>& args,
-                                const StandardHandles& stdio, std::string* pNote) {
+                                const StandardHandles& stdio, std::string* pNote, Outcome* pWhy) {
   std::vector<std::string> command;
-  if (!ProgramCommand(program, args, &command, pNote)) return kInvalidProcess;
+  Outcome why = ProgramCommand(program, args, &command, pNote);
+  if (!why) {
+    if (pWhy != nullptr) *pWhy = std::move(why);
+    return kInvalidProcess;
+  }
   // The program gets the handles as its standard handles (through Wine
   // where Wine runs it).
-  return StartProcessWithStdio(command.front(), command, "", stdio);
+  return StartProcessWithStdio(command.front(), command, "", stdio, pWhy);
 }
 
 }  // namespace platform

@@ -17,22 +17,24 @@ enum class ProgramKind { kMissing, kNative, kWindows32, kWindows64 };
 ProgramKind ClassifyProgram(const std::string& path);
 
 // The argument vector that starts the program with the arguments (which do
-// not include argv[0]). False when it cannot be started, with the reason for
-// the player and the run log in LastError().text. *pNote receives a warning
-// that does not stop the start ("" when there is none).
-bool ProgramCommand(const std::string& program, const std::vector<std::string>& args,
-                    std::vector<std::string>* pCommand, std::string* pNote);
+// not include argv[0]). Fails when it cannot be started, with the reason for
+// the player and the run log. *pNote receives a warning that does not stop
+// the start ("" when there is none).
+Outcome ProgramCommand(const std::string& program, const std::vector<std::string>& args,
+                       std::vector<std::string>* pCommand, std::string* pNote);
 
 // Starts the program with the arguments in the folder, detached so that it
-// outlives us. kInvalidProcess with LastError() when it cannot be started;
-// *pNote as ProgramCommand gives it.
+// outlives us. kInvalidProcess when it cannot be started, with the reason in
+// *pWhy when given; *pNote as ProgramCommand gives it.
 ProcessId StartProgram(const std::string& program, const std::vector<std::string>& args,
-                       const std::string& workingFolder, std::string* pNote);
+                       const std::string& workingFolder, std::string* pNote,
+                       Outcome* pWhy = nullptr);
 
 // Starts the program with the arguments, its standard handles as given, and
-// waits for nobody. kInvalidProcess with LastError() when it cannot be
-// started.
+// waits for nobody. kInvalidProcess when it cannot be started, as
+// StartProgram.
 ProcessId StartProgramWithStdio(const std::string& program, const std::vector<std::string>& args,
-                                const StandardHandles& stdio, std::string* pNote);
+                                const StandardHandles& stdio, std::string* pNote,
+                                Outcome* pWhy = nullptr);
 
 }  // namespace platform

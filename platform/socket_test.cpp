@@ -17,21 +17,21 @@ TEST(SocketErrorTest, ARefusedConnectAndAnUnknownNameSayWhy) {
   ASSERT_TRUE(platform::ResolveIPv4("127.0.0.1", &address));
   platform::StartConnect(s, address, port);
   EXPECT_EQ(platform::WaitConnected(s, 5000), -1);
-  EXPECT_NE(platform::LastError().nCode, 0);
-  EXPECT_EQ(platform::LastError().text.rfind("connect: ", 0), 0u) << platform::LastError().text;
+  EXPECT_NE(platform::LastError().code(), 0);
+  EXPECT_EQ(platform::LastError().text().rfind("connect: ", 0), 0u) << platform::LastError().text();
   platform::CloseSocket(s);
 
   EXPECT_FALSE(platform::ResolveIPv4("no-such-host.invalid", &address));
-  EXPECT_EQ(platform::LastError().text.rfind("resolve no-such-host.invalid: ", 0), 0u)
-      << platform::LastError().text;
+  EXPECT_EQ(platform::LastError().text().rfind("resolve no-such-host.invalid: ", 0), 0u)
+      << platform::LastError().text();
 }
 
 TEST(SocketErrorTest, AReceiveOnAClosedDescriptorFailsWithItsReason) {
   char buffer[4];
   EXPECT_EQ(platform::Recv(987654, buffer, sizeof buffer, 0), -1);
-  EXPECT_EQ(platform::LastError().text.rfind("recv: ", 0), 0u) << platform::LastError().text;
+  EXPECT_EQ(platform::LastError().text().rfind("recv: ", 0), 0u) << platform::LastError().text();
   EXPECT_EQ(platform::Send(987654, buffer, sizeof buffer), -1);
-  EXPECT_EQ(platform::LastError().text.rfind("send: ", 0), 0u);
+  EXPECT_EQ(platform::LastError().text().rfind("send: ", 0), 0u);
 }
 
 }  // namespace

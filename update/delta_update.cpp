@@ -58,8 +58,8 @@ class CJournal {
   // data file emptied.
   // *pDone gets, for each piece named, the bytes of it on the disk (its
   // length once it is complete: the key alone).
-  bool Open(const std::string& folder, const std::string& identity,
-            std::unordered_map<std::string, int64_t>* pDone) {
+  platform::Outcome Open(const std::string& folder, const std::string& identity,
+                         std::unordered_map<std::string, int64_t>* pDone) {
     path_ = folder + "/journal";
     platform::CreateDirectories(folder);
     std::string text;
@@ -88,13 +88,15 @@ class CJournal {
         }
       }
     }
-    file_ = platform::CFile(platform::OpenFile(path_, platform::kFileWrite,
-                                               bSame ? platform::FileDisposition::kOpenAlways
-                                                     : platform::FileDisposition::kCreateAlways));
-    if (!file_.IsValid()) return false;
+    platform::Outcome why;
+    file_ = platform::CFile(platform::OpenFile(
+        path_, platform::kFileWrite,
+        bSame ? platform::FileDisposition::kOpenAlways : platform::FileDisposition::kCreateAlways,
+        &why));
+    if (!file_.IsValid()) return why;
     nEnd_ = bSame ? static_cast<int64_t>(text.size()) : 0;
     fresh_ = !bSame;
-    return bSame || Append(head);
+    return bSame ? platform::Outcome::OK() : Append(head);
   }
 
   bool Fresh() const { return fresh_; }
@@ -104,12 +106,14 @@ class CJournal {
   // already be flushed.
   bool Add(const std::string& piece) {
     std::lock_guard<std::mutex> hold(lock_);
-    return Append(piece + "\n");
+    return Append(piece + "\n").ok();
   }
 
  private:
-  bool Append(const std::string& line) {
-    if (platform::WriteFileAt(file_.Get(), line.data(), line.size(), nEnd_) != line.size()) return false;
+  platform::Outcome Append(const std::string& line) {
+    platform::Outcome why;
+    if (platform::WriteFileAt(file_.Get(), line.data(), line.size(), nEnd_, &why) != line.size())
+      return why;
     nEnd_ += static_cast<int64_t>(line.size());
     return platform::FlushFile(file_.Get());
   }
@@ -283,18 +287,21 @@ bool IndexFits(const PackageIndex& index, int64_t llTotal) {
 
 // The local copy of the package: its full size, the header bytes in place,
 // the fetched blocks where they belong and nothing elsewhere.
-bool PrepareLocalCopy(const std::string& path, int64_t llTotal,
-                      const std::vector<std::pair<uint64_t, std::string>>& headerBytes, bool bFresh) {
-  platform::CFile f(platform::OpenFile(path, platform::kFileRead | platform::kFileWrite,
-                                       bFresh ? platform::FileDisposition::kCreateAlways
-                                              : platform::FileDisposition::kOpenAlways));
-  if (!f.IsValid() || !platform::SetFileSize(f.Get(), llTotal)) return false;
-  for (const auto& [nOffset, bytes] : headerBytes) {
-    if (platform::WriteFileAt(f.Get(), bytes.data(), bytes.size(), static_cast<int64_t>(nOffset)) != bytes.size()) {
-      return false;
-    }
+platform::Outcome PrepareLocalCopy(const std::string& path, int64_t llTotal,
+                                   const std::vector<std::pair<uint64_t, std::string>>& headerBytes,
+                                   bool bFresh) {
+  platform::Outcome why;
+  platform::CFile f(platform::OpenFile(
+      path, platform::kFileRead | platform::kFileWrite,
+      bFresh ? platform::FileDisposition::kCreateAlways : platform::FileDisposition::kOpenAlways,
+      &why));
+  if (!f.IsValid()) return why;
+  why = platform::SetFileSize(f.Get(), llTotal);
+  for (auto it = headerBytes.begin(); why.ok() && it != headerBytes.end(); ++it) {
+    platform::WriteFileAt(f.Get(), it->second.data(), it->second.size(),
+                          static_cast<int64_t>(it->first), &why);
   }
-  return platform::FlushFile(f.Get());
+  return why.ok() ? platform::FlushFile(f.Get()) : why;
 }
 
 // The window hears of the fetch as of any engine download: bytes fetched
@@ -342,7 +349,8 @@ DeltaOutcome Finish(const std::string& root, const std::string& folder, const Pa
     const PackageIndexEntry& entry = index.entries[i];
     files.push_back(ManifestFile{planned[i].name, static_cast<int64_t>(entry.nSize), entry.bCrc ? entry.nCrc : 0});
   }
-  if (!WriteManifest(root, files)) Note("cannot write " + ManifestPath(root) + ": " + platform::LastError().text);
+  const platform::Outcome written = WriteManifest(root, files);
+  if (!written) Note("cannot write " + ManifestPath(root) + ": " + written.text());
   platform::RemoveTree(folder);
   return DeltaOutcome::kInstalled;
 }
@@ -490,8 +498,10 @@ Attempt TryOnce(const std::string& root, const std::string& url, platform::HWND 
 
   CJournal journal;
   std::unordered_map<std::string, int64_t> done;
-  if (!journal.Open(folder, identity, &done) || !PrepareLocalCopy(copy, target.llTotal, headerBytes, journal.Fresh())) {
-    Note("cannot write " + copy + ": " + platform::LastError().text);
+  platform::Outcome prepared = journal.Open(folder, identity, &done);
+  if (prepared) prepared = PrepareLocalCopy(copy, target.llTotal, headerBytes, journal.Fresh());
+  if (!prepared) {
+    Note("cannot write " + copy + ": " + prepared.text());
     attempt.outcome = DeltaOutcome::kInstallFailed;
     return attempt;
   }
@@ -523,9 +533,11 @@ Attempt TryOnce(const std::string& root, const std::string& url, platform::HWND 
   platform::CreateDirectories(root + "/Download/tmp");
   for (size_t i = 0; i < planned.size(); ++i) {
     if (!planned[i].bNeeded || index.entries[i].bHasData) continue;
-    platform::CFile empty(platform::CreateFileBeneath(root + "/Download/tmp", planned[i].name));
+    platform::Outcome why;
+    platform::CFile empty(
+        platform::CreateFileBeneath(root + "/Download/tmp", planned[i].name, &why));
     if (!empty.IsValid()) {
-      Note("cannot write " + unpack + planned[i].name + ": " + platform::LastError().text);
+      Note("cannot write " + unpack + planned[i].name + ": " + why.text());
       attempt.outcome = DeltaOutcome::kInstallFailed;
       return attempt;
     }

@@ -47,7 +47,8 @@ InstallManifest ReadManifest(const std::string& path) {
   return manifest;
 }
 
-bool WriteManifest(const std::string& installRoot, const std::vector<ManifestFile>& files) {
+platform::Outcome WriteManifest(const std::string& installRoot,
+                                const std::vector<ManifestFile>& files) {
   std::string text = std::string(kFirstLine) + "\n";
   for (const ManifestFile& file : files) {
     // A name that would break the lines is simply not recorded: it is read
@@ -67,12 +68,15 @@ bool WriteManifest(const std::string& installRoot, const std::vector<ManifestFil
   const std::string part = path + ".part";
   platform::CreateDirectory(installRoot + "/Download");
   {
-    platform::CFile f(platform::OpenFile(part, platform::kFileWrite, platform::FileDisposition::kCreateAlways));
-    if (!f.IsValid() || platform::WriteFileAt(f.Get(), text.data(), text.size(), 0) != text.size() ||
-        !platform::FlushFile(f.Get())) {
+    platform::Outcome why;
+    platform::CFile f(platform::OpenFile(part, platform::kFileWrite,
+                                         platform::FileDisposition::kCreateAlways, &why));
+    if (f.IsValid()) platform::WriteFileAt(f.Get(), text.data(), text.size(), 0, &why);
+    if (why.ok()) why = platform::FlushFile(f.Get());
+    if (!why.ok()) {
       f.Close();
-      platform::DeleteFile(part);
-      return false;
+      (void)platform::DeleteFile(part);
+      return why;
     }
   }
   return platform::MoveFile(part, path);

@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/error.h"
+
 struct ManifestRecord {
   int64_t nSize = 0;
   int64_t nModified = 0;  // seconds since 1970
@@ -30,13 +32,14 @@ InstallManifest ReadManifest(const std::string& path);
 // Writes the records of the named files (paths beneath installRoot) as
 // they are on the disk now, each with the given CRC; a file missing or of
 // another size than expected is left out. Replaces the file whole, so a
-// crash leaves the old one or the new one.
+// crash leaves the old one or the new one; a failure says why.
 struct ManifestFile {
   std::string name;
   int64_t nSize = 0;
   uint32_t nCrc = 0;
 };
-bool WriteManifest(const std::string& installRoot, const std::vector<ManifestFile>& files);
+platform::Outcome WriteManifest(const std::string& installRoot,
+                                const std::vector<ManifestFile>& files);
 
 // The CRC32 of the file's bytes; false when it cannot be read whole.
 bool FileCrc32(const std::string& path, uint32_t* pCrc);

@@ -37,8 +37,8 @@ void DeleteSignature(const std::string& package) {
   if (platform::FileExists(package + kSignatureSuffix)) platform::DeleteFile(package + kSignatureSuffix);
 }
 
-void NoteWriteFailure(const std::string& path) {
-  AppendRunLog(platform::Utf8ToUtf16("cannot write " + path + ": " + platform::LastError().text));
+void NoteWriteFailure(const std::string& path, const platform::Outcome& why) {
+  AppendRunLog(platform::Utf8ToUtf16("cannot write " + path + ": " + why.text()));
 }
 
 }  // namespace
@@ -79,15 +79,15 @@ bool CGameUpdate::MoveFiles(const std::string& source, const std::string& target
     // Recorded before the move, so a process killed in between still has
     // the stand-aside deleted at the next start.
     ScheduleMoveAtRestart("", aside);
-    const bool bAside = platform::MoveFile(to, aside);
-    if (platform::MoveFile(from, to)) continue;
-    // Why the new file could not take its place, before the calls below
-    // record theirs.
-    std::string why = platform::LastError().text;
+    const bool bAside = platform::MoveFile(to, aside).ok();
+    const platform::Outcome moved = platform::MoveFile(from, to);
+    if (moved) continue;
+    std::string why = moved.text();
     // The old file goes back to its place: the tree stays whole until the
     // next start replaces it.
-    if (bAside && !platform::MoveFile(aside, to)) {
-      why += "; the old file stays as " + aside + " (" + platform::LastError().text + ")";
+    if (bAside) {
+      const platform::Outcome back = platform::MoveFile(aside, to);
+      if (!back) why += "; the old file stays as " + aside + " (" + back.text() + ")";
     }
     ScheduleMoveAtRestart(from, to);
     DebugLog("KX=%s", to.c_str());
@@ -120,7 +120,8 @@ void RecordInstalled(const std::string& root, const std::string& package) {
       files[it->second] = file;
     }
   }
-  if (!WriteManifest(root, files)) NoteWriteFailure(ManifestPath(root));
+  const platform::Outcome written = WriteManifest(root, files);
+  if (!written) NoteWriteFailure(ManifestPath(root), written);
 }
 
 }  // namespace

@@ -416,8 +416,7 @@ TEST_F(InstallFaultTest, TheNoteOfAFileNotReplacedNamesTheFailedRename) {
     if (text.rfind("cannot replace ", 0) == 0) note = text;
   }
   // The system's words for the injected error, past "x: ".
-  platform::SetLastError(platform::SystemErrorCode(platform::ErrorKind::kIo), "x");
-  const std::string io = platform::LastError().text.substr(3);
+  const std::string io = platform::Outcome::System(platform::ErrorKind::kIo, "x").text().substr(3);
   EXPECT_EQ(note.rfind("cannot replace " + root + "/readme: rename ", 0), 0u) << note;
   EXPECT_NE(note.find("/Download/tmp/readme to " + root + "/readme: " + io +
                       "; the old file stays as " + root + "/readme.del (rename " + root +
@@ -429,31 +428,59 @@ TEST_F(InstallFaultTest, TheNoteOfAFileNotReplacedNamesTheFailedRename) {
   ExpectCompleteInstall();
 }
 
-// Each fallible file call records its own reason, not an earlier call's.
-TEST_F(InstallFaultTest, EachFailedFileCallRecordsItsOwnReason) {
-  const auto ExpectReason = [](bool bOk, const std::string& start) {
-    EXPECT_FALSE(bOk);
-    EXPECT_EQ(platform::LastError().text.rfind(start, 0), 0u) << platform::LastError().text;
-    platform::SetLastErrorText("an earlier failure");
+// Each fallible file call hands back its own reason, whatever failed before
+// it on the thread.
+TEST_F(InstallFaultTest, EachFailedFileCallCarriesItsOwnReason) {
+  const auto ExpectReason = [](const platform::Outcome& why, const std::string& start) {
+    EXPECT_FALSE(why.ok()) << start;
+    EXPECT_NE(why.code(), 0) << start;
+    EXPECT_EQ(why.text().rfind(start, 0), 0u) << why.text();
   };
   platform::SetLastErrorText("an earlier failure");
   ExpectReason(platform::MarkFile(root + "/missing", platform::FileMark::kExecutable),
                "mark " + root + "/missing: ");
   ExpectReason(platform::MarkFile(root + "/missing", platform::FileMark::kPrivate),
                "mark " + root + "/missing: ");
+  ExpectReason(platform::DeleteFile(root + "/missing"), "delete " + root + "/missing: ");
+  ExpectReason(platform::MoveFile(root + "/missing", root + "/b"),
+               "rename " + root + "/missing to " + root + "/b: ");
+  ExpectReason(platform::CreateDirectory(root + "/readme"), "mkdir " + root + "/readme: ");
+  ExpectReason(platform::CreateDirectories(root + "/readme/sub"), "mkdir " + root + "/readme");
+  ExpectReason(platform::FlushFile(platform::FileHandle{}), "flush: ");
+  platform::Outcome why;
+  EXPECT_FALSE(platform::OpenFile(root + "/missing", platform::kFileRead,
+                                  platform::FileDisposition::kOpenExisting, &why)
+                   .IsValid());
+  ExpectReason(why, "open " + root + "/missing: ");
+  why = platform::Outcome::OK();
+  EXPECT_FALSE(platform::CreateFileBeneath(root, "readme/inner", &why).IsValid());
+  ExpectReason(why, "");
+  EXPECT_TRUE(why.IsPathConflict()) << why.text();
+  platform::FileFacts facts;
+  EXPECT_FALSE(platform::GetFileFacts(root + "/missing", &facts, &why));
+  ExpectReason(why, "stat " + root + "/missing: ");
+
   platform::CFile reading(platform::OpenFile(root + "/readme", platform::kFileRead,
                                              platform::FileDisposition::kOpenExisting));
   ASSERT_TRUE(reading.IsValid());
   ExpectReason(platform::SetFileSize(reading.Get(), 3), "set the size of a file: ");
   ExpectReason(platform::SetFileSize(platform::FileHandle{}, 3), "set the size of a file: ");
+  EXPECT_LT(platform::WriteFileAt(reading.Get(), "abc", 3, 0, &why), 3u);
+  ExpectReason(why, "write: ");
   platform::CFile writing(platform::OpenFile(root + "/readme", platform::kFileWrite,
                                              platform::FileDisposition::kOpenExisting));
   ASSERT_TRUE(writing.IsValid());
   char buffer[4];
-  ExpectReason(platform::ReadFileAt(writing.Get(), buffer, sizeof buffer, 0) >= 0, "read: ");
-  ExpectReason(platform::ReadFileAt(platform::FileHandle{}, buffer, sizeof buffer, 0) >= 0,
-               "read: ");
+  EXPECT_LT(platform::ReadFileAt(writing.Get(), buffer, sizeof buffer, 0, &why), 0);
+  ExpectReason(why, "read: ");
+  EXPECT_LT(platform::ReadFileAt(platform::FileHandle{}, buffer, sizeof buffer, 0, &why), 0);
+  ExpectReason(why, "read: ");
+  // A success says so, whatever the caller's variable held.
+  EXPECT_EQ(platform::ReadFileAt(reading.Get(), buffer, 3, 0, &why), 3);
+  EXPECT_TRUE(why.ok()) << why.text();
   EXPECT_EQ(tools::ReadWholeFile(root + "/readme"), "old readme");
+  // Nothing above reported through the thread's last error.
+  EXPECT_EQ(platform::LastError().text(), "an earlier failure");
 }
 
 TEST_F(InstallFaultTest, AFolderThatCannotBeMadeFailsCleanly) {

@@ -55,16 +55,17 @@ bool Walk(const std::string& root, const std::string& relative, std::vector<Item
       *pError = path + " is a link; a package holds plain files and folders only";
       return false;
     }
-    if (!platform::GetFileFacts(path, &item.facts)) {
-      *pError = platform::LastError().text;
+    platform::Outcome why;
+    if (!platform::GetFileFacts(path, &item.facts, &why)) {
+      *pError = why.text();
       return false;
     }
     item.bDirectory = e.bDirectory;
     if (!item.bDirectory) {
-      platform::CFile f(
-          platform::OpenFile(path, platform::kFileRead, platform::FileDisposition::kOpenExisting));
+      platform::CFile f(platform::OpenFile(path, platform::kFileRead,
+                                           platform::FileDisposition::kOpenExisting, &why));
       if (!f.IsValid()) {
-        *pError = platform::LastError().text;
+        *pError = why.text();
         return false;
       }
       item.nSize = platform::GetFileSize(f.Get());
@@ -137,18 +138,19 @@ bool PackBlock(const std::string& root, uint32_t nDictionary, std::vector<Item>&
   for (size_t index : pBlock->items) {
     Item& item = items[index];
     const std::string path = root + "/" + item.name;
-    platform::CFile f(
-        platform::OpenFile(path, platform::kFileRead, platform::FileDisposition::kOpenExisting));
+    platform::Outcome why;
+    platform::CFile f(platform::OpenFile(path, platform::kFileRead,
+                                         platform::FileDisposition::kOpenExisting, &why));
     if (!f.IsValid()) {
-      pBlock->error = platform::LastError().text;
+      pBlock->error = why.text();
       return false;
     }
     int64_t nAt = 0;
     uint32_t nCrc = 0;
     for (;;) {
-      const int64_t n = platform::ReadFileAt(f.Get(), buffer.data(), buffer.size(), nAt);
+      const int64_t n = platform::ReadFileAt(f.Get(), buffer.data(), buffer.size(), nAt, &why);
       if (n < 0) {
-        pBlock->error = platform::LastError().text;
+        pBlock->error = why.text();
         return false;
       }
       if (n == 0) break;
@@ -390,10 +392,11 @@ bool PackFolder(const std::string& folder, const std::string& outPath, const Pac
     nThreads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
   }
   const std::string temp = outPath + ".part";
-  platform::CFile out(
-      platform::OpenFile(temp, platform::kFileWrite, platform::FileDisposition::kCreateAlways));
+  platform::Outcome why;
+  platform::CFile out(platform::OpenFile(temp, platform::kFileWrite,
+                                         platform::FileDisposition::kCreateAlways, &why));
   if (!out.IsValid()) {
-    *pError = platform::LastError().text;
+    *pError = why.text();
     return false;
   }
   // Twice the threads may wait to be written, so that a slow block does not
@@ -410,12 +413,12 @@ bool PackFolder(const std::string& folder, const std::string& outPath, const Pac
       return 0;
     });
   }
-  auto fail = [&](const std::string& why) {
+  auto fail = [&](const std::string& reason) {
     queue.Stop();
     for (auto& slot : slots) slot->Join();
     out.Close();
-    platform::DeleteFile(temp);
-    *pError = why;
+    (void)platform::DeleteFile(temp);
+    *pError = reason;
     return false;
   };
   // Written in order as they are done, so memory holds a few blocks.
@@ -425,9 +428,9 @@ bool PackFolder(const std::string& folder, const std::string& outPath, const Pac
     queue.WaitPacked(i);
     Block& b = blocks[i];
     if (!b.error.empty()) return fail(b.error);
-    if (platform::WriteFileAt(out.Get(), b.packed.data(), b.packed.size(), nAt) !=
+    if (platform::WriteFileAt(out.Get(), b.packed.data(), b.packed.size(), nAt, &why) !=
         b.packed.size()) {
-      return fail(platform::LastError().text);
+      return fail(why.text());
     }
     nAt += static_cast<int64_t>(b.packed.size());
     b.nPacked = b.packed.size();
@@ -447,9 +450,9 @@ bool PackFolder(const std::string& folder, const std::string& outPath, const Pac
     return fail("the compressor failed on the header");
   }
   const std::string& packedHeader = encoder.Output();
-  if (platform::WriteFileAt(out.Get(), packedHeader.data(), packedHeader.size(), nAt) !=
+  if (platform::WriteFileAt(out.Get(), packedHeader.data(), packedHeader.size(), nAt, &why) !=
       packedHeader.size()) {
-    return fail(platform::LastError().text);
+    return fail(why.text());
   }
   CHeader outer;
   outer.Byte(0x17);  // encoded header
@@ -483,17 +486,15 @@ bool PackFolder(const std::string& folder, const std::string& outPath, const Pac
   start.Fixed(
       lzma_crc32(reinterpret_cast<const uint8_t*>(next.Text().data()), next.Text().size(), 0), 4);
   start.Text() += next.Text();
-  if (platform::WriteFileAt(out.Get(), tail.data(), tail.size(), nAt) != tail.size() ||
-      platform::WriteFileAt(out.Get(), start.Text().data(), start.Text().size(), 0) !=
-          start.Text().size() ||
-      !platform::FlushFile(out.Get())) {
-    return fail(platform::LastError().text);
-  }
+  if (platform::WriteFileAt(out.Get(), tail.data(), tail.size(), nAt, &why) == tail.size())
+    platform::WriteFileAt(out.Get(), start.Text().data(), start.Text().size(), 0, &why);
+  if (why.ok()) why = platform::FlushFile(out.Get());
+  if (!why.ok()) return fail(why.text());
   out.Close();
-  if (!platform::MoveFile(temp, outPath)) {
-    const std::string why = platform::LastError().text;
-    platform::DeleteFile(temp);
-    *pError = why;
+  why = platform::MoveFile(temp, outPath);
+  if (!why.ok()) {
+    (void)platform::DeleteFile(temp);
+    *pError = why.text();
     return false;
   }
   return true;

@@ -28,8 +28,8 @@ void Progress(const InstallProgressFn& progress, int percent) {
   if (progress) progress(percent);
 }
 
-void NoteWriteFailure(const std::string& path) {
-  AppendRunLog(platform::Utf8ToUtf16("cannot write " + path + ": " + platform::LastError().text));
+void NoteWriteFailure(const std::string& path, const platform::Outcome& why) {
+  AppendRunLog(platform::Utf8ToUtf16("cannot write " + path + ": " + why.text()));
 }
 
 // Support staff learn which entry or check made a package damaged.
@@ -44,19 +44,20 @@ ExtractResult Damaged(const std::string& package, const std::string& why) {
 ExtractResult WriteEntry(CPackageReader& reader, platform::CFile out, const std::string& path,
                          const std::string& package, const std::string& entryName) {
   ExtractResult result = ExtractResult::kExtracted;
+  platform::Outcome why;
   const CPackageReader::Data data =
-      reader.ReadData([&out](const void* pBlock, size_t nSize, int64_t nOffset) {
-        return platform::WriteFileAt(out.Get(), pBlock, nSize, nOffset) == nSize;
+      reader.ReadData([&out, &why](const void* pBlock, size_t nSize, int64_t nOffset) {
+        return platform::WriteFileAt(out.Get(), pBlock, nSize, nOffset, &why) == nSize;
       });
   if (data == CPackageReader::Data::kDamaged) {
     result = Damaged(package, "entry \"" + entryName + "\" fails its CRC or cannot be decoded (" +
                                   reader.Error() + ")");
   } else if (data == CPackageReader::Data::kSinkFailed) {
-    NoteWriteFailure(path);
+    NoteWriteFailure(path, why);
     result = ExtractResult::kWriteFailed;
   }
   out.Close();
-  if (result != ExtractResult::kExtracted) platform::DeleteFile(path);
+  if (result != ExtractResult::kExtracted) (void)platform::DeleteFile(path);
   return result;
 }
 
@@ -257,14 +258,14 @@ class CUnpackJob {
     if (entry.bWrite) {
       // Created beneath the unpack folder without following any link, so a
       // link left in the folder cannot lead a file out of it either.
-      platform::CFile out(platform::CreateFileBeneath(root_, entry.name));
+      platform::Outcome why;
+      platform::CFile out(platform::CreateFileBeneath(root_, entry.name, &why));
       if (!out.IsValid()) {
         // The folder was emptied first: a name in another's way that the
         // names' check could not see (the file system's own rules) is the
         // package's fault, anything else the disk's.
-        const bool bConflict = platform::IsPathConflict(platform::LastError());
-        NoteWriteFailure(folder_ + entry.name);
-        if (bConflict) {
+        NoteWriteFailure(folder_ + entry.name, why);
+        if (why.IsPathConflict()) {
           return Damaged(package_, "entry \"" + entry.name + "\" stands in another entry's way");
         }
         return ExtractResult::kWriteFailed;
@@ -273,9 +274,12 @@ class CUnpackJob {
       const ExtractResult written = WriteEntry(reader, std::move(out), path, package_, entry.name);
       if (written != ExtractResult::kExtracted) return written;
       // The client's programs must stay runnable.
-      if (entry.bExecutable && !platform::MarkFile(path, platform::FileMark::kExecutable)) {
-        NoteWriteFailure(path);
-        return ExtractResult::kWriteFailed;
+      if (entry.bExecutable) {
+        why = platform::MarkFile(path, platform::FileMark::kExecutable);
+        if (!why) {
+          NoteWriteFailure(path, why);
+          return ExtractResult::kWriteFailed;
+        }
       }
       return ExtractResult::kExtracted;
     }
@@ -352,8 +356,9 @@ ExtractResult ExtractPackage(const InstallProgressFn& progress, const std::strin
   std::vector<PlannedEntry> entries;
   const ExtractResult planned = PlanEntries(packagePath, unpackFolder, &entries);
   if (planned != ExtractResult::kExtracted) return planned;
-  if (!JudgeDir(unpackFolder.c_str())) {
-    NoteWriteFailure(unpackFolder);
+  platform::Outcome why;
+  if (!JudgeDir(unpackFolder.c_str(), &why)) {
+    NoteWriteFailure(unpackFolder, why);
     return ExtractResult::kWriteFailed;
   }
   if (!entries.empty()) Progress(progress, 0);
@@ -386,8 +391,9 @@ ExtractResult ExtractPackageBlocks(const InstallProgressFn& progress,
   }
   for (size_t i = 0; i < entries.size(); ++i)
     entries[i].bWrite = entries[i].bWrite && plan.wanted[i];
-  if (!JudgeDir(unpackFolder.c_str())) {
-    NoteWriteFailure(unpackFolder);
+  platform::Outcome why;
+  if (!JudgeDir(unpackFolder.c_str(), &why)) {
+    NoteWriteFailure(unpackFolder, why);
     return Early(ExtractResult::kWriteFailed);
   }
   Progress(progress, 0);

@@ -121,10 +121,10 @@ int32_t LaunchClient(const AskFn& ask) {
   // looks in its own folder.
   const std::string program = platform::ToNativePath(folder + "/play.exe");
   std::string note;
-  const bool bStarted =
-      platform::StartProgram(program, {"blacknull"}, folder, &note) != platform::kInvalidProcess;
-  // Taken before the run log's own file calls record theirs.
-  const std::string why = bStarted ? std::string() : platform::LastError().text;
+  platform::Outcome started;
+  const bool bStarted = platform::StartProgram(program, {"blacknull"}, folder, &note, &started) !=
+                        platform::kInvalidProcess;
+  const std::string why = started.text();
   if (!note.empty()) AppendRunLog(platform::Utf8ToUtf16(note));
   if (bStarted) return 1;
   NoteNotStarted("client", why, ask);
@@ -152,9 +152,11 @@ void CUpdate::Start(const std::string& argumentString, const std::string& exeFol
   const std::string program = exeFolder + "Update.exe";
   const platform::FileHandle out = pPipes->fromChild.writeEnd.Get();
   std::string note;
-  const bool bStarted = platform::StartProgramWithStdio(program, {}, {pPipes->toChild.readEnd.Get(), out, out},
-                                                        &note) != platform::kInvalidProcess;
-  const std::string why = bStarted ? std::string() : platform::LastError().text;
+  platform::Outcome started;
+  const bool bStarted =
+      platform::StartProgramWithStdio(program, {}, {pPipes->toChild.readEnd.Get(), out, out}, &note,
+                                      &started) != platform::kInvalidProcess;
+  const std::string why = started.text();
   if (!note.empty()) AppendRunLog(platform::Utf8ToUtf16(note));
   if (!bStarted && platform::FileExists(program)) {
     // Only a program that is there but cannot run is worth a word; most

@@ -5,25 +5,28 @@
 
 namespace platform {
 namespace {
-thread_local PlatformError t_lastError;
+thread_local Outcome t_lastError;
 }
 
-const PlatformError& LastError() { return t_lastError; }
-
-bool IsPathConflict(const PlatformError& error) {
-  return error.nCode == ENOTDIR || error.nCode == EISDIR || error.nCode == ELOOP ||
-         error.nCode == EEXIST;
+Outcome Outcome::System(int nCode, const std::string& context) {
+  // A failure that the system gave no number for is still a failure.
+  if (nCode == 0) return Failure(context + ": unknown error");
+  return Outcome(nCode, context + ": " + std::strerror(nCode));
 }
+
+bool Outcome::IsPathConflict() const {
+  return nCode_ == ENOTDIR || nCode_ == EISDIR || nCode_ == ELOOP || nCode_ == EEXIST;
+}
+
+const Outcome& LastError() { return t_lastError; }
+
+void SetLastError(const Outcome& status) { t_lastError = status; }
 
 void SetLastError(int nCode, const std::string& context) {
-  t_lastError.nCode = nCode;
-  t_lastError.text = context + ": " + std::strerror(nCode);
+  t_lastError = Outcome::System(nCode, context);
 }
 
-void SetLastErrorText(const std::string& text) {
-  t_lastError.nCode = kLayerError;
-  t_lastError.text = text;
-}
+void SetLastErrorText(const std::string& text) { t_lastError = Outcome::Failure(text); }
 
 int SystemErrorCode(ErrorKind kind) {
   switch (kind) {

@@ -24,7 +24,8 @@ std::string ToNativePath(const std::string& path) {
 
 std::string ToSystemPath(const std::string& path) { return ToNativePath(path); }
 
-FileHandle sys::OpenFile(const std::string& path, uint32_t access, FileDisposition disposition) {
+FileHandle sys::OpenFile(const std::string& path, uint32_t access, FileDisposition disposition,
+                         Outcome* pWhy) {
   int flags = O_CLOEXEC;
   if ((access & kFileRead) && (access & kFileWrite)) {
     flags |= O_RDWR;
@@ -45,11 +46,11 @@ FileHandle sys::OpenFile(const std::string& path, uint32_t access, FileDispositi
   }
   int fd = RetryOnInterrupt([&] { return ::open(ToNativePath(path).c_str(), flags, 0644); });
   if (fd < 0) {
-    SetLastError(errno, "open " + path);
+    *pWhy = Outcome::System(errno, "open " + path);
   } else {
     struct stat st {};
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-      SetLastError(EISDIR, "open " + path);
+      *pWhy = Outcome::System(EISDIR, "open " + path);
       ::close(fd);
       fd = -1;
     }
@@ -62,24 +63,24 @@ void CloseFile(FileHandle& file) {
   file.h = -1;
 }
 
-int64_t sys::WriteSomeAt(FileHandle file, const void* data, size_t n, int64_t offset) {
+int64_t sys::WriteSomeAt(FileHandle file, const void* data, size_t n, int64_t offset,
+                         Outcome* pWhy) {
   const ssize_t r = RetryOnInterrupt(
       [&] { return ::pwrite(static_cast<int>(file.h), data, n, static_cast<off_t>(offset)); });
-  if (r < 0) SetLastError(errno, "write");
+  if (r < 0) *pWhy = Outcome::System(errno, "write");
   return r;
 }
 
-int64_t sys::ReadSomeAt(FileHandle file, void* data, size_t n, int64_t offset) {
+int64_t sys::ReadSomeAt(FileHandle file, void* data, size_t n, int64_t offset, Outcome* pWhy) {
   const ssize_t r = RetryOnInterrupt(
       [&] { return ::pread(static_cast<int>(file.h), data, n, static_cast<off_t>(offset)); });
-  if (r < 0) SetLastError(errno, "read");
+  if (r < 0) *pWhy = Outcome::System(errno, "read");
   return r;
 }
 
-bool sys::FlushFile(FileHandle file) {
-  if (::fdatasync(static_cast<int>(file.h)) == 0) return true;
-  SetLastError(errno, "flush");
-  return false;
+Outcome sys::FlushFile(FileHandle file) {
+  if (::fdatasync(static_cast<int>(file.h)) == 0) return Outcome::OK();
+  return Outcome::System(errno, "flush");
 }
 
 void StartWriteBack(FileHandle file, int64_t offset, int64_t n) {
@@ -96,20 +97,16 @@ int64_t GetFileSize(FileHandle file) {
   return static_cast<int64_t>(st.st_size);
 }
 
-bool SetFileSize(FileHandle file, int64_t size) {
-  if (!file.IsValid() || size < 0) {
-    SetLastError(file.IsValid() ? EINVAL : EBADF, "set the size of a file");
-    return false;
-  }
-  if (::ftruncate(static_cast<int>(file.h), static_cast<off_t>(size)) == 0) return true;
-  SetLastError(errno, "set the size of a file");
-  return false;
+Outcome SetFileSize(FileHandle file, int64_t size) {
+  if (!file.IsValid() || size < 0)
+    return Outcome::System(file.IsValid() ? EINVAL : EBADF, "set the size of a file");
+  if (::ftruncate(static_cast<int>(file.h), static_cast<off_t>(size)) == 0) return Outcome::OK();
+  return Outcome::System(errno, "set the size of a file");
 }
 
-bool sys::DeleteFile(const std::string& path) {
-  if (::unlink(ToNativePath(path).c_str()) == 0) return true;
-  SetLastError(errno, "delete " + path);
-  return false;
+Outcome sys::DeleteFile(const std::string& path) {
+  if (::unlink(ToNativePath(path).c_str()) == 0) return Outcome::OK();
+  return Outcome::System(errno, "delete " + path);
 }
 
 bool FileExists(const std::string& path) {
@@ -122,10 +119,10 @@ bool IsSymbolicLink(const std::string& path) {
   return ::lstat(ToNativePath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-bool GetFileFacts(const std::string& path, FileFacts* pFacts) {
+bool GetFileFacts(const std::string& path, FileFacts* pFacts, Outcome* pWhy) {
   struct stat st {};
   if (::stat(ToNativePath(path).c_str(), &st) != 0) {
-    SetLastError(errno, "stat " + path);
+    if (pWhy != nullptr) *pWhy = Outcome::System(errno, "stat " + path);
     return false;
   }
   pFacts->nModified = st.st_mtim.tv_sec;
@@ -147,21 +144,24 @@ bool DirectoryExists(const std::string& path) {
   return ::stat(ToNativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool sys::CreateDirectory(const std::string& path) {
-  if (::mkdir(ToNativePath(path).c_str(), 0755) == 0) return true;
-  SetLastError(errno, "mkdir " + path);
-  return false;
+Outcome sys::CreateDirectory(const std::string& path) {
+  if (::mkdir(ToNativePath(path).c_str(), 0755) == 0) return Outcome::OK();
+  return Outcome::System(errno, "mkdir " + path);
 }
 
-bool CreateDirectories(const std::string& path) {
+Outcome CreateDirectories(const std::string& path) {
   const std::string native = ToNativePath(path);
+  Outcome why;
   for (size_t at = 1; at <= native.size(); ++at) {
     if (at == native.size() || native[at] == '/') {
       const std::string partial = native.substr(0, at);
-      if (!DirectoryExists(partial)) CreateDirectory(partial);
+      if (!DirectoryExists(partial)) why = CreateDirectory(partial);
     }
   }
-  return DirectoryExists(native);
+  if (DirectoryExists(native)) return Outcome::OK();
+  // The last folder that could not be made says why; a file in the way
+  // may leave nothing to make.
+  return why.ok() ? Outcome::System(ENOTDIR, "mkdir " + path) : why;
 }
 
 std::vector<DirEntry> ListDirectory(const std::string& path) {
@@ -180,10 +180,11 @@ std::vector<DirEntry> ListDirectory(const std::string& path) {
   return entries;
 }
 
-FileHandle sys::CreateFileBeneath(const std::string& root, const std::string& relative) {
+FileHandle sys::CreateFileBeneath(const std::string& root, const std::string& relative,
+                                  Outcome* pWhy) {
   int dir = ::open(ToNativePath(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) {
-    SetLastError(errno, "open " + root);
+    *pWhy = Outcome::System(errno, "open " + root);
     return FileHandle{};
   }
   std::string walked = root;
@@ -193,7 +194,7 @@ FileHandle sys::CreateFileBeneath(const std::string& root, const std::string& re
     const std::string part = relative.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (part.empty() || part == "." || part == "..") {
       ::close(dir);
-      SetLastError(EINVAL, "create " + root + "/" + relative);
+      *pWhy = Outcome::System(EINVAL, "create " + root + "/" + relative);
       return FileHandle{};
     }
     walked += "/" + part;
@@ -202,12 +203,12 @@ FileHandle sys::CreateFileBeneath(const std::string& root, const std::string& re
         return ::openat(dir, part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
                         0644);
       });
-      if (fd < 0) SetLastError(errno, "create " + walked);
+      if (fd < 0) *pWhy = Outcome::System(errno, "create " + walked);
       ::close(dir);
       return FileHandle{fd};
     }
     if (::mkdirat(dir, part.c_str(), 0755) != 0 && errno != EEXIST) {
-      SetLastError(errno, "mkdir " + walked);
+      *pWhy = Outcome::System(errno, "mkdir " + walked);
       ::close(dir);
       return FileHandle{};
     }
@@ -216,7 +217,7 @@ FileHandle sys::CreateFileBeneath(const std::string& root, const std::string& re
     const int next = ::openat(dir, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     ::close(dir);
     if (next < 0) {
-      SetLastError(errno, "open folder " + walked);
+      *pWhy = Outcome::System(errno, "open folder " + walked);
       return FileHandle{};
     }
     dir = next;
@@ -224,60 +225,57 @@ FileHandle sys::CreateFileBeneath(const std::string& root, const std::string& re
   }
 }
 
-bool MarkFile(const std::string& path, FileMark mark) {
+Outcome MarkFile(const std::string& path, FileMark mark) {
   const std::string native = ToNativePath(path);
   mode_t mode = S_IRUSR | S_IWUSR;
   if (mark == FileMark::kExecutable) {
     // Execute wherever read is granted, so a 0600 file stays its owner's.
     struct stat st {};
-    if (::stat(native.c_str(), &st) != 0) {
-      SetLastError(errno, "mark " + path);
-      return false;
-    }
+    if (::stat(native.c_str(), &st) != 0) return Outcome::System(errno, "mark " + path);
     const mode_t read = st.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
     mode = st.st_mode | S_IXUSR | (read >> 2);
   }
-  if (::chmod(native.c_str(), mode) == 0) return true;
-  SetLastError(errno, "mark " + path);
-  return false;
+  if (::chmod(native.c_str(), mode) == 0) return Outcome::OK();
+  return Outcome::System(errno, "mark " + path);
 }
 
 namespace {
 
-bool CopyThenDelete(const std::string& from, const std::string& to) {
-  FileHandle src = OpenFile(from, kFileRead, FileDisposition::kOpenExisting);
-  if (!src.IsValid()) return false;
+// A move across file systems: a copy beside the target, renamed over it,
+// then the source deleted. The first failure is the move's.
+Outcome CopyThenDelete(const std::string& from, const std::string& to) {
+  Outcome why;
+  CFile src(OpenFile(from, kFileRead, FileDisposition::kOpenExisting, &why));
+  if (!src.IsValid()) return why;
   const std::string tmp = to + ".moving";
-  FileHandle dst = OpenFile(tmp, kFileWrite, FileDisposition::kCreateAlways);
-  bool ok = dst.IsValid();
+  CFile dst(OpenFile(tmp, kFileWrite, FileDisposition::kCreateAlways, &why));
   std::vector<char> buffer(1 << 16);
-  for (int64_t offset = 0; ok;) {
-    int64_t n = ReadFileAt(src, buffer.data(), buffer.size(), offset);
-    if (n < 0) ok = false;
+  for (int64_t offset = 0; why.ok();) {
+    const int64_t n = ReadFileAt(src.Get(), buffer.data(), buffer.size(), offset, &why);
     if (n <= 0) break;
-    ok = WriteFileAt(dst, buffer.data(), static_cast<size_t>(n), offset) == static_cast<size_t>(n);
+    WriteFileAt(dst.Get(), buffer.data(), static_cast<size_t>(n), offset, &why);
     offset += n;
   }
-  ok = ok && FlushFile(dst);
-  CloseFile(src);
-  CloseFile(dst);
-  if (ok) ok = ::rename(ToNativePath(tmp).c_str(), ToNativePath(to).c_str()) == 0;
-  if (!ok) {
-    DeleteFile(tmp);
-    return false;
+  if (why.ok()) why = FlushFile(dst.Get());
+  src.Close();
+  dst.Close();
+  if (why.ok() && ::rename(ToNativePath(tmp).c_str(), ToNativePath(to).c_str()) != 0)
+    why = Outcome::System(errno, "rename " + tmp + " to " + to);
+  if (!why.ok()) {
+    (void)DeleteFile(tmp);
+    return why;
   }
-  DeleteFile(from);
-  return true;
+  (void)DeleteFile(from);
+  return Outcome::OK();
 }
 
 }  // namespace
 
-bool sys::MoveFile(const std::string& from, const std::string& to) {
-  if (::rename(ToNativePath(from).c_str(), ToNativePath(to).c_str()) == 0) return true;
+Outcome sys::MoveFile(const std::string& from, const std::string& to) {
+  if (::rename(ToNativePath(from).c_str(), ToNativePath(to).c_str()) == 0) return Outcome::OK();
   const int nError = errno;
-  if (nError == EXDEV && CopyThenDelete(from, to)) return true;
-  SetLastError(nError, "rename " + from + " to " + to);
-  return false;
+  if (nError != EXDEV) return Outcome::System(nError, "rename " + from + " to " + to);
+  return CopyThenDelete(from, to);
 }
 
 }  // namespace platform

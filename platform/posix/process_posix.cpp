@@ -25,8 +25,8 @@ extern char** environ;
 namespace platform {
 
 ProcessId StartProcess(const std::string& program, const std::vector<std::string>& args,
-                       const std::string& workingFolder) {
-  return StartProcessWithStdio(program, args, workingFolder, StandardHandles{});
+                       const std::string& workingFolder, Outcome* pWhy) {
+  return StartProcessWithStdio(program, args, workingFolder, StandardHandles{}, pWhy);
 }
 
 namespace {
@@ -35,7 +35,8 @@ namespace {
 // folder, standard handles to pass (invalid: ours) and, when detached, a
 // session of its own.
 ProcessId Spawn(const std::string& program, const std::vector<std::string>& args,
-                const std::string& workingFolder, const StandardHandles& handles, bool bDetached) {
+                const std::string& workingFolder, const StandardHandles& handles, bool bDetached,
+                Outcome* pWhy) {
   const intptr_t stdio[3] = {handles.in.h, handles.out.h, handles.err.h};
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -57,7 +58,7 @@ ProcessId Spawn(const std::string& program, const std::vector<std::string>& args
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (r != 0) {
-    SetLastError(r, program);
+    if (pWhy != nullptr) *pWhy = Outcome::System(r, program);
     return kInvalidProcess;
   }
   return pid;
@@ -66,10 +67,10 @@ ProcessId Spawn(const std::string& program, const std::vector<std::string>& args
 }  // namespace
 
 ProcessId StartDetachedProcess(const std::string& program, const std::vector<std::string>& args,
-                               const std::string& workingFolder) {
+                               const std::string& workingFolder, Outcome* pWhy) {
   // A session of its own: closing the terminal qarnauto ran in, or ending
   // its process group, leaves the client running.
-  return Spawn(program, args, workingFolder, StandardHandles{}, true);
+  return Spawn(program, args, workingFolder, StandardHandles{}, true, pWhy);
 }
 
 std::string FindProgramOnPath(const std::string& name) {
@@ -95,8 +96,9 @@ std::string FindProgramOnPath(const std::string& name) {
 }
 
 ProcessId StartProcessWithStdio(const std::string& program, const std::vector<std::string>& args,
-                                const std::string& workingFolder, const StandardHandles& stdio) {
-  return Spawn(program, args, workingFolder, stdio, false);
+                                const std::string& workingFolder, const StandardHandles& stdio,
+                                Outcome* pWhy) {
+  return Spawn(program, args, workingFolder, stdio, false, pWhy);
 }
 
 namespace {
@@ -231,15 +233,12 @@ std::vector<ProcessEntry> MachineProcessSnapshot() {
   return processes;
 }
 
-bool CreatePipe(Pipe* pPipe) {
+Outcome CreatePipe(Pipe* pPipe) {
   int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) {
-    SetLastError(errno, "pipe");
-    return false;
-  }
+  if (::pipe2(fds, O_CLOEXEC) != 0) return Outcome::System(errno, "pipe");
   pPipe->readEnd = CFile(FileHandle{fds[0]});
   pPipe->writeEnd = CFile(FileHandle{fds[1]});
-  return true;
+  return Outcome::OK();
 }
 
 int64_t ReadPipe(FileHandle h, void* buffer, size_t n) {

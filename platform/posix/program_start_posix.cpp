@@ -44,27 +44,25 @@ bool KernelLoads(const std::string& program) {
   // instruction; a program that starts is let finish (the loader's
   // --version prints a line and ends).
   const CFile null(OpenFile("/dev/null", kFileRead | kFileWrite, FileDisposition::kOpenExisting));
-  const ProcessId pid =
-      StartProcessWithStdio(program, {program, "--version"}, "", {null.Get(), null.Get(), null.Get()});
-  if (pid == kInvalidProcess) return LastError().nCode != ENOEXEC;
+  Outcome why;
+  const ProcessId pid = StartProcessWithStdio(program, {program, "--version"}, "",
+                                              {null.Get(), null.Get(), null.Get()}, &why);
+  if (pid == kInvalidProcess) return why.code() != ENOEXEC;
   WaitProcess(pid);
   return true;
 }
 
-bool ProgramCommand(const std::string& program, const std::vector<std::string>& args,
-                    std::vector<std::string>* pCommand, std::string* pNote) {
+Outcome ProgramCommand(const std::string& program, const std::vector<std::string>& args,
+                       std::vector<std::string>* pCommand, std::string* pNote) {
   pCommand->clear();
   pNote->clear();
   const ProgramKind kind = ClassifyProgram(program);
-  if (kind == ProgramKind::kMissing) {
-    SetLastErrorText(program + " is missing");
-    return false;
-  }
+  if (kind == ProgramKind::kMissing) return Outcome::Failure(program + " is missing");
   if (kind != ProgramKind::kNative) {
     const std::string wine = FindWine();
     if (wine.empty()) {
-      SetLastErrorText("it is a Windows program and no Wine was found (install wine, or set QARNAUTO_WINE)");
-      return false;
+      return Outcome::Failure(
+          "it is a Windows program and no Wine was found (install wine, or set QARNAUTO_WINE)");
     }
     if (kind == ProgramKind::kWindows32) {
       const std::string loader = Wine32BitLoader(wine);
@@ -73,16 +71,16 @@ bool ProgramCommand(const std::string& program, const std::vector<std::string>& 
                  "(Debian: wine32 from the i386 architecture); " + wine + " may not";
       } else if (!KernelLoads(loader)) {
         // Else Wine's own failure reaches the player as "Exec format error".
-        SetLastErrorText("it is a 32-bit Windows program, and this system's kernel runs no 32-bit "
-                         "program (its 32-bit support is switched off), so Wine cannot start it here");
-        return false;
+        return Outcome::Failure(
+            "it is a 32-bit Windows program, and this system's kernel runs no 32-bit program (its "
+            "32-bit support is switched off), so Wine cannot start it here");
       }
     }
     pCommand->push_back(wine);
   }
   pCommand->push_back(program);
   pCommand->insert(pCommand->end(), args.begin(), args.end());
-  return true;
+  return Outcome::OK();
 }
 
 }  // namespace platform

@@ -64,9 +64,10 @@ TEST_F(ProgramStartTest, AWindowsProgramStartsThroughWineInItsFolder) {
   const std::string client = folder + "/My Client/play.exe";
   tools::WriteWholeFile(client, tools::PeHeader(0x8664));
   std::string note = "stale";
+  platform::Outcome why;
   const platform::ProcessId pid =
-      platform::StartProgram(client, {"blacknull"}, folder + "/My Client", &note);
-  ASSERT_NE(pid, platform::kInvalidProcess) << platform::LastError().text;
+      platform::StartProgram(client, {"blacknull"}, folder + "/My Client", &note, &why);
+  ASSERT_NE(pid, platform::kInvalidProcess) << why.text();
   EXPECT_EQ(note, "");
   EXPECT_EQ(tools::WaitForFile(wine + ".args", 10000),
             client + "|blacknull|" + folder + "/My Client\n");
@@ -78,18 +79,23 @@ TEST_F(ProgramStartTest, AWindowsProgramStartsThroughWineInItsFolder) {
   EXPECT_EQ(command, (std::vector<std::string>{folder + "/native", "a b"}));
 }
 
-TEST_F(ProgramStartTest, WhatCannotStartSaysWhyThroughTheError) {
+TEST_F(ProgramStartTest, WhatCannotStartSaysWhy) {
   std::string note;
-  EXPECT_EQ(platform::StartProgram(folder + "/none.exe", {}, folder, &note),
+  platform::Outcome why;
+  EXPECT_EQ(platform::StartProgram(folder + "/none.exe", {}, folder, &note, &why),
             platform::kInvalidProcess);
-  EXPECT_EQ(platform::LastError().text, folder + "/none.exe is missing");
+  EXPECT_EQ(why.text(), folder + "/none.exe is missing");
   // A chosen Wine that is not there counts as none.
   tools::WriteWholeFile(folder + "/play.exe", tools::PeHeader(0x014C));
   platform::SetEnvironmentVariable("QARNAUTO_WINE", folder + "/no-such-wine");
-  EXPECT_EQ(platform::StartProgram(folder + "/play.exe", {}, folder, &note),
+  EXPECT_EQ(platform::StartProgram(folder + "/play.exe", {}, folder, &note, &why),
             platform::kInvalidProcess);
-  EXPECT_NE(platform::LastError().text.find("no Wine was found"), std::string::npos)
-      << platform::LastError().text;
+  EXPECT_NE(why.text().find("no Wine was found"), std::string::npos) << why.text();
+  // A program the system cannot run at all: the system's reason.
+  tools::WriteWholeFile(folder + "/plain", "not a program\n");
+  EXPECT_EQ(platform::StartProgram(folder + "/plain", {}, folder, &note, &why),
+            platform::kInvalidProcess);
+  EXPECT_EQ(why.text().rfind(folder + "/plain: ", 0), 0u) << why.text();
 }
 
 // The self-update program's way of saying it is done: "Quit" and a zero
@@ -105,7 +111,7 @@ TEST_F(ProgramStartTest, AChildsPipeIsReadToQuitAndToItsEnd) {
   const platform::ProcessId pid = platform::StartProgramWithStdio(
       program, {}, {toChild.readEnd.Get(), fromChild.writeEnd.Get(), fromChild.writeEnd.Get()},
       &note);
-  ASSERT_NE(pid, platform::kInvalidProcess) << platform::LastError().text;
+  ASSERT_NE(pid, platform::kInvalidProcess);
   // Our copies of the child's ends go, so its end of output is ours too.
   toChild.readEnd.Close();
   fromChild.writeEnd.Close();

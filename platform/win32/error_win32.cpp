@@ -8,26 +8,20 @@ namespace platform {
 namespace {
 
 // Kept through AtThreadExit rather than as a thread_local object: see there.
-PlatformError& ThreadError() {
-  thread_local PlatformError* t_pError = nullptr;
+Outcome& ThreadError() {
+  thread_local Outcome* t_pError = nullptr;
   if (t_pError == nullptr) {
-    t_pError = new PlatformError;
-    AtThreadExit([](void* pError) { delete static_cast<PlatformError*>(pError); }, t_pError);
+    t_pError = new Outcome;
+    AtThreadExit([](void* pError) { delete static_cast<Outcome*>(pError); }, t_pError);
   }
   return *t_pError;
 }
 
 }  // namespace
 
-const PlatformError& LastError() { return ThreadError(); }
-
-bool IsPathConflict(const PlatformError& error) {
-  return error.nCode == ERROR_DIRECTORY || error.nCode == ERROR_ALREADY_EXISTS ||
-         error.nCode == ERROR_FILE_EXISTS || error.nCode == ERROR_PATH_NOT_FOUND ||
-         error.nCode == ERROR_CANT_ACCESS_FILE;
-}
-
-void SetLastError(int nCode, const std::string& context) {
+Outcome Outcome::System(int nCode, const std::string& context) {
+  // A failure that the system gave no number for is still a failure.
+  if (nCode == 0) return Failure(context + ": unknown error");
   wchar_t* pText = nullptr;
   ::FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -36,14 +30,24 @@ void SetLastError(int nCode, const std::string& context) {
   if (pText != nullptr) ::LocalFree(pText);
   while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.'))
     text.pop_back();
-  ThreadError().nCode = nCode;
-  ThreadError().text = context + ": " + Narrow(text);
+  return Outcome(nCode, context + ": " + Narrow(text));
 }
 
-void SetLastErrorText(const std::string& text) {
-  ThreadError().nCode = kLayerError;
-  ThreadError().text = text;
+bool Outcome::IsPathConflict() const {
+  return nCode_ == ERROR_DIRECTORY || nCode_ == ERROR_ALREADY_EXISTS ||
+         nCode_ == ERROR_FILE_EXISTS || nCode_ == ERROR_PATH_NOT_FOUND ||
+         nCode_ == ERROR_CANT_ACCESS_FILE;
 }
+
+const Outcome& LastError() { return ThreadError(); }
+
+void SetLastError(const Outcome& status) { ThreadError() = status; }
+
+void SetLastError(int nCode, const std::string& context) {
+  ThreadError() = Outcome::System(nCode, context);
+}
+
+void SetLastErrorText(const std::string& text) { ThreadError() = Outcome::Failure(text); }
 
 int SystemErrorCode(ErrorKind kind) {
   switch (kind) {

@@ -21,6 +21,11 @@ bool IsReparsePoint(DWORD attributes) {
 // may be renamed or deleted while it is open, as on the other system.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// The failure the system's last call on this thread reported.
+Outcome SystemFailure(const std::string& context) {
+  return Outcome::System(static_cast<int>(::GetLastError()), context);
+}
+
 }  // namespace
 
 std::string ToNativePath(const std::string& path) {
@@ -39,7 +44,8 @@ std::string ToSystemPath(const std::string& path) {
   return system;
 }
 
-FileHandle sys::OpenFile(const std::string& path, uint32_t access, FileDisposition disposition) {
+FileHandle sys::OpenFile(const std::string& path, uint32_t access, FileDisposition disposition,
+                         Outcome* pWhy) {
   DWORD desired = 0;
   if (access & kFileRead) desired |= GENERIC_READ;
   if (access & kFileWrite) desired |= GENERIC_WRITE;
@@ -59,7 +65,7 @@ FileHandle sys::OpenFile(const std::string& path, uint32_t access, FileDispositi
   const HANDLE h = ::CreateFileW(WidePath(path).c_str(), desired, kShareAll, nullptr, creation,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    SetLastError(static_cast<int>(::GetLastError()), "open " + path);
+    *pWhy = SystemFailure("open " + path);
     return FileHandle{};
   }
   return FileHandle{FromHandle(h)};
@@ -84,31 +90,31 @@ DWORD Step(size_t n) { return static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
 
 }  // namespace
 
-int64_t sys::WriteSomeAt(FileHandle file, const void* data, size_t n, int64_t offset) {
+int64_t sys::WriteSomeAt(FileHandle file, const void* data, size_t n, int64_t offset,
+                         Outcome* pWhy) {
   OVERLAPPED where = At(offset);
   DWORD done = 0;
   if (!::WriteFile(AsHandle(file.h), data, Step(n), &done, &where)) {
-    SetLastError(static_cast<int>(::GetLastError()), "write");
+    *pWhy = SystemFailure("write");
     return -1;
   }
   return done;
 }
 
-int64_t sys::ReadSomeAt(FileHandle file, void* data, size_t n, int64_t offset) {
+int64_t sys::ReadSomeAt(FileHandle file, void* data, size_t n, int64_t offset, Outcome* pWhy) {
   OVERLAPPED where = At(offset);
   DWORD done = 0;
   if (!::ReadFile(AsHandle(file.h), data, Step(n), &done, &where)) {
     if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
-    SetLastError(static_cast<int>(::GetLastError()), "read");
+    *pWhy = SystemFailure("read");
     return -1;
   }
   return done;
 }
 
-bool sys::FlushFile(FileHandle file) {
-  if (::FlushFileBuffers(AsHandle(file.h))) return true;
-  SetLastError(static_cast<int>(::GetLastError()), "flush");
-  return false;
+Outcome sys::FlushFile(FileHandle file) {
+  if (::FlushFileBuffers(AsHandle(file.h))) return Outcome::OK();
+  return SystemFailure("flush");
 }
 
 int64_t GetFileSize(FileHandle file) {
@@ -117,36 +123,33 @@ int64_t GetFileSize(FileHandle file) {
   return size.QuadPart;
 }
 
-bool SetFileSize(FileHandle file, int64_t size) {
+Outcome SetFileSize(FileHandle file, int64_t size) {
   if (!file.IsValid() || size < 0) {
-    SetLastError(file.IsValid() ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE,
-                 "set the size of a file");
-    return false;
+    return Outcome::System(file.IsValid() ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE,
+                           "set the size of a file");
   }
   // By information, not the file pointer, which other threads' positioned
   // calls share.
   FILE_END_OF_FILE_INFO end{};
   end.EndOfFile.QuadPart = size;
   if (::SetFileInformationByHandle(AsHandle(file.h), FileEndOfFileInfo, &end, sizeof end))
-    return true;
-  SetLastError(static_cast<int>(::GetLastError()), "set the size of a file");
-  return false;
+    return Outcome::OK();
+  return SystemFailure("set the size of a file");
 }
 
-bool sys::DeleteFile(const std::string& path) {
-  if (::DeleteFileW(WidePath(path).c_str())) return true;
-  SetLastError(static_cast<int>(::GetLastError()), "delete " + path);
-  return false;
+Outcome sys::DeleteFile(const std::string& path) {
+  if (::DeleteFileW(WidePath(path).c_str())) return Outcome::OK();
+  return SystemFailure("delete " + path);
 }
 
 bool FileExists(const std::string& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool IsSymbolicLink(const std::string& path) { return IsReparsePoint(Attributes(path)); }
 
-bool GetFileFacts(const std::string& path, FileFacts* pFacts) {
+bool GetFileFacts(const std::string& path, FileFacts* pFacts, Outcome* pWhy) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!::GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
-    SetLastError(static_cast<int>(::GetLastError()), "stat " + path);
+    if (pWhy != nullptr) *pWhy = SystemFailure("stat " + path);
     return false;
   }
   // 100 ns steps since 1601.
@@ -185,23 +188,26 @@ bool IsWritableDirectory(const std::string& path) {
   return true;
 }
 
-bool sys::CreateDirectory(const std::string& path) {
-  if (::CreateDirectoryW(WidePath(path).c_str(), nullptr)) return true;
-  SetLastError(static_cast<int>(::GetLastError()), "mkdir " + path);
-  return false;
+Outcome sys::CreateDirectory(const std::string& path) {
+  if (::CreateDirectoryW(WidePath(path).c_str(), nullptr)) return Outcome::OK();
+  return SystemFailure("mkdir " + path);
 }
 
-bool CreateDirectories(const std::string& path) {
+Outcome CreateDirectories(const std::string& path) {
   const std::string native = ToNativePath(path);
+  Outcome why;
   for (size_t at = 1; at <= native.size(); ++at) {
     if (at == native.size() || native[at] == '/') {
       const std::string partial = native.substr(0, at);
       // "C:" alone is a drive, not a folder to make.
       if (partial.size() == 2 && partial[1] == ':') continue;
-      if (!DirectoryExists(partial)) CreateDirectory(partial);
+      if (!DirectoryExists(partial)) why = CreateDirectory(partial);
     }
   }
-  return DirectoryExists(native);
+  if (DirectoryExists(native)) return Outcome::OK();
+  // The last folder that could not be made says why; a file in the way
+  // may leave nothing to make.
+  return why.ok() ? Outcome::System(ERROR_DIRECTORY, "mkdir " + path) : why;
 }
 
 std::vector<DirEntry> ListDirectory(const std::string& path) {
@@ -220,9 +226,10 @@ std::vector<DirEntry> ListDirectory(const std::string& path) {
   return entries;
 }
 
-FileHandle sys::CreateFileBeneath(const std::string& root, const std::string& relative) {
+FileHandle sys::CreateFileBeneath(const std::string& root, const std::string& relative,
+                                  Outcome* pWhy) {
   if (!DirectoryExists(root)) {
-    SetLastError(ERROR_PATH_NOT_FOUND, "open " + root);
+    *pWhy = Outcome::System(ERROR_PATH_NOT_FOUND, "open " + root);
     return FileHandle{};
   }
   std::string walked = root;
@@ -233,7 +240,7 @@ FileHandle sys::CreateFileBeneath(const std::string& root, const std::string& re
         relative.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (part.empty() || part == "." || part == ".." ||
         part.find_first_of("\\:") != std::string::npos) {
-      SetLastError(ERROR_INVALID_NAME, "create " + root + "/" + relative);
+      *pWhy = Outcome::System(ERROR_INVALID_NAME, "create " + root + "/" + relative);
       return FileHandle{};
     }
     walked += "/" + part;
@@ -241,48 +248,48 @@ FileHandle sys::CreateFileBeneath(const std::string& root, const std::string& re
     // out of root: it fails the call instead.
     const DWORD a = Attributes(walked);
     if (IsReparsePoint(a)) {
-      SetLastError(ERROR_CANT_ACCESS_FILE, "create " + walked);
+      *pWhy = Outcome::System(ERROR_CANT_ACCESS_FILE, "create " + walked);
       return FileHandle{};
     }
     if (end == std::string::npos) {
       if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        SetLastError(ERROR_DIRECTORY, "create " + walked);
+        *pWhy = Outcome::System(ERROR_DIRECTORY, "create " + walked);
         return FileHandle{};
       }
-      return sys::OpenFile(walked, kFileWrite, FileDisposition::kCreateAlways);
+      return sys::OpenFile(walked, kFileWrite, FileDisposition::kCreateAlways, pWhy);
     }
     if (a == INVALID_FILE_ATTRIBUTES) {
       // Another thread unpacking beside this one may make it first.
-      if (!sys::CreateDirectory(walked) && !(LastError().nCode == ERROR_ALREADY_EXISTS &&
-                                             DirectoryExists(walked) && !IsSymbolicLink(walked))) {
+      Outcome made = sys::CreateDirectory(walked);
+      if (!made.ok() && !(made.code() == ERROR_ALREADY_EXISTS && DirectoryExists(walked) &&
+                          !IsSymbolicLink(walked))) {
+        *pWhy = std::move(made);
         return FileHandle{};
       }
     } else if ((a & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      SetLastError(ERROR_DIRECTORY, "mkdir " + walked);
+      *pWhy = Outcome::System(ERROR_DIRECTORY, "mkdir " + walked);
       return FileHandle{};
     }
     start = end + 1;
   }
 }
 
-bool MarkFile(const std::string& path, FileMark mark) {
+Outcome MarkFile(const std::string& path, FileMark mark) {
   // Windows runs a program by its name and keeps a user's files to that
   // user: neither mark asks for anything more than that the file exists.
   (void)mark;
-  if (FileExists(path)) return true;
-  SetLastError(static_cast<int>(::GetLastError()), "mark " + path);
-  return false;
+  if (FileExists(path)) return Outcome::OK();
+  return SystemFailure("mark " + path);
 }
 
-bool sys::MoveFile(const std::string& from, const std::string& to) {
+Outcome sys::MoveFile(const std::string& from, const std::string& to) {
   // Across volumes the system copies and deletes; written through, so the
   // move is on the disk when the call returns.
   if (::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
-    return true;
+    return Outcome::OK();
   }
-  SetLastError(static_cast<int>(::GetLastError()), "rename " + from + " to " + to);
-  return false;
+  return SystemFailure("rename " + from + " to " + to);
 }
 
 }  // namespace platform

@@ -57,7 +57,8 @@ HANDLE Inheritable(HANDLE h) {
 }
 
 ProcessId Spawn(const std::string& program, const std::vector<std::string>& args,
-                const std::string& workingFolder, const StandardHandles& stdio, bool bDetached) {
+                const std::string& workingFolder, const StandardHandles& stdio, bool bDetached,
+                Outcome* pWhy) {
   std::wstring commandLine;
   for (size_t i = 0; i < args.size(); ++i) {
     if (i > 0) commandLine += L' ';
@@ -94,7 +95,7 @@ ProcessId Spawn(const std::string& program, const std::vector<std::string>& args
     if (h != nullptr) ::CloseHandle(h);
   }
   if (!ok) {
-    SetLastError(static_cast<int>(error), program);
+    if (pWhy != nullptr) *pWhy = Outcome::System(static_cast<int>(error), program);
     return kInvalidProcess;
   }
   ::CloseHandle(info.hThread);
@@ -134,18 +135,19 @@ void Forget(ProcessId pid, HANDLE h, bool bOwned) {
 }  // namespace
 
 ProcessId StartProcess(const std::string& program, const std::vector<std::string>& args,
-                       const std::string& workingFolder) {
-  return Spawn(program, args, workingFolder, StandardHandles{}, false);
+                       const std::string& workingFolder, Outcome* pWhy) {
+  return Spawn(program, args, workingFolder, StandardHandles{}, false, pWhy);
 }
 
 ProcessId StartDetachedProcess(const std::string& program, const std::vector<std::string>& args,
-                               const std::string& workingFolder) {
-  return Spawn(program, args, workingFolder, StandardHandles{}, true);
+                               const std::string& workingFolder, Outcome* pWhy) {
+  return Spawn(program, args, workingFolder, StandardHandles{}, true, pWhy);
 }
 
 ProcessId StartProcessWithStdio(const std::string& program, const std::vector<std::string>& args,
-                                const std::string& workingFolder, const StandardHandles& stdio) {
-  return Spawn(program, args, workingFolder, stdio, false);
+                                const std::string& workingFolder, const StandardHandles& stdio,
+                                Outcome* pWhy) {
+  return Spawn(program, args, workingFolder, stdio, false, pWhy);
 }
 
 std::string FindProgramOnPath(const std::string& name) {
@@ -208,15 +210,13 @@ std::vector<ProcessEntry> MachineProcessSnapshot() {
   return processes;
 }
 
-bool CreatePipe(Pipe* pPipe) {
+Outcome CreatePipe(Pipe* pPipe) {
   HANDLE read = nullptr, write = nullptr;
-  if (!::CreatePipe(&read, &write, nullptr, 0)) {
-    SetLastError(static_cast<int>(::GetLastError()), "pipe");
-    return false;
-  }
+  if (!::CreatePipe(&read, &write, nullptr, 0))
+    return Outcome::System(static_cast<int>(::GetLastError()), "pipe");
   pPipe->readEnd = CFile(FileHandle{FromHandle(read)});
   pPipe->writeEnd = CFile(FileHandle{FromHandle(write)});
-  return true;
+  return Outcome::OK();
 }
 
 int64_t ReadPipe(FileHandle h, void* buffer, size_t n) {

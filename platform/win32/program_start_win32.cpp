@@ -4,18 +4,16 @@
 
 namespace platform {
 
-bool ProgramCommand(const std::string& program, const std::vector<std::string>& args,
-                    std::vector<std::string>* pCommand, std::string* pNote) {
+Outcome ProgramCommand(const std::string& program, const std::vector<std::string>& args,
+                       std::vector<std::string>* pCommand, std::string* pNote) {
   pCommand->clear();
   pNote->clear();
-  if (ClassifyProgram(program) == ProgramKind::kMissing) {
-    SetLastErrorText(program + " is missing");
-    return false;
-  }
+  if (ClassifyProgram(program) == ProgramKind::kMissing)
+    return Outcome::Failure(program + " is missing");
   // Windows starts every program itself.
   pCommand->push_back(program);
   pCommand->insert(pCommand->end(), args.begin(), args.end());
-  return true;
+  return Outcome::OK();
 }
 
 }  // namespace platform
