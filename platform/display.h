@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/canvas.h"
+#include "platform/error.h"
 #include "platform/message.h"
 
 namespace platform {
@@ -61,8 +62,9 @@ inline constexpr const char* kClientMessageType = "QARNAUTO_WINDOW_MESSAGE";
 
 // Makes a hidden window owned by the calling thread, undecorated; the
 // calling thread's message loop then also waits on the display. 0 without a
-// display or when the display refuses the window.
-HWND CreateDisplayWindow(const WindowOptions& options, WindowProc proc);
+// display or when the display refuses the window, with the reason in *pWhy
+// when given.
+HWND CreateDisplayWindow(const WindowOptions& options, WindowProc proc, Outcome* pWhy = nullptr);
 // Destroys the window and its message-layer handle. Any thread.
 void DestroyDisplayWindow(HWND hWnd);
 

@@ -1,7 +1,9 @@
 // The platform's error model. A call that can fail hands back an Outcome: its
 // own reason, as a code and a text callers can log, travelling with the
-// result so that no later call can overwrite it. Nothing above platform/
-// sees the operating system's own error numbers.
+// result so that no later call can overwrite it. Calls that make or change
+// something return one; calls that return a handle, a count or a state give
+// it through an Outcome* that the caller may leave null. Nothing above
+// platform/ sees the operating system's own error numbers.
 #pragma once
 
 #include <string>
@@ -56,15 +58,5 @@ class Outcome {
   int nCode_ = 0;
   std::string text_;
 };
-
-// Calls that report a value rather than a Outcome (a socket's, a pipe's, a
-// window's) leave the reason for their failure here, for this thread: read
-// it at once, before another platform call replaces it.
-const Outcome& LastError();
-
-// Records the reason for this thread's caller (the platform layer's own use).
-void SetLastError(const Outcome& status);
-void SetLastError(int nCode, const std::string& context);
-void SetLastErrorText(const std::string& text);
 
 }  // namespace platform

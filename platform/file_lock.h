@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/error.h"
 #include "platform/file.h"
 
 namespace platform {
@@ -14,12 +15,13 @@ class CFileLock {
   ~CFileLock();                                 // releases it
   CFileLock(const CFileLock&) = delete;
   CFileLock& operator=(const CFileLock&) = delete;
-  // False when the lock could not be taken (LastError says why).
-  bool Held() const { return bHeld_; }
+  // False when the lock could not be taken (Why() says why).
+  bool Held() const { return why_.ok(); }
+  const Outcome& Why() const { return why_; }
 
  private:
   CFile file_;
-  bool bHeld_ = false;
+  Outcome why_;
 };
 
 }  // namespace platform

@@ -7,22 +7,20 @@
 namespace platform {
 namespace {
 
-// The whole file into *pText; false on a read error (a missing file is
-// empty).
-bool ReadWhole(const std::string& path, std::string* pText) {
+// The whole file into *pText (a missing file is empty).
+Outcome ReadWhole(const std::string& path, std::string* pText) {
   pText->clear();
-  const CFile f(OpenFile(path, kFileRead, FileDisposition::kOpenExisting));
-  if (!f.IsValid()) return !FileExists(path);
+  Outcome why;
+  const CFile f(OpenFile(path, kFileRead, FileDisposition::kOpenExisting, &why));
+  if (!f.IsValid()) return FileExists(path) ? why : Outcome::OK();
   char buffer[8192];
-  bool ok = true;
   for (int64_t offset = 0;;) {
-    const int64_t n = ReadFileAt(f.Get(), buffer, sizeof buffer, offset);
-    if (n < 0) ok = false;
+    const int64_t n = ReadFileAt(f.Get(), buffer, sizeof buffer, offset, &why);
     if (n <= 0) break;
     pText->append(buffer, static_cast<size_t>(n));
     offset += n;
   }
-  return ok;
+  return why;
 }
 
 }  // namespace
@@ -32,20 +30,22 @@ std::string ReadTextFile(const std::string& path) {
   return ReadWhole(path, &text) ? text : std::string();
 }
 
-bool RewriteLocked(const std::string& path, const std::function<bool(std::string* pText)>& edit) {
+Outcome RewriteLocked(const std::string& path,
+                      const std::function<bool(std::string* pText)>& edit) {
   CFileLock lock(path);
-  if (!lock.Held()) return false;
+  if (!lock.Held()) return lock.Why();
   std::string text;
-  if (!ReadWhole(path, &text)) return false;
-  if (!edit(&text)) return true;
+  Outcome why = ReadWhole(path, &text);
+  if (!why) return why;
+  if (!edit(&text)) return Outcome::OK();
   const std::string tmp = path + ".new";
-  CFile f(OpenFile(tmp, kFileWrite, FileDisposition::kCreateAlways));
-  bool ok = f.IsValid() && WriteFileAt(f.Get(), text.data(), text.size(), 0) == text.size() &&
-            FlushFile(f.Get());
+  CFile f(OpenFile(tmp, kFileWrite, FileDisposition::kCreateAlways, &why));
+  if (f.IsValid()) WriteFileAt(f.Get(), text.data(), text.size(), 0, &why);
+  if (why) why = FlushFile(f.Get());
   f.Close();
-  ok = ok && MoveFile(tmp, path);
-  if (!ok) DeleteFile(tmp);
-  return ok;
+  if (why) why = MoveFile(tmp, path);
+  if (!why) (void)DeleteFile(tmp);
+  return why;
 }
 
 }  // namespace platform

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/error.h"
+
 namespace platform {
 
 // Takes the exclusive lock of the file ("<path>.lock" beside it, held with
@@ -12,10 +14,10 @@ namespace platform {
 // waits its turn and a process that dies releases it), reads the whole file
 // ("" when missing), lets `edit` change the text, and when `edit` returns
 // true replaces the file whole: a temporary file beside it, flushed, renamed
-// over it, so a crash or a full disk never leaves a torn file. False when
+// over it, so a crash or a full disk never leaves a torn file. Fails when
 // the lock cannot be taken, the file cannot be read or the replacement
 // cannot be written; the file is then as it was. Any thread.
-bool RewriteLocked(const std::string& path, const std::function<bool(std::string* pText)>& edit);
+Outcome RewriteLocked(const std::string& path, const std::function<bool(std::string* pText)>& edit);
 
 // The whole file; "" when it is missing or cannot be read.
 std::string ReadTextFile(const std::string& path);

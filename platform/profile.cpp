@@ -58,14 +58,16 @@ bool ReplaceInSection(std::string& text, const std::string& section, const std::
 
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& path) {
-  return RewriteLocked(path, [&](std::string* pText) {
-    std::string& text = *pText;
-    if (!ReplaceInSection(text, section, key, value)) {
-      if (!text.empty() && text.back() != '\n') text += '\n';
-      text += "[" + section + "]\n" + key + "=" + value + "\n";
-    }
-    return true;
-  });
+  return RewriteLocked(path,
+                       [&](std::string* pText) {
+                         std::string& text = *pText;
+                         if (!ReplaceInSection(text, section, key, value)) {
+                           if (!text.empty() && text.back() != '\n') text += '\n';
+                           text += "[" + section + "]\n" + key + "=" + value + "\n";
+                         }
+                         return true;
+                       })
+      .ok();
 }
 
 }  // namespace platform

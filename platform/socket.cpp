@@ -2,15 +2,18 @@
 
 namespace platform {
 
-bool SendAll(SocketHandle s, const void* data, size_t n) {
+Outcome SendAll(SocketHandle s, const void* data, size_t n) {
   const auto* p = static_cast<const char*>(data);
   while (n > 0) {
-    const int64_t r = Send(s, p, n);
-    if (r <= 0) return false;
+    Outcome why;
+    const int64_t r = Send(s, p, n, &why);
+    if (r < 0) return why;
+    // A send that takes nothing would loop for ever.
+    if (r == 0) return Outcome::Failure("send: the connection took no bytes");
     p += r;
     n -= static_cast<size_t>(r);
   }
-  return true;
+  return Outcome::OK();
 }
 
 }  // namespace platform

@@ -39,7 +39,7 @@ int64_t CStream::RecvIfReady(void* buffer, size_t n) {
 }
 
 bool CStream::SendAll(const void* data, size_t n) {
-  if (tls_ == nullptr) return platform::SendAll(s_.Get(), data, n);
+  if (tls_ == nullptr) return platform::SendAll(s_.Get(), data, n).ok();
   return tls::SendAll(*tls_, s_.Get(), data, n);
 }
 

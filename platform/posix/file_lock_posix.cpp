@@ -15,15 +15,13 @@ CFileLock::CFileLock(const std::string& path) {
     return ::open(ToNativePath(path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   });
   if (fd < 0) {
-    SetLastError(errno, "lock " + path);
+    why_ = Outcome::System(errno, "lock " + path);
     return;
   }
   file_ = CFile(FileHandle{fd});
   if (RetryOnInterrupt([&] { return ::flock(fd, LOCK_EX); }) != 0) {
-    SetLastError(errno, "lock " + path);
-    return;
+    why_ = Outcome::System(errno, "lock " + path);
   }
-  bHeld_ = true;
 }
 
 // Closing the lock file releases the lock.

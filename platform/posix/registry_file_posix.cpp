@@ -105,7 +105,7 @@ int32_t Update(F change) {
   if (path.empty()) return kRegFailed;
   CreateDirectories(path.substr(0, path.rfind('/')));
   int32_t r = kRegOk;
-  const bool ok = RewriteLocked(path, [&](std::string* pText) {
+  const Outcome written = RewriteLocked(path, [&](std::string* pText) {
     Store store = Parse(*pText);
     bool bWrite = false;
     r = change(store, &bWrite);
@@ -113,7 +113,7 @@ int32_t Update(F change) {
     *pText = Serialise(store);
     return true;
   });
-  return ok ? r : kRegFailed;
+  return written ? r : kRegFailed;
 }
 
 int32_t Query(const std::u16string& key, const std::u16string& name, std::string* pRaw) {

@@ -20,11 +20,15 @@ namespace {
 int Fd(SocketHandle s) { return static_cast<int>(s); }
 
 // The one place this file turns errno into the platform's error: r as it
-// came, with the reason recorded when r says the call failed.
+// came, with the reason given when r says the call failed.
 template <class T>
-T Checked(T r, const char* szContext) {
-  if (r < 0) SetLastError(errno, szContext);
+T Checked(T r, const char* szContext, Outcome* pWhy) {
+  if (r < 0 && pWhy != nullptr) *pWhy = Outcome::System(errno, szContext);
   return r;
+}
+
+Outcome CheckedCall(int r, const char* szContext) {
+  return r < 0 ? Outcome::System(errno, szContext) : Outcome::OK();
 }
 
 int PollOne(SocketHandle s, short events, uint32_t dwMilliseconds, short* pRevents) {
@@ -44,7 +48,7 @@ bool StartNetworking() {
   return true;
 }
 
-bool ResolveIPv4(const char* szHost, uint32_t* pAddress) {
+bool ResolveIPv4(const char* szHost, uint32_t* pAddress, Outcome* pWhy) {
   in_addr literal{};
   if (::inet_aton(szHost, &literal) != 0) {
     *pAddress = literal.s_addr;
@@ -57,8 +61,11 @@ bool ResolveIPv4(const char* szHost, uint32_t* pAddress) {
   const int r = ::getaddrinfo(szHost, nullptr, &hints, &result);
   if (r != 0 || result == nullptr) {
     // The resolver's reasons are not errno values: a name that does not
-    // resolve is recorded as such.
-    SetLastError(r == EAI_SYSTEM ? errno : EHOSTUNREACH, std::string("resolve ") + szHost);
+    // resolve is reported as such.
+    if (pWhy != nullptr) {
+      *pWhy =
+          Outcome::System(r == EAI_SYSTEM ? errno : EHOSTUNREACH, std::string("resolve ") + szHost);
+    }
     return false;
   }
   *pAddress = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
@@ -66,24 +73,27 @@ bool ResolveIPv4(const char* szHost, uint32_t* pAddress) {
   return true;
 }
 
-SocketHandle OpenStreamSocket() {
-  int fd = Checked(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), "socket");
+SocketHandle OpenStreamSocket(Outcome* pWhy) {
+  int fd = Checked(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), "socket", pWhy);
   return fd < 0 ? kInvalidSocket : fd;
 }
 
-bool SetSocketTimeouts(SocketHandle s, uint32_t dwMilliseconds) {
+Outcome SetSocketTimeouts(SocketHandle s, uint32_t dwMilliseconds) {
   timeval tv{};
   tv.tv_sec = dwMilliseconds / 1000;
   tv.tv_usec = (dwMilliseconds % 1000) * 1000;
-  return Checked(::setsockopt(Fd(s), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv), "socket time-out") == 0 &&
-         Checked(::setsockopt(Fd(s), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv), "socket time-out") == 0;
+  Outcome why =
+      CheckedCall(::setsockopt(Fd(s), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv), "socket time-out");
+  if (!why) return why;
+  return CheckedCall(::setsockopt(Fd(s), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv),
+                     "socket time-out");
 }
 
-bool SetNonBlocking(SocketHandle s, bool bOn) {
-  int flags = Checked(::fcntl(Fd(s), F_GETFL), "socket mode");
-  if (flags < 0) return false;
+Outcome SetNonBlocking(SocketHandle s, bool bOn) {
+  int flags = ::fcntl(Fd(s), F_GETFL);
+  if (flags < 0) return Outcome::System(errno, "socket mode");
   flags = bOn ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
-  return Checked(::fcntl(Fd(s), F_SETFL, flags), "socket mode") == 0;
+  return CheckedCall(::fcntl(Fd(s), F_SETFL, flags), "socket mode");
 }
 
 void StartConnect(SocketHandle s, uint32_t address, uint16_t port) {
@@ -94,36 +104,37 @@ void StartConnect(SocketHandle s, uint32_t address, uint16_t port) {
   ::connect(Fd(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
 }
 
-int WaitConnected(SocketHandle s, uint32_t dwMilliseconds) {
+int WaitConnected(SocketHandle s, uint32_t dwMilliseconds, Outcome* pWhy) {
   int r = PollOne(s, POLLOUT, dwMilliseconds, nullptr);
   if (r <= 0) return r;
   int error = 0;
   socklen_t len = sizeof error;
   if (::getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &error, &len) != 0) error = errno;
   if (error != 0) {
-    SetLastError(error, "connect");
+    if (pWhy != nullptr) *pWhy = Outcome::System(error, "connect");
     return -1;
   }
   return 1;
 }
 
-int WaitReadable(SocketHandle s, uint32_t dwMilliseconds) {
-  int r = Checked(PollOne(s, POLLIN, dwMilliseconds, nullptr), "poll");
+int WaitReadable(SocketHandle s, uint32_t dwMilliseconds, Outcome* pWhy) {
+  int r = Checked(PollOne(s, POLLIN, dwMilliseconds, nullptr), "poll", pWhy);
   return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
-int64_t Recv(SocketHandle s, void* buffer, size_t n, int flags) {
-  return Checked(RetryOnInterrupt([&] { return ::recv(Fd(s), buffer, n, flags); }), "recv");
+int64_t Recv(SocketHandle s, void* buffer, size_t n, int flags, Outcome* pWhy) {
+  return Checked(RetryOnInterrupt([&] { return ::recv(Fd(s), buffer, n, flags); }), "recv", pWhy);
 }
 
-int64_t RecvIfReady(SocketHandle s, void* buffer, size_t n, int flags) {
+int64_t RecvIfReady(SocketHandle s, void* buffer, size_t n, int flags, Outcome* pWhy) {
   const ssize_t r = RetryOnInterrupt([&] { return ::recv(Fd(s), buffer, n, flags | MSG_DONTWAIT); });
   if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kRecvWouldBlock;
-  return Checked(r, "recv");
+  return Checked(r, "recv", pWhy);
 }
 
-int64_t Send(SocketHandle s, const void* data, size_t n) {
-  return Checked(RetryOnInterrupt([&] { return ::send(Fd(s), data, n, MSG_NOSIGNAL); }), "send");
+int64_t Send(SocketHandle s, const void* data, size_t n, Outcome* pWhy) {
+  return Checked(RetryOnInterrupt([&] { return ::send(Fd(s), data, n, MSG_NOSIGNAL); }), "send",
+                 pWhy);
 }
 
 void CloseSocket(SocketHandle s) {
@@ -138,8 +149,8 @@ void ResetSocket(SocketHandle s) {
 
 void ShutdownSend(SocketHandle s) { ::shutdown(Fd(s), SHUT_WR); }
 
-SocketHandle ListenLoopback(uint16_t port, int nBacklog, uint16_t* pPort) {
-  int fd = Checked(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), "socket");
+SocketHandle ListenLoopback(uint16_t port, int nBacklog, uint16_t* pPort, Outcome* pWhy) {
+  int fd = Checked(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), "socket", pWhy);
   if (fd < 0) return kInvalidSocket;
   int one = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -150,7 +161,7 @@ SocketHandle ListenLoopback(uint16_t port, int nBacklog, uint16_t* pPort) {
   socklen_t len = sizeof sa;
   if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, nBacklog) != 0 ||
       ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-    SetLastError(errno, "listen");
+    if (pWhy != nullptr) *pWhy = Outcome::System(errno, "listen");
     ::close(fd);
     return kInvalidSocket;
   }
@@ -158,10 +169,11 @@ SocketHandle ListenLoopback(uint16_t port, int nBacklog, uint16_t* pPort) {
   return fd;
 }
 
-SocketHandle Accept(SocketHandle listener, uint32_t dwMilliseconds) {
+SocketHandle Accept(SocketHandle listener, uint32_t dwMilliseconds, Outcome* pWhy) {
   if (PollOne(listener, POLLIN, dwMilliseconds, nullptr) <= 0) return kInvalidSocket;
-  const int fd = Checked(RetryOnInterrupt([&] { return ::accept4(Fd(listener), nullptr, nullptr, SOCK_CLOEXEC); }),
-                         "accept");
+  const int fd = Checked(
+      RetryOnInterrupt([&] { return ::accept4(Fd(listener), nullptr, nullptr, SOCK_CLOEXEC); }),
+      "accept", pWhy);
   return fd < 0 ? kInvalidSocket : fd;
 }
 

@@ -98,9 +98,12 @@ void RaiseOwned(CConnection& c, HWND hOwner) {
 
 using namespace x11;
 
-HWND CreateDisplayWindow(const WindowOptions& options, WindowProc proc) {
+HWND CreateDisplayWindow(const WindowOptions& options, WindowProc proc, Outcome* pWhy) {
   CConnection* c = Connection();
-  if (!c) return 0;
+  if (!c) {
+    if (pWhy != nullptr) *pWhy = Outcome::Failure("no display is open");
+    return 0;
+  }
   Display* d = c->pDisplay;
   CXWindow w;
   w.kind = options.kind;

@@ -1,23 +1,9 @@
 #include "platform/win32/win32_prelude.h"
 
 #include "platform/error.h"
-#include "platform/thread.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {
-namespace {
-
-// Kept through AtThreadExit rather than as a thread_local object: see there.
-Outcome& ThreadError() {
-  thread_local Outcome* t_pError = nullptr;
-  if (t_pError == nullptr) {
-    t_pError = new Outcome;
-    AtThreadExit([](void* pError) { delete static_cast<Outcome*>(pError); }, t_pError);
-  }
-  return *t_pError;
-}
-
-}  // namespace
 
 Outcome Outcome::System(int nCode, const std::string& context) {
   // A failure that the system gave no number for is still a failure.
@@ -38,16 +24,6 @@ bool Outcome::IsPathConflict() const {
          nCode_ == ERROR_FILE_EXISTS || nCode_ == ERROR_PATH_NOT_FOUND ||
          nCode_ == ERROR_CANT_ACCESS_FILE;
 }
-
-const Outcome& LastError() { return ThreadError(); }
-
-void SetLastError(const Outcome& status) { ThreadError() = status; }
-
-void SetLastError(int nCode, const std::string& context) {
-  ThreadError() = Outcome::System(nCode, context);
-}
-
-void SetLastErrorText(const std::string& text) { ThreadError() = Outcome::Failure(text); }
 
 int SystemErrorCode(ErrorKind kind) {
   switch (kind) {

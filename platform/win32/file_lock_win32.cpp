@@ -11,16 +11,14 @@ CFileLock::CFileLock(const std::string& path) {
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    SetLastError(static_cast<int>(::GetLastError()), "lock " + path);
+    why_ = Outcome::System(static_cast<int>(::GetLastError()), "lock " + path);
     return;
   }
   file_ = CFile(FileHandle{FromHandle(h)});
   OVERLAPPED whole{};
   if (!::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole)) {
-    SetLastError(static_cast<int>(::GetLastError()), "lock " + path);
-    return;
+    why_ = Outcome::System(static_cast<int>(::GetLastError()), "lock " + path);
   }
-  bHeld_ = true;
 }
 
 // Closing the lock file releases the lock.

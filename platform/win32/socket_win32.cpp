@@ -12,10 +12,19 @@ namespace {
 
 SOCKET Sock(SocketHandle s) { return static_cast<SOCKET>(s); }
 
+// r as it came, with the reason given when r says the call failed.
 template <class T>
-T Checked(T r, const char* szContext) {
-  if (r < 0) SetLastError(::WSAGetLastError(), szContext);
+T Checked(T r, const char* szContext, Outcome* pWhy) {
+  if (r < 0 && pWhy != nullptr) *pWhy = Outcome::System(::WSAGetLastError(), szContext);
   return r;
+}
+
+Outcome CheckedCall(int r, const char* szContext) {
+  return r < 0 ? Outcome::System(::WSAGetLastError(), szContext) : Outcome::OK();
+}
+
+void Tell(Outcome* pWhy, int nCode, const std::string& context) {
+  if (pWhy != nullptr) *pWhy = Outcome::System(nCode, context);
 }
 
 // select() on one socket: 1 ready, 0 time-out, -1 error. The error set
@@ -42,7 +51,7 @@ bool StartNetworking() {
   return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
 
-bool ResolveIPv4(const char* szHost, uint32_t* pAddress) {
+bool ResolveIPv4(const char* szHost, uint32_t* pAddress, Outcome* pWhy) {
   StartNetworking();  // counted by the system; harmless when already started
   in_addr literal{};
   if (::inet_pton(AF_INET, szHost, &literal) == 1) {
@@ -55,7 +64,7 @@ bool ResolveIPv4(const char* szHost, uint32_t* pAddress) {
   addrinfo* result = nullptr;
   const int r = ::getaddrinfo(szHost, nullptr, &hints, &result);
   if (r != 0 || result == nullptr) {
-    SetLastError(r != 0 ? r : WSAHOST_NOT_FOUND, std::string("resolve ") + szHost);
+    Tell(pWhy, r != 0 ? r : WSAHOST_NOT_FOUND, std::string("resolve ") + szHost);
     return false;
   }
   *pAddress = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
@@ -63,28 +72,29 @@ bool ResolveIPv4(const char* szHost, uint32_t* pAddress) {
   return true;
 }
 
-SocketHandle OpenStreamSocket() {
+SocketHandle OpenStreamSocket(Outcome* pWhy) {
   const SOCKET s =
       ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
   if (s == INVALID_SOCKET) {
-    SetLastError(::WSAGetLastError(), "socket");
+    Tell(pWhy, ::WSAGetLastError(), "socket");
     return kInvalidSocket;
   }
   return static_cast<SocketHandle>(s);
 }
 
-bool SetSocketTimeouts(SocketHandle s, uint32_t dwMilliseconds) {
+Outcome SetSocketTimeouts(SocketHandle s, uint32_t dwMilliseconds) {
   const DWORD ms = dwMilliseconds;
   const char* p = reinterpret_cast<const char*>(&ms);
-  return Checked(::setsockopt(Sock(s), SOL_SOCKET, SO_SNDTIMEO, p, sizeof ms), "socket time-out") ==
-             0 &&
-         Checked(::setsockopt(Sock(s), SOL_SOCKET, SO_RCVTIMEO, p, sizeof ms), "socket time-out") ==
-             0;
+  Outcome why =
+      CheckedCall(::setsockopt(Sock(s), SOL_SOCKET, SO_SNDTIMEO, p, sizeof ms), "socket time-out");
+  if (!why) return why;
+  return CheckedCall(::setsockopt(Sock(s), SOL_SOCKET, SO_RCVTIMEO, p, sizeof ms),
+                     "socket time-out");
 }
 
-bool SetNonBlocking(SocketHandle s, bool bOn) {
+Outcome SetNonBlocking(SocketHandle s, bool bOn) {
   u_long on = bOn ? 1 : 0;
-  return Checked(::ioctlsocket(Sock(s), FIONBIO, &on), "socket mode") == 0;
+  return CheckedCall(::ioctlsocket(Sock(s), FIONBIO, &on), "socket mode");
 }
 
 void StartConnect(SocketHandle s, uint32_t address, uint16_t port) {
@@ -95,7 +105,7 @@ void StartConnect(SocketHandle s, uint32_t address, uint16_t port) {
   ::connect(Sock(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
 }
 
-int WaitConnected(SocketHandle s, uint32_t dwMilliseconds) {
+int WaitConnected(SocketHandle s, uint32_t dwMilliseconds, Outcome* pWhy) {
   const int r = SelectOne(s, true, dwMilliseconds);
   if (r <= 0) return r;
   int error = 0;
@@ -104,19 +114,17 @@ int WaitConnected(SocketHandle s, uint32_t dwMilliseconds) {
     error = ::WSAGetLastError();
   }
   if (error != 0) {
-    SetLastError(error, "connect");
+    Tell(pWhy, error, "connect");
     return -1;
   }
   return 1;
 }
 
-int WaitReadable(SocketHandle s, uint32_t dwMilliseconds) {
-  const int r = SelectOne(s, false, dwMilliseconds);
-  if (r < 0) SetLastError(::WSAGetLastError(), "select");
-  return r;
+int WaitReadable(SocketHandle s, uint32_t dwMilliseconds, Outcome* pWhy) {
+  return Checked(SelectOne(s, false, dwMilliseconds), "select", pWhy);
 }
 
-int64_t Recv(SocketHandle s, void* buffer, size_t n, int flags) {
+int64_t Recv(SocketHandle s, void* buffer, size_t n, int flags, Outcome* pWhy) {
   // The socket's receive time-out, kept by a wait of our own: Wine lets a
   // blocking receive wait past it once the socket has been non-blocking.
   DWORD dwTimeout = 0;
@@ -124,28 +132,28 @@ int64_t Recv(SocketHandle s, void* buffer, size_t n, int flags) {
   if (::getsockopt(Sock(s), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&dwTimeout), &len) ==
           0 &&
       dwTimeout > 0 && SelectOne(s, false, dwTimeout) == 0) {
-    SetLastError(WSAETIMEDOUT, "recv");
+    Tell(pWhy, WSAETIMEDOUT, "recv");
     return -1;
   }
   const int step = static_cast<int>(n > 0x40000000u ? 0x40000000u : n);
-  return Checked<int64_t>(::recv(Sock(s), static_cast<char*>(buffer), step, flags), "recv");
+  return Checked<int64_t>(::recv(Sock(s), static_cast<char*>(buffer), step, flags), "recv", pWhy);
 }
 
-int64_t RecvIfReady(SocketHandle s, void* buffer, size_t n, int flags) {
+int64_t RecvIfReady(SocketHandle s, void* buffer, size_t n, int flags, Outcome* pWhy) {
   // Windows has no per-call "do not wait": a look first, then a receive
   // that the look says will not block.
   const int r = SelectOne(s, false, 0);
   if (r == 0) return kRecvWouldBlock;
   if (r < 0) {
-    SetLastError(::WSAGetLastError(), "select");
+    Tell(pWhy, ::WSAGetLastError(), "select");
     return -1;
   }
-  return Recv(s, buffer, n, flags);
+  return Recv(s, buffer, n, flags, pWhy);
 }
 
-int64_t Send(SocketHandle s, const void* data, size_t n) {
+int64_t Send(SocketHandle s, const void* data, size_t n, Outcome* pWhy) {
   const int step = static_cast<int>(n > 0x40000000u ? 0x40000000u : n);
-  return Checked<int64_t>(::send(Sock(s), static_cast<const char*>(data), step, 0), "send");
+  return Checked<int64_t>(::send(Sock(s), static_cast<const char*>(data), step, 0), "send", pWhy);
 }
 
 void CloseSocket(SocketHandle s) {
@@ -160,9 +168,9 @@ void ResetSocket(SocketHandle s) {
 
 void ShutdownSend(SocketHandle s) { ::shutdown(Sock(s), SD_SEND); }
 
-SocketHandle ListenLoopback(uint16_t port, int nBacklog, uint16_t* pPort) {
+SocketHandle ListenLoopback(uint16_t port, int nBacklog, uint16_t* pPort, Outcome* pWhy) {
   StartNetworking();
-  const SocketHandle s = OpenStreamSocket();
+  const SocketHandle s = OpenStreamSocket(pWhy);
   if (s == kInvalidSocket) return kInvalidSocket;
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
@@ -172,7 +180,7 @@ SocketHandle ListenLoopback(uint16_t port, int nBacklog, uint16_t* pPort) {
   if (::bind(Sock(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
       ::listen(Sock(s), nBacklog) != 0 ||
       ::getsockname(Sock(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-    SetLastError(::WSAGetLastError(), "listen");
+    Tell(pWhy, ::WSAGetLastError(), "listen");
     ::closesocket(Sock(s));
     return kInvalidSocket;
   }
@@ -180,11 +188,11 @@ SocketHandle ListenLoopback(uint16_t port, int nBacklog, uint16_t* pPort) {
   return s;
 }
 
-SocketHandle Accept(SocketHandle listener, uint32_t dwMilliseconds) {
+SocketHandle Accept(SocketHandle listener, uint32_t dwMilliseconds, Outcome* pWhy) {
   if (SelectOne(listener, false, dwMilliseconds) <= 0) return kInvalidSocket;
   const SOCKET s = ::accept(Sock(listener), nullptr, nullptr);
   if (s == INVALID_SOCKET) {
-    SetLastError(::WSAGetLastError(), "accept");
+    Tell(pWhy, ::WSAGetLastError(), "accept");
     return kInvalidSocket;
   }
   return static_cast<SocketHandle>(s);

@@ -170,9 +170,9 @@ using win32::PushLayered;
 using win32::RaiseOwned;
 using win32::SetLayeredWindowAttributesFn;
 
-HWND CreateDisplayWindow(const WindowOptions& options, WindowProc proc) {
+HWND CreateDisplayWindow(const WindowOptions& options, WindowProc proc, Outcome* pWhy) {
   if (!HasDisplay()) {
-    SetLastErrorText("no display is open");
+    if (pWhy != nullptr) *pWhy = Outcome::Failure("no display is open");
     return 0;
   }
   ::HWND hOwner = nullptr;
@@ -188,7 +188,8 @@ HWND CreateDisplayWindow(const WindowOptions& options, WindowProc proc) {
       std::max(options.rect.Width(), 1), std::max(options.rect.Height(), 1), hOwner, nullptr,
       ::GetModuleHandleW(nullptr), nullptr);
   if (!hReal) {
-    SetLastError(static_cast<int>(::GetLastError()), "CreateWindowExW");
+    if (pWhy != nullptr)
+      *pWhy = Outcome::System(static_cast<int>(::GetLastError()), "CreateWindowExW");
     return 0;
   }
   if (options.kind == WindowKind::kColourKey) {
