@@ -1,6 +1,48 @@
 #include "platform/socket.h"
 
+// Each system's socket headers, as libuv's common code takes them: the
+// calls below are the same on both, only their handle and length types
+// differ.
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
+
 namespace platform {
+namespace {
+
+#ifdef _WIN32
+using NativeSocket = SOCKET;
+using AddressLength = int;
+#else
+using NativeSocket = int;
+using AddressLength = socklen_t;
+#endif
+
+NativeSocket Native(SocketHandle s) { return static_cast<NativeSocket>(s); }
+
+}  // namespace
+
+void StartConnect(SocketHandle s, uint32_t address, uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = address;
+  sa.sin_port = htons(port);
+  // A non-blocking connect reports "in progress" here; WaitConnected says
+  // how it ended.
+  ::connect(Native(s), reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+}
+
+uint32_t PeerAddress(SocketHandle s) {
+  sockaddr_in sa{};
+  AddressLength len = sizeof sa;
+  if (::getpeername(Native(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
+  return sa.sin_addr.s_addr;
+}
 
 Outcome SendAll(SocketHandle s, const void* data, size_t n) {
   const auto* p = static_cast<const char*>(data);

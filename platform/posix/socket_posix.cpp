@@ -96,14 +96,6 @@ Outcome SetNonBlocking(SocketHandle s, bool bOn) {
   return CheckedCall(::fcntl(Fd(s), F_SETFL, flags), "socket mode");
 }
 
-void StartConnect(SocketHandle s, uint32_t address, uint16_t port) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = address;
-  sa.sin_port = htons(port);
-  ::connect(Fd(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-}
-
 int WaitConnected(SocketHandle s, uint32_t dwMilliseconds, Outcome* pWhy) {
   int r = PollOne(s, POLLOUT, dwMilliseconds, nullptr);
   if (r <= 0) return r;
@@ -175,13 +167,6 @@ SocketHandle Accept(SocketHandle listener, uint32_t dwMilliseconds, Outcome* pWh
       RetryOnInterrupt([&] { return ::accept4(Fd(listener), nullptr, nullptr, SOCK_CLOEXEC); }),
       "accept", pWhy);
   return fd < 0 ? kInvalidSocket : fd;
-}
-
-uint32_t PeerAddress(SocketHandle s) {
-  sockaddr_in sa{};
-  socklen_t len = sizeof sa;
-  if (::getpeername(Fd(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
-  return sa.sin_addr.s_addr;
 }
 
 }  // namespace platform

@@ -97,14 +97,6 @@ Outcome SetNonBlocking(SocketHandle s, bool bOn) {
   return CheckedCall(::ioctlsocket(Sock(s), FIONBIO, &on), "socket mode");
 }
 
-void StartConnect(SocketHandle s, uint32_t address, uint16_t port) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = address;
-  sa.sin_port = htons(port);
-  ::connect(Sock(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-}
-
 int WaitConnected(SocketHandle s, uint32_t dwMilliseconds, Outcome* pWhy) {
   const int r = SelectOne(s, true, dwMilliseconds);
   if (r <= 0) return r;
@@ -196,13 +188,6 @@ SocketHandle Accept(SocketHandle listener, uint32_t dwMilliseconds, Outcome* pWh
     return kInvalidSocket;
   }
   return static_cast<SocketHandle>(s);
-}
-
-uint32_t PeerAddress(SocketHandle s) {
-  sockaddr_in sa{};
-  int len = sizeof sa;
-  if (::getpeername(Sock(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
-  return sa.sin_addr.s_addr;
 }
 
 }  // namespace platform
