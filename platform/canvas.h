@@ -81,7 +81,7 @@ class CCanvas {
 
   // Draws the whole image scaled into the destination. Edge pixels are not
   // blended with what lies beyond the image.
-  virtual void DrawImage(const CImage& image, const Rect& dest) = 0;
+  void DrawImage(const CImage& image, const Rect& dest);
   // Draws the source rectangle of the image into the destination, scaled
   // when their sizes differ. The part of the source outside the image is
   // transparent: it draws nothing, and no pixel beyond the image is read.
@@ -104,10 +104,15 @@ int MeasureTextHeight(const std::u16string& text, int nWidth, const TextStyle& s
 // the style's families and their fallbacks.
 int CountMissingGlyphs(const std::u16string& text, const TextStyle& style);
 
-// What a DrawImageRect call draws: the source clipped to the image, and the
-// part of the destination it lands on. False when nothing draws.
-bool ClipImageRect(const CImage& image, const RectF& dest, const RectF& source, RectF* pDest,
-                   RectF* pSource);
+// What a DrawImageRect call draws: the source clipped to the image, the part
+// of the destination it lands on, and the scale from one to the other.
+struct ImagePlacement {
+  RectF dest, source;
+  double kx = 1.0, ky = 1.0;
+  bool Unscaled() const { return kx == 1.0 && ky == 1.0; }
+};
+// False when nothing draws.
+bool PlaceImage(const CImage& image, const RectF& dest, const RectF& source, ImagePlacement* pAt);
 
 // A transparent canvas; sizes below 1 are taken as 1.
 std::unique_ptr<CCanvas> CreateCanvas(int nWidth, int nHeight);

@@ -24,6 +24,7 @@ enum class ErrorKind {
   kCrossDevice,
   kInvalidArgument,
   kBadHandle,
+  kNotADirectory,
 };
 // The system's code for the kind; 0 for kNone.
 int SystemErrorCode(ErrorKind kind);

@@ -11,6 +11,13 @@
 namespace platform {
 namespace {
 
+// Windows paths may start with a drive ("C:"), which is no folder to make.
+#ifdef _WIN32
+constexpr bool kDrives = true;
+#else
+constexpr bool kDrives = false;
+#endif
+
 // The fault the environment plans for this call, as the call's failure; a
 // success when there is none.
 Outcome Injected(FileOp op, const std::string& path, const std::string& context) {
@@ -30,6 +37,14 @@ Outcome BadHandleOrOffset(FileHandle file, const std::string& context) {
 }
 
 }  // namespace
+
+std::string ToNativePath(const std::string& path) {
+  std::string native = path;
+  for (char& c : native) {
+    if (c == '\\') c = '/';
+  }
+  return native;
+}
 
 FileHandle OpenFile(const std::string& path, uint32_t access, FileDisposition disposition,
                     Outcome* pWhy) {
@@ -104,6 +119,22 @@ Outcome DeleteFile(const std::string& path) {
 Outcome CreateDirectory(const std::string& path) {
   Outcome why = Injected(FileOp::kCreateDirectory, path, "mkdir " + path);
   return why.ok() ? sys::CreateDirectory(path) : why;
+}
+
+Outcome CreateDirectories(const std::string& path) {
+  const std::string native = ToNativePath(path);
+  Outcome why;
+  for (size_t at = 1; at <= native.size(); ++at) {
+    if (at == native.size() || native[at] == '/') {
+      const std::string partial = native.substr(0, at);
+      if (kDrives && partial.size() == 2 && partial[1] == ':') continue;
+      if (!DirectoryExists(partial)) why = CreateDirectory(partial);
+    }
+  }
+  if (DirectoryExists(native)) return Outcome::OK();
+  // The last folder that could not be made says why; a file in the way
+  // may leave nothing to make.
+  return why.ok() ? Outcome::System(ErrorKind::kNotADirectory, "mkdir " + path) : why;
 }
 
 FileHandle CreateFileBeneath(const std::string& root, const std::string& relative, Outcome* pWhy) {

@@ -8,9 +8,14 @@
 #include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+
+#include <cerrno>
 #endif
+
+#include <string>
 
 namespace platform {
 namespace {
@@ -18,14 +23,45 @@ namespace {
 #ifdef _WIN32
 using NativeSocket = SOCKET;
 using AddressLength = int;
+
+int ResolverErrorCode(int r) { return r != 0 ? r : WSAHOST_NOT_FOUND; }
 #else
 using NativeSocket = int;
 using AddressLength = socklen_t;
+
+// The resolver's reasons are not errno values: a name that does not resolve
+// is reported as an unreachable host.
+int ResolverErrorCode(int r) { return r == EAI_SYSTEM ? errno : EHOSTUNREACH; }
 #endif
 
 NativeSocket Native(SocketHandle s) { return static_cast<NativeSocket>(s); }
 
 }  // namespace
+
+bool ResolveIPv4(const char* szHost, uint32_t* pAddress, Outcome* pWhy) {
+#ifdef _WIN32
+  StartNetworking();  // counted by the system; harmless when already started
+#endif
+  in_addr literal{};
+  if (::inet_pton(AF_INET, szHost, &literal) == 1) {
+    *pAddress = literal.s_addr;
+    return true;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* result = nullptr;
+  const int r = ::getaddrinfo(szHost, nullptr, &hints, &result);
+  if (r != 0 || result == nullptr) {
+    if (pWhy != nullptr)
+      *pWhy = Outcome::System(ResolverErrorCode(r), std::string("resolve ") + szHost);
+    if (result != nullptr) ::freeaddrinfo(result);
+    return false;
+  }
+  *pAddress = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
+  ::freeaddrinfo(result);
+  return true;
+}
 
 void StartConnect(SocketHandle s, uint32_t address, uint16_t port) {
   sockaddr_in sa{};

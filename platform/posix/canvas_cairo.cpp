@@ -119,31 +119,26 @@ class CCairoCanvas final : public CCanvas {
     cairo_fill(cr.get());
   }
 
-  void DrawImage(const CImage& image, const Rect& dest) override {
-    DrawImageRect(image, RectF{double(dest.left), double(dest.top), double(dest.Width()), double(dest.Height())},
-                  RectF{0, 0, double(image.Width()), double(image.Height())});
-  }
-
   void DrawImageRect(const CImage& image, const RectF& dest, const RectF& source) override {
     // Only the part of the source inside the image draws; it lands on the
     // matching part of the destination.
-    RectF to, from;
-    if (!ClipImageRect(image, dest, source, &to, &from)) return;
-    const double kx = dest.width / source.width, ky = dest.height / source.height;
-    const double dx = to.x, dy = to.y, dw = to.width, dh = to.height;
+    ImagePlacement at;
+    if (!PlaceImage(image, dest, source, &at)) return;
+    const RectF& to = at.dest;
+    const RectF& from = at.source;
 
     // A sub-surface with padded edges keeps the filter from sampling beyond
     // the source rectangle.
     CSurface part(cairo_surface_create_for_rectangle(
         static_cast<const CCairoImage&>(image).Surface(), from.x, from.y, from.width, from.height));
     CContext cr = Context();
-    cairo_rectangle(cr.get(), dx, dy, dw, dh);
+    cairo_rectangle(cr.get(), to.x, to.y, to.width, to.height);
     cairo_clip(cr.get());
-    cairo_translate(cr.get(), dx, dy);
-    cairo_scale(cr.get(), kx, ky);
+    cairo_translate(cr.get(), to.x, to.y);
+    cairo_scale(cr.get(), at.kx, at.ky);
     cairo_set_source_surface(cr.get(), part.get(), 0, 0);
     cairo_pattern_set_extend(cairo_get_source(cr.get()), CAIRO_EXTEND_PAD);
-    if (kx == 1.0 && ky == 1.0) cairo_pattern_set_filter(cairo_get_source(cr.get()), CAIRO_FILTER_NEAREST);
+    if (at.Unscaled()) cairo_pattern_set_filter(cairo_get_source(cr.get()), CAIRO_FILTER_NEAREST);
     cairo_paint(cr.get());
   }
 

@@ -27,6 +27,8 @@ int SystemErrorCode(ErrorKind kind) {
       return EINVAL;
     case ErrorKind::kBadHandle:
       return EBADF;
+    case ErrorKind::kNotADirectory:
+      return ENOTDIR;
   }
   return EIO;
 }

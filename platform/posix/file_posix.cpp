@@ -14,14 +14,6 @@
 
 namespace platform {
 
-std::string ToNativePath(const std::string& path) {
-  std::string native = path;
-  for (char& c : native) {
-    if (c == '\\') c = '/';
-  }
-  return native;
-}
-
 std::string ToSystemPath(const std::string& path) { return ToNativePath(path); }
 
 FileHandle sys::OpenFile(const std::string& path, uint32_t access, FileDisposition disposition,
@@ -147,21 +139,6 @@ bool DirectoryExists(const std::string& path) {
 Outcome sys::CreateDirectory(const std::string& path) {
   if (::mkdir(ToNativePath(path).c_str(), 0755) == 0) return Outcome::OK();
   return Outcome::System(errno, "mkdir " + path);
-}
-
-Outcome CreateDirectories(const std::string& path) {
-  const std::string native = ToNativePath(path);
-  Outcome why;
-  for (size_t at = 1; at <= native.size(); ++at) {
-    if (at == native.size() || native[at] == '/') {
-      const std::string partial = native.substr(0, at);
-      if (!DirectoryExists(partial)) why = CreateDirectory(partial);
-    }
-  }
-  if (DirectoryExists(native)) return Outcome::OK();
-  // The last folder that could not be made says why; a file in the way
-  // may leave nothing to make.
-  return why.ok() ? Outcome::System(ENOTDIR, "mkdir " + path) : why;
 }
 
 std::vector<DirEntry> ListDirectory(const std::string& path) {

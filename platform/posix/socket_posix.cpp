@@ -1,6 +1,5 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -10,8 +9,8 @@
 #include <csignal>
 #include <string>
 
-#include "platform/posix/eintr_posix.h"
 #include "platform/error.h"
+#include "platform/posix/eintr_posix.h"
 #include "platform/socket.h"
 
 namespace platform {
@@ -45,31 +44,6 @@ bool StartNetworking() {
   // A peer that closes while we send must not kill the process; sends also
   // pass MSG_NOSIGNAL, this covers anything else that writes to a socket.
   std::signal(SIGPIPE, SIG_IGN);
-  return true;
-}
-
-bool ResolveIPv4(const char* szHost, uint32_t* pAddress, Outcome* pWhy) {
-  in_addr literal{};
-  if (::inet_aton(szHost, &literal) != 0) {
-    *pAddress = literal.s_addr;
-    return true;
-  }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  const int r = ::getaddrinfo(szHost, nullptr, &hints, &result);
-  if (r != 0 || result == nullptr) {
-    // The resolver's reasons are not errno values: a name that does not
-    // resolve is reported as such.
-    if (pWhy != nullptr) {
-      *pWhy =
-          Outcome::System(r == EAI_SYSTEM ? errno : EHOSTUNREACH, std::string("resolve ") + szHost);
-    }
-    return false;
-  }
-  *pAddress = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
-  ::freeaddrinfo(result);
   return true;
 }
 

@@ -231,37 +231,28 @@ class CGdiplusCanvas final : public CCanvas {
     ForEachPixel(rect, [value](uint32_t* p) { *p = Over(value, *p); });
   }
 
-  void DrawImage(const CImage& image, const Rect& dest) override {
-    DrawImageRect(
-        image,
-        RectF{double(dest.left), double(dest.top), double(dest.Width()), double(dest.Height())},
-        RectF{0, 0, double(image.Width()), double(image.Height())});
-  }
-
   void DrawImageRect(const CImage& image, const RectF& dest, const RectF& source) override {
     // Only the part of the source inside the image draws; it lands on the
     // matching part of the destination.
-    RectF to, from;
-    if (!ClipImageRect(image, dest, source, &to, &from)) return;
-    const double kx = dest.width / source.width, ky = dest.height / source.height;
-    const double dx = to.x, dy = to.y, dw = to.width, dh = to.height;
+    ImagePlacement at;
+    if (!PlaceImage(image, dest, source, &at)) return;
+    const RectF& from = at.source;
+    const Gdiplus::RectF to(Gdiplus::REAL(at.dest.x), Gdiplus::REAL(at.dest.y),
+                            Gdiplus::REAL(at.dest.width), Gdiplus::REAL(at.dest.height));
 
     Gdiplus::Graphics g(&pixels_.Bitmap());
     g.SetCompositingMode(Gdiplus::CompositingModeSourceOver);
     g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
-    g.SetInterpolationMode(kx == 1.0 && ky == 1.0 ? Gdiplus::InterpolationModeNearestNeighbor
-                                                  : Gdiplus::InterpolationModeHighQualityBilinear);
+    g.SetInterpolationMode(at.Unscaled() ? Gdiplus::InterpolationModeNearestNeighbor
+                                         : Gdiplus::InterpolationModeHighQualityBilinear);
     // Mirrored tiling makes the filter repeat the edge pixels instead of
     // blending them with transparency beyond the source rectangle.
     Gdiplus::ImageAttributes attributes;
     attributes.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
-    g.SetClip(
-        Gdiplus::RectF(Gdiplus::REAL(dx), Gdiplus::REAL(dy), Gdiplus::REAL(dw), Gdiplus::REAL(dh)));
-    g.DrawImage(
-        &static_cast<const CGdiplusImage&>(image).Bitmap(),
-        Gdiplus::RectF(Gdiplus::REAL(dx), Gdiplus::REAL(dy), Gdiplus::REAL(dw), Gdiplus::REAL(dh)),
-        Gdiplus::REAL(from.x), Gdiplus::REAL(from.y), Gdiplus::REAL(from.width),
-        Gdiplus::REAL(from.height), Gdiplus::UnitPixel, &attributes);
+    g.SetClip(to);
+    g.DrawImage(&static_cast<const CGdiplusImage&>(image).Bitmap(), to, Gdiplus::REAL(from.x),
+                Gdiplus::REAL(from.y), Gdiplus::REAL(from.width), Gdiplus::REAL(from.height),
+                Gdiplus::UnitPixel, &attributes);
   }
 
   void DrawText(const std::u16string& text, const Rect& rect, const TextStyle& style) override {

@@ -43,6 +43,8 @@ int SystemErrorCode(ErrorKind kind) {
       return ERROR_INVALID_PARAMETER;
     case ErrorKind::kBadHandle:
       return ERROR_INVALID_HANDLE;
+    case ErrorKind::kNotADirectory:
+      return ERROR_DIRECTORY;
   }
   return ERROR_IO_DEVICE;
 }

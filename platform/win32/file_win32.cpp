@@ -28,14 +28,6 @@ Outcome SystemFailure(const std::string& context) {
 
 }  // namespace
 
-std::string ToNativePath(const std::string& path) {
-  std::string native = path;
-  for (char& c : native) {
-    if (c == '\\') c = '/';
-  }
-  return native;
-}
-
 std::string ToSystemPath(const std::string& path) {
   std::string system = path;
   for (char& c : system) {
@@ -191,23 +183,6 @@ bool IsWritableDirectory(const std::string& path) {
 Outcome sys::CreateDirectory(const std::string& path) {
   if (::CreateDirectoryW(WidePath(path).c_str(), nullptr)) return Outcome::OK();
   return SystemFailure("mkdir " + path);
-}
-
-Outcome CreateDirectories(const std::string& path) {
-  const std::string native = ToNativePath(path);
-  Outcome why;
-  for (size_t at = 1; at <= native.size(); ++at) {
-    if (at == native.size() || native[at] == '/') {
-      const std::string partial = native.substr(0, at);
-      // "C:" alone is a drive, not a folder to make.
-      if (partial.size() == 2 && partial[1] == ':') continue;
-      if (!DirectoryExists(partial)) why = CreateDirectory(partial);
-    }
-  }
-  if (DirectoryExists(native)) return Outcome::OK();
-  // The last folder that could not be made says why; a file in the way
-  // may leave nothing to make.
-  return why.ok() ? Outcome::System(ERROR_DIRECTORY, "mkdir " + path) : why;
 }
 
 std::vector<DirEntry> ListDirectory(const std::string& path) {

@@ -51,27 +51,6 @@ bool StartNetworking() {
   return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
 
-bool ResolveIPv4(const char* szHost, uint32_t* pAddress, Outcome* pWhy) {
-  StartNetworking();  // counted by the system; harmless when already started
-  in_addr literal{};
-  if (::inet_pton(AF_INET, szHost, &literal) == 1) {
-    *pAddress = literal.s_addr;
-    return true;
-  }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  const int r = ::getaddrinfo(szHost, nullptr, &hints, &result);
-  if (r != 0 || result == nullptr) {
-    Tell(pWhy, r != 0 ? r : WSAHOST_NOT_FOUND, std::string("resolve ") + szHost);
-    return false;
-  }
-  *pAddress = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
-  ::freeaddrinfo(result);
-  return true;
-}
-
 SocketHandle OpenStreamSocket(Outcome* pWhy) {
   const SOCKET s =
       ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
