@@ -102,11 +102,11 @@ bool QarnAutoDlg::OnInitDialog() {
     SetIcons();
   }
   Show(platform::Utf16ToUtf8(GetText(TextKey::WindowsText)), false);
-  ParseLaunchArguments();
-  DiscoverInstallDir();
+  settings_ = ParseLaunchArguments();
+  DiscoverInstallDir(&settings_);
   // What an earlier run could not replace is replaced now, before anything
   // reads the install folder.
-  RunPendingMoves(InstallDir);
+  RunPendingMoves(settings_.InstallDir);
   // Another program reaches the windows through this value.
   WriteLoginHandle(platform::PublicWindowHandle(GetSafeHwnd()) * 2 + 6);
   ApplyInitialLayout();
@@ -116,12 +116,12 @@ bool QarnAutoDlg::OnInitDialog() {
 }
 
 void QarnAutoDlg::PrepareThread(QarnAutoDlg* pDialog) {
-  PrepareUpdate(*pDialog);
+  PrepareUpdate(*pDialog, &pDialog->settings_);
   platform::SendMessage(pDialog->Handle(), WM_PREPARE_DONE, 0, 0);
 }
 
 void QarnAutoDlg::UpdateThread(QarnAutoDlg* pDialog) {
-  switch (RunUpdate(*pDialog, pDialog->Handle())) {
+  switch (RunUpdate(*pDialog, &pDialog->settings_, pDialog->Handle())) {
     case UpdateOutcome::kRefused:
     case UpdateOutcome::kDone:
       pDialog->FinishAndExit();

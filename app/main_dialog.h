@@ -93,6 +93,9 @@ class QarnAutoDlg : public CStandardDialog, public IUpdateObserver {
   bool bInPlace_;         // standard error is a terminal: progress redrawn in place
   std::atomic<bool> bLineOpen_{false};
   std::thread::id windowThread_;  // set by the initialisation, read-only after
+  // Built by the initialisation on the window's thread, then lent to one
+  // worker at a time: the preparation, then each attempt at the update.
+  UpdateSettings settings_;
   platform::CEvent closed_{true, false};  // the windows are closed, ready to end
   // Where the average speed of an attempt starts; dialog's thread only.
   bool bSpeedBase_ = false;

@@ -39,9 +39,7 @@ class ClientLaunchTest : public ::testing::Test {
     platform::CreateDirectory(folder);
     install = folder + "/My Client";
     platform::CreateDirectory(install);
-    const std::u16string dir = platform::Utf8ToUtf16(install);
-    std::copy(dir.begin(), dir.end(), InstallDir);
-    InstallDir[dir.size()] = u'\0';
+    installDir = platform::Utf8ToUtf16(install);
     LoadLanguageTexts(3);
     tools::DeleteRunLog();
     path = platform::GetEnvironmentVariable("PATH");
@@ -64,7 +62,7 @@ class ClientLaunchTest : public ::testing::Test {
       return true;
     };
     testing::internal::CaptureStderr();
-    EXPECT_EQ(LaunchClient(), 0);
+    EXPECT_EQ(LaunchClient(installDir), 0);
     const std::string shown = testing::internal::GetCapturedStderr();
     EXPECT_EQ(*pPrompts, 1);
     return shown;
@@ -76,6 +74,7 @@ class ClientLaunchTest : public ::testing::Test {
     return all;
   }
   std::string folder, install, path;
+  std::u16string installDir;
   std::vector<platform::ProcessId> started;
   tools::CTestEnv env;
 };
@@ -92,7 +91,7 @@ TEST_F(ClientLaunchTest, AWindowsClientStartsThroughTheChosenWine) {
               "printf '%s|' \"$@\" > \"" + record + ".tmp\"\npwd >> \"" + record + ".tmp\"\nmv \"" +
                   record + ".tmp\" \"" + record + "\"\n");
   platform::SetEnvironmentVariable("QARNAUTO_WINE", folder + "/fake-wine");
-  EXPECT_EQ(LaunchClient(), 1);
+  EXPECT_EQ(LaunchClient(installDir), 1);
   EXPECT_EQ(tools::WaitForFile(record, 5000), install + "/play.exe|blacknull|" + install + "\n");
   EXPECT_EQ(RunLog(), "");
 
@@ -102,11 +101,11 @@ TEST_F(ClientLaunchTest, AWindowsClientStartsThroughTheChosenWine) {
   tools::WriteWholeFile(install + "/play.exe", tools::PeHeader(0x014C));
   const bool bLoader = platform::WineRuns32Bit(folder + "/fake-wine");
   if (bLoader && !tools::MachineRuns32Bit()) {
-    EXPECT_EQ(LaunchClient(), 0);
+    EXPECT_EQ(LaunchClient(installDir), 0);
     EXPECT_NE(RunLog().find("kernel runs no 32-bit program"), std::string::npos) << RunLog();
     return;
   }
-  EXPECT_EQ(LaunchClient(), 1);
+  EXPECT_EQ(LaunchClient(installDir), 1);
   EXPECT_EQ(tools::WaitForFile(record, 5000), install + "/play.exe|blacknull|" + install + "\n");
   EXPECT_EQ(RunLog().find("needs a Wine that runs 32-bit programs") != std::string::npos, !bLoader);
 }
@@ -136,7 +135,7 @@ TEST_F(ClientLaunchTest, AKernelThatRunsNo32BitProgramIsNamedToThePlayer) {
   // (unless the system's own 32-bit loader is there and cannot run).
   WriteScript(folder + "/wine", "exit 0\n");
   if (tools::MachineRuns32Bit() || !platform::WineRuns32Bit("")) {
-    EXPECT_EQ(LaunchClient(), 1);
+    EXPECT_EQ(LaunchClient(installDir), 1);
   }
 }
 
@@ -158,7 +157,7 @@ TEST_F(ClientLaunchTest, WithoutWineThePlayerIsToldAndNothingClaimsAStart) {
   prompts = 0;
   platform::SetEnvironmentVariable("QARNAUTO_WINE", folder + "/no-such-wine");
   testing::internal::CaptureStderr();
-  EXPECT_EQ(LaunchClient(), 0);
+  EXPECT_EQ(LaunchClient(installDir), 0);
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(prompts, 1);
   EXPECT_NE(RunLog().find("no Wine was found"), std::string::npos);
@@ -167,7 +166,7 @@ TEST_F(ClientLaunchTest, WithoutWineThePlayerIsToldAndNothingClaimsAStart) {
   tools::DeleteRunLog();
   platform::DeleteFile(install + "/play.exe");
   testing::internal::CaptureStderr();
-  EXPECT_EQ(LaunchClient(), 0);
+  EXPECT_EQ(LaunchClient(installDir), 0);
   testing::internal::GetCapturedStderr();
   EXPECT_NE(RunLog().find("play.exe is missing"), std::string::npos);
 }
@@ -176,7 +175,7 @@ TEST_F(ClientLaunchTest, TheRealClientRunsUnderWineInTheInstallFolder) {
   if (!tools::WineAndClientAvailable(WIN_CLIENT)) GTEST_SKIP() << "no Wine or mingw-w64";
   tools::UsePrivateWinePrefix();
   tools::WriteWholeFile(install + "/play.exe", tools::ReadWholeFile(WIN_CLIENT));
-  EXPECT_EQ(LaunchClient(), 1);
+  EXPECT_EQ(LaunchClient(installDir), 1);
   // The first start of a prefix makes it, which takes a while.
   EXPECT_EQ(tools::WaitForFile(install + "/started.txt", 90000),
             "blacknull " + tools::WindowsPathOf(install) + "\n");
@@ -194,7 +193,7 @@ TEST_F(ClientLaunchTest, ARealThirtyTwoBitClientRunsUnderWine) {
   const bool bLoader = platform::WineRuns32Bit(platform::FindWine());
   if (!tools::MachineRuns32Bit()) {
     testing::internal::CaptureStderr();
-    const int32_t nStarted = LaunchClient();
+    const int32_t nStarted = LaunchClient(installDir);
     testing::internal::GetCapturedStderr();
     if (bLoader) {
       EXPECT_EQ(nStarted, 0);
@@ -205,7 +204,7 @@ TEST_F(ClientLaunchTest, ARealThirtyTwoBitClientRunsUnderWine) {
     return;
   }
   if (!bLoader) GTEST_SKIP() << "this Wine runs no 32-bit programs";
-  EXPECT_EQ(LaunchClient(), 1);
+  EXPECT_EQ(LaunchClient(installDir), 1);
   EXPECT_EQ(tools::WaitForFile(install + "/started.txt", 90000),
             "blacknull " + tools::WindowsPathOf(install) + "\n");
   EXPECT_EQ(RunLog().find("needs a Wine that runs 32-bit programs"), std::string::npos);
@@ -217,9 +216,11 @@ TEST_F(ClientLaunchTest, TheLauncherRunsAWindowsClientThroughWine) {
   tools::WriteWholeFile(install + "/play.exe", tools::ReadWholeFile(WIN_CLIENT));
   const std::string desktop = platform::GetEnvironmentVariable("HOME") + "/Desktop";
   platform::CreateDirectory(desktop);
-  std::copy_n(u"Quill $game", 12, ShortcutName);
+  UpdateSettings settings;
+  settings.ShortcutName = u"Quill $game";
+  settings.InstallDir = installDir;
   testing::internal::CaptureStdout();
-  EXPECT_TRUE(CreateDesktopShortcut());
+  EXPECT_TRUE(CreateDesktopShortcut(settings));
   testing::internal::GetCapturedStdout();
   const std::string entry = tools::ReadWholeFile(desktop + "/Quill $game.desktop");
   std::string exec, workPath;

@@ -640,8 +640,11 @@ Attempt TryOnce(const std::string& root, const std::string& url, platform::HWND 
   size_t nBlocks = 0;
   for (bool b : neededBlocks) nBlocks += b ? 1 : 0;
   NoteCounts(nUpToDate, nNeeded, nBlocks, index.blocks.size(), llHeaderBytes, llNeeded, llRead);
-  CGameUpdate update;
-  const bool bMoved = update.MoveFiles(root + "/Download/tmp", root);
+  // The moves that must wait for the next start are recorded with the
+  // install folder, as a whole package's are.
+  UpdateSettings installed;
+  installed.InstallDir = platform::Utf8ToUtf16(root);
+  const bool bMoved = CGameUpdate(installed).MoveFiles(root + "/Download/tmp", root);
   platform::RemoveTree(unpack);
   if (!bMoved) {
     attempt.outcome = DeltaOutcome::kInstallFailed;

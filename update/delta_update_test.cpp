@@ -151,9 +151,6 @@ class DeltaUpdateTest : public ::testing::Test {
     platform::CreateDirectories(folder + "/src/data/deep");
     install = folder + "/client";
     platform::CreateDirectory(install);
-    const std::u16string dir = platform::Utf8ToUtf16(install);
-    std::copy(dir.begin(), dir.end(), InstallDir);
-    InstallDir[dir.size()] = u'\0';
     tools::ForgetRegistry();
     LoadLanguageTexts(3);
     env.answers = [](std::string* line) {
@@ -171,9 +168,12 @@ class DeltaUpdateTest : public ::testing::Test {
       tools::WriteWholeFile(Source(i), tools::PatternBytes(40000, static_cast<uint32_t>(i + 1)));
     }
   }
-  void TearDown() override {
-    DownloadList.clear();
-    InstallDir[0] = u'\0';
+  // The settings of a start with this argument, in the test's install
+  // folder, with the download list prepared.
+  void Prepare(const std::string& argument) {
+    settings = ParseLaunchArguments(platform::Utf8ToUtf16(argument));
+    settings.InstallDir = platform::Utf8ToUtf16(install);
+    PrepareUpdate(observer, &settings);
   }
   std::string Source(int i) const {
     return folder + (i % 3 == 0 ? "/src/data/deep/f" : "/src/data/f") + std::to_string(i) + ".bin";
@@ -188,11 +188,10 @@ class DeltaUpdateTest : public ::testing::Test {
   }
   UpdateOutcome Run() {
     tools::DeleteRunLog();
-    ParseLaunchArguments(platform::Utf8ToUtf16(server.Url() + "$EN$Delta"));
-    PrepareUpdate(observer);
+    Prepare(server.Url() + "$EN$Delta");
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    const UpdateOutcome outcome = RunUpdate(observer, 0);
+    const UpdateOutcome outcome = RunUpdate(observer, &settings, 0);
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
     if (outcome == UpdateOutcome::kDone) {
@@ -241,6 +240,7 @@ class DeltaUpdateTest : public ::testing::Test {
   CPackageServer server;
   CQuietObserver observer;
   std::string folder, install;
+  UpdateSettings settings;
   tools::CTestEnv env;
 };
 
@@ -403,11 +403,10 @@ TEST_F(DeltaUpdateTest, AnInterruptedFetchResumesWithWhatItLacks) {
     }
   });
   tools::DeleteRunLog();
-  ParseLaunchArguments(platform::Utf8ToUtf16(refusing.Url("/qarn") + "$EN$Delta"));
-  PrepareUpdate(observer);
+  Prepare(refusing.Url("/qarn") + "$EN$Delta");
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(RunUpdate(observer, 0), UpdateOutcome::kDownloadFailed);
+  EXPECT_EQ(RunUpdate(observer, &settings, 0), UpdateOutcome::kDownloadFailed);
   testing::internal::GetCapturedStdout();
   testing::internal::GetCapturedStderr();
   EXPECT_TRUE(platform::FileExists(DeltaFolder(install) + "/journal"));

@@ -22,7 +22,6 @@ class CDrivesTest : public ::testing::Test {
   void SetUp() override {
     tools::ForgetRegistry();
     tools::DeleteRunLog();
-    EditionSuffix[0] = ShortcutName[0] = InstallDir[0] = u'\0';
     root = tools::TestFolder() + "/drives-" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name();
     platform::CreateDirectory(root);
@@ -32,8 +31,9 @@ class CDrivesTest : public ::testing::Test {
       return std::vector<platform::DriveInfo>{{root + "/c/", c}, {root + "/d/", d}};
     };
   }
-  std::u16string Dir() { return InstallDir; }
+  std::u16string Dir() { return settings.InstallDir; }
 
+  UpdateSettings settings;
   std::string root;
   uint64_t c = 10 * kGiB + 7 * kGiB / 10;
   uint64_t d = 10 * kGiB + 2 * kGiB / 10;

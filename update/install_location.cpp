@@ -13,17 +13,7 @@
 #include "platform/text.h"
 #include "update/launch_settings.h"
 
-char16_t InstallDir[kInstallDirCapacity] = u"";
-
 namespace {
-
-void SetInstallDir(std::u16string folder) {
-  // Kept with "/" separators, which every system's file calls take.
-  std::replace(folder.begin(), folder.end(), u'\\', u'/');
-  const size_t n = std::min(folder.size(), static_cast<size_t>(kInstallDirCapacity - 1));
-  std::copy_n(folder.data(), n, InstallDir);
-  InstallDir[n] = u'\0';
-}
 
 void Note(const std::string& text) { AppendRunLog(platform::Utf8ToUtf16(text)); }
 
@@ -36,8 +26,8 @@ std::u16string SystemPath(const std::u16string& path) {
 
 bool Is64BitWindows() { return platform::IsNative64Bit(); }
 
-std::u16string StartupKeyName() {
-  const std::u16string suffix = EditionSuffix[0] != u'\0' ? EditionSuffix : u"EN";
+std::u16string StartupKeyName(const std::u16string& editionSuffix) {
+  const std::u16string suffix = !editionSuffix.empty() ? editionSuffix : u"EN";
   return u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\QARN_STARTUP_" + suffix;
 }
 
@@ -45,8 +35,8 @@ namespace {
 
 // The suffix as one folder name: it may not name another folder ("/",
 // "\\", "." or "..") or hold control characters.
-std::u16string SuffixFolder() {
-  std::u16string folder = EditionSuffix;
+std::u16string SuffixFolder(const std::u16string& editionSuffix) {
+  std::u16string folder = editionSuffix;
   for (char16_t& c : folder) {
     if (c == u'/' || c == u'\\' || c < 0x20 || c == 0x7F) c = u'_';
   }
@@ -56,22 +46,26 @@ std::u16string SuffixFolder() {
 
 }  // namespace
 
-std::u16string DefaultFolderName() {
-  if (EditionSuffix[0] != u'\0') return u"program files (x86)/Talvora/" + SuffixFolder();
+std::u16string DefaultFolderName(const std::u16string& editionSuffix) {
+  if (!editionSuffix.empty()) return u"program files (x86)/Talvora/" + SuffixFolder(editionSuffix);
   return Is64BitWindows() ? u"program files (x86)/Talvora/enqarn" : u"program files/Talvora/enqarn";
 }
 
-std::u16string ReadStartupValue() {
+std::u16string ReadStartupValue(const std::u16string& editionSuffix) {
   std::u16string value;
-  if (platform::RegQueryString(StartupKeyName(), u"STARTUP", &value) != platform::kRegOk) return u"";
+  if (platform::RegQueryString(StartupKeyName(editionSuffix), u"STARTUP", &value) !=
+      platform::kRegOk) {
+    return u"";
+  }
   if (value.size() >= static_cast<size_t>(kInstallDirCapacity)) return u"";
   return value;
 }
 
-void WriteStartupValue(const std::u16string& folder) {
+void WriteStartupValue(const std::u16string& editionSuffix, const std::u16string& folder) {
   if (folder.empty()) return;
-  if (platform::RegCreateKey(StartupKeyName()) != platform::kRegOk) return;
-  platform::RegSetString(StartupKeyName(), u"STARTUP", SystemPath(folder));
+  const std::u16string key = StartupKeyName(editionSuffix);
+  if (platform::RegCreateKey(key) != platform::kRegOk) return;
+  platform::RegSetString(key, u"STARTUP", SystemPath(folder));
 }
 
 int32_t WriteDownPath(const std::u16string& path) {
@@ -82,30 +76,32 @@ int32_t WriteLoginHandle(uint32_t dwValue) {
   return platform::RegSetDword(kMorvanicKey, u"PeloLoginHandle", dwValue);
 }
 
-void DiscoverInstallDir() {
+void DiscoverInstallDir(UpdateSettings* pSettings) {
   // Free space in whole GiB to drive root; a tie keeps the earlier drive.
   std::map<uint64_t, std::string> drives;
   for (const platform::DriveInfo& d : platform::ListFixedDrives()) {
     drives.emplace(d.llFreeBytes / (1024ull * 1024 * 1024), d.root);
   }
-  const std::u16string startup = ReadStartupValue();
+  const std::u16string startup = ReadStartupValue(pSettings->EditionSuffix);
   if (!startup.empty()) {
-    SetInstallDir(startup);
+    pSettings->InstallDir = InstallFolderSetting(startup);
   } else {
     // No drive at all: the working folder is the one place known to exist.
     std::string root = drives.empty() ? platform::GetCurrentDirectory() : drives.rbegin()->second;
     if (root.empty() || root.back() != '/') root += '/';
-    SetInstallDir(platform::Utf8ToUtf16(root) + DefaultFolderName());
+    pSettings->InstallDir = InstallFolderSetting(platform::Utf8ToUtf16(root) +
+                                                 DefaultFolderName(pSettings->EditionSuffix));
   }
-  WriteDownPath(InstallDir);
+  WriteDownPath(pSettings->InstallDir);
   AppendRunLog(startup);
-  platform::CreateDirectory(platform::Utf16ToUtf8(InstallDir));
+  (void)platform::CreateDirectory(platform::Utf16ToUtf8(pSettings->InstallDir));
 }
 
-bool CreateDesktopShortcut() {
-  const std::string name =
-      ShortcutName[0] != u'\0' ? platform::Utf16ToUtf8(ShortcutName) : "EnValdris2_Demo";
-  const std::string folder = platform::Utf16ToUtf8(InstallDir);
+bool CreateDesktopShortcut(const UpdateSettings& settings) {
+  const std::string name = !settings.ShortcutName.empty()
+                               ? platform::Utf16ToUtf8(settings.ShortcutName)
+                               : "EnValdris2_Demo";
+  const std::string folder = platform::Utf16ToUtf8(settings.InstallDir);
   const platform::LauncherResult result =
       platform::WriteLaunchers({name, folder + "/play.exe", folder, "EnValdris2_Demo"});
   for (const std::string& note : result.notes) Note(note);

@@ -20,42 +20,46 @@ namespace {
 using InstallLocationTest = CDrivesTest;
 
 TEST_F(InstallLocationTest, TiedDrivesKeepTheEarlierAndTheFolderGoesThere) {
-  DiscoverInstallDir();
+  DiscoverInstallDir(&settings);
   const std::u16string expected =
-      platform::Utf8ToUtf16(root + "/c/") + DefaultFolderName();
+      platform::Utf8ToUtf16(root + "/c/") + DefaultFolderName(settings.EditionSuffix);
   EXPECT_EQ(Dir(), expected);
-  EXPECT_EQ(DefaultFolderName(), Is64BitWindows() ? u"program files (x86)/Talvora/enqarn"
-                                                  : u"program files/Talvora/enqarn");
+  EXPECT_EQ(DefaultFolderName(settings.EditionSuffix), Is64BitWindows()
+                                                           ? u"program files (x86)/Talvora/enqarn"
+                                                           : u"program files/Talvora/enqarn");
   // The note is the "STARTUP" value read, here empty.
   EXPECT_EQ(tools::RunLogTexts(), std::vector<std::string>{""});
 }
 
 TEST_F(InstallLocationTest, MostFreeSpaceWinsWithoutATie) {
   d = 11 * kGiB;
-  DiscoverInstallDir();
+  DiscoverInstallDir(&settings);
   EXPECT_EQ(Dir().rfind(platform::Utf8ToUtf16(root + "/d/"), 0), 0u);
 }
 
 TEST_F(InstallLocationTest, StartupValueWinsOverTheScan) {
-  ASSERT_EQ(platform::RegCreateKey(StartupKeyName()), platform::kRegOk);
-  ASSERT_EQ(platform::RegSetString(StartupKeyName(), u"STARTUP", u"/mnt/elsewhere/Client"),
+  ASSERT_EQ(platform::RegCreateKey(StartupKeyName(settings.EditionSuffix)), platform::kRegOk);
+  ASSERT_EQ(platform::RegSetString(StartupKeyName(settings.EditionSuffix), u"STARTUP",
+                                   u"/mnt/elsewhere/Client"),
             platform::kRegOk);
-  DiscoverInstallDir();
+  DiscoverInstallDir(&settings);
   EXPECT_EQ(Dir(), u"/mnt/elsewhere/Client");
   EXPECT_EQ(tools::RunLogTexts(), std::vector<std::string>{"/mnt/elsewhere/Client"});
 
   // A value too long for the folder's buffer counts as absent.
-  ASSERT_EQ(platform::RegSetString(StartupKeyName(), u"STARTUP", std::u16string(300, u'x')),
+  ASSERT_EQ(platform::RegSetString(StartupKeyName(settings.EditionSuffix), u"STARTUP",
+                                   std::u16string(300, u'x')),
             platform::kRegOk);
-  EXPECT_EQ(ReadStartupValue(), u"");
+  EXPECT_EQ(ReadStartupValue(settings.EditionSuffix), u"");
 }
 
 TEST_F(InstallLocationTest, EditionSuffixNamesTheFolderAndTheKey) {
-  std::copy_n(u"DE", 3, EditionSuffix);
-  EXPECT_EQ(StartupKeyName(), u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\QARN_STARTUP_DE");
-  DiscoverInstallDir();
+  settings.EditionSuffix = u"DE";
+  EXPECT_EQ(StartupKeyName(settings.EditionSuffix),
+            u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\QARN_STARTUP_DE");
+  DiscoverInstallDir(&settings);
   EXPECT_EQ(Dir(), platform::Utf8ToUtf16(root + "/c/") + u"program files (x86)/Talvora/DE");
-  WriteStartupValue(Dir());
+  WriteStartupValue(settings.EditionSuffix, Dir());
   std::u16string value;
   EXPECT_EQ(platform::RegQueryString(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\QARN_STARTUP_DE",
                                      u"STARTUP", &value),
@@ -63,17 +67,18 @@ TEST_F(InstallLocationTest, EditionSuffixNamesTheFolderAndTheKey) {
   EXPECT_EQ(platform::ToNativePath(platform::Utf16ToUtf8(value)), platform::Utf16ToUtf8(Dir()));
   // Other programs read the value: the system's own form of the path.
   EXPECT_EQ(value, platform::Utf8ToUtf16(platform::ToSystemPath(platform::Utf16ToUtf8(Dir()))));
-  EditionSuffix[0] = u'\0';
-  EXPECT_EQ(StartupKeyName(), u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\QARN_STARTUP_EN");
+  settings.EditionSuffix.clear();
+  EXPECT_EQ(StartupKeyName(settings.EditionSuffix),
+            u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\QARN_STARTUP_EN");
 }
 
 TEST_F(InstallLocationTest, MorvanicValuesNeedTheKeyToExist) {
-  DiscoverInstallDir();
+  DiscoverInstallDir(&settings);
   EXPECT_NE(WriteLoginHandle(6), platform::kRegOk);
   EXPECT_FALSE(platform::RegKeyExists(kMorvanicKey));
 
   ASSERT_EQ(platform::RegCreateKey(kMorvanicKey), platform::kRegOk);
-  DiscoverInstallDir();
+  DiscoverInstallDir(&settings);
   EXPECT_EQ(WriteLoginHandle(2 * 0x1234 + 6), platform::kRegOk);
   std::u16string path;
   uint32_t handle = 0;
@@ -85,8 +90,9 @@ TEST_F(InstallLocationTest, MorvanicValuesNeedTheKeyToExist) {
 
 TEST_F(InstallLocationTest, NoDriveAtAllFallsBackToTheWorkingFolder) {
   env.drives = [] { return std::vector<platform::DriveInfo>{}; };
-  DiscoverInstallDir();
-  EXPECT_EQ(Dir(), platform::Utf8ToUtf16(platform::GetCurrentDirectory() + "/") + DefaultFolderName());
+  DiscoverInstallDir(&settings);
+  EXPECT_EQ(Dir(), platform::Utf8ToUtf16(platform::GetCurrentDirectory() + "/") +
+                       DefaultFolderName(settings.EditionSuffix));
 }
 
 TEST_F(InstallLocationTest, InstallFolderLastLevelIsCreated) {
@@ -94,17 +100,16 @@ TEST_F(InstallLocationTest, InstallFolderLastLevelIsCreated) {
   platform::CreateDirectory(root + "/c/program files");
   platform::CreateDirectory(root + "/c/program files (x86)/Talvora");
   platform::CreateDirectory(root + "/c/program files/Talvora");
-  DiscoverInstallDir();
+  DiscoverInstallDir(&settings);
   EXPECT_TRUE(platform::DirectoryExists(platform::Utf16ToUtf8(Dir())));
 }
 
 TEST_F(InstallLocationTest, ASuffixNeverMovesTheInstallFolderOut) {
   for (const char16_t* suffix : {u"../../../escaped", u"..", u"a/b", u"x\\..\\..\\y", u"line\nbreak]"}) {
-    std::u16string text = suffix;
-    std::copy_n(text.c_str(), text.size() + 1, EditionSuffix);
-    InstallDir[0] = u'\0';
+    settings.EditionSuffix = suffix;
+    settings.InstallDir.clear();
     tools::ForgetRegistry();
-    DiscoverInstallDir();
+    DiscoverInstallDir(&settings);
     const std::string dir = platform::Utf16ToUtf8(Dir());
     const std::string base = root + "/c/program files (x86)/Talvora/";
     ASSERT_EQ(dir.rfind(base, 0), 0u) << dir;
@@ -112,8 +117,10 @@ TEST_F(InstallLocationTest, ASuffixNeverMovesTheInstallFolderOut) {
     EXPECT_EQ(last.find('/'), std::string::npos) << dir;
     EXPECT_NE(last, "..");
     EXPECT_TRUE(platform::DirectoryExists(dir) || !platform::DirectoryExists(base)) << dir;
-    WriteStartupValue(Dir());
-    EXPECT_EQ(platform::ToNativePath(platform::Utf16ToUtf8(ReadStartupValue())), dir);
+    WriteStartupValue(settings.EditionSuffix, Dir());
+    EXPECT_EQ(
+        platform::ToNativePath(platform::Utf16ToUtf8(ReadStartupValue(settings.EditionSuffix))),
+        dir);
   }
   EXPECT_FALSE(platform::FileExists(root + "/escaped"));
 }

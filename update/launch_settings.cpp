@@ -11,20 +11,13 @@
 #error "the build sets QARNAUTO_UPDATE_HOST, the default update server"
 #endif
 
-char16_t UpdateUrl[kSettingCapacity] = u"";
-char16_t ArgUrl[kSettingCapacity] = u"";
-char16_t EditionSuffix[kSettingCapacity] = u"";
-char16_t ShortcutName[kSettingCapacity] = u"";
-bool HasLaunchArguments = false;
-std::map<std::u16string, int32_t> DownloadList;
-
 namespace {
 
-// Fields longer than their array are cut at 1023 units.
-void CopySetting(char16_t (&szTo)[kSettingCapacity], std::u16string_view text) {
-  const size_t n = std::min(text.size(), static_cast<size_t>(kSettingCapacity - 1));
-  std::copy_n(text.data(), n, szTo);
-  szTo[n] = u'\0';
+// A field as the design's fixed arrays held it: cut at 1023 units, and at
+// its first NUL.
+std::u16string Setting(std::u16string_view text) {
+  text = text.substr(0, std::min(text.find(u'\0'), static_cast<size_t>(kSettingCapacity - 1)));
+  return std::u16string(text);
 }
 
 std::u16string_view Trim(std::u16string_view text) {
@@ -40,15 +33,13 @@ std::u16string DefaultUpdateUrl() {
   return u"http://" + platform::Utf8ToUtf16(QARNAUTO_UPDATE_HOST) + u"/qarn";
 }
 
-void ParseLaunchArguments() {
-  ParseLaunchArguments(platform::Utf8ToUtf16(platform::GetArgumentString()));
+UpdateSettings ParseLaunchArguments() {
+  return ParseLaunchArguments(platform::Utf8ToUtf16(platform::GetArgumentString()));
 }
 
-void ParseLaunchArguments(std::u16string_view args) {
-  if (args.empty()) {
-    HasLaunchArguments = false;
-    return;
-  }
+UpdateSettings ParseLaunchArguments(std::u16string_view args) {
+  UpdateSettings settings;
+  if (args.empty()) return settings;
   std::u16string_view f1, f2, f3;
   const size_t first = args.find(u'$');
   if (first != std::u16string_view::npos) {
@@ -62,24 +53,34 @@ void ParseLaunchArguments(std::u16string_view args) {
   }
   std::u16string url(Trim(f1));
   std::erase(url, u'"');
-  CopySetting(ArgUrl, url);
-  CopySetting(EditionSuffix, Trim(f2));
-  CopySetting(ShortcutName, f3);
-  HasLaunchArguments = true;
+  settings.ArgUrl = Setting(url);
+  settings.EditionSuffix = Setting(Trim(f2));
+  settings.ShortcutName = Setting(f3);
+  settings.HasLaunchArguments = true;
+  return settings;
 }
 
-bool SelectUpdateUrl() {
-  CopySetting(UpdateUrl, HasLaunchArguments ? std::u16string_view(ArgUrl) : DefaultUpdateUrl());
+bool SelectUpdateUrl(UpdateSettings* pSettings) {
+  pSettings->UpdateUrl =
+      Setting(pSettings->HasLaunchArguments ? pSettings->ArgUrl : DefaultUpdateUrl());
   return true;
 }
 
-int32_t PrepareDownloadList(const char16_t* szInstallDir) {
+int32_t PrepareDownloadList(UpdateSettings* pSettings, const char16_t* szInstallDir) {
   if (szInstallDir == nullptr) return -1;
-  SelectUpdateUrl();
-  DownloadList.emplace(u"qarn.7z", 0);
+  SelectUpdateUrl(pSettings);
+  pSettings->DownloadList.emplace(u"qarn.7z", 0);
   // A build that checks signatures fetches the package's beside it.
   if (!PackageKey().empty()) {
-    DownloadList.emplace(u"qarn.7z" + platform::Utf8ToUtf16(kSignatureSuffix), 0);
+    pSettings->DownloadList.emplace(u"qarn.7z" + platform::Utf8ToUtf16(kSignatureSuffix), 0);
   }
   return 1;
+}
+
+std::u16string InstallFolderSetting(std::u16string folder) {
+  // "/" separators, which every system's file calls take.
+  std::replace(folder.begin(), folder.end(), u'\\', u'/');
+  folder =
+      folder.substr(0, std::min(folder.find(u'\0'), static_cast<size_t>(kInstallDirCapacity - 1)));
+  return folder;
 }

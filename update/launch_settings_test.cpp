@@ -10,82 +10,78 @@ namespace {
 
 class LaunchSettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ArgUrl[0] = EditionSuffix[0] = ShortcutName[0] = UpdateUrl[0] = u'\0';
-    HasLaunchArguments = false;
-    DownloadList.clear();
-  }
   void Parse(std::u16string_view args) {
-    ParseLaunchArguments(args);
-    SelectUpdateUrl();
+    s = ParseLaunchArguments(args);
+    SelectUpdateUrl(&s);
   }
+  UpdateSettings s;
 };
 
 TEST_F(LaunchSettingsTest, NoArgumentUsesTheDefaultLocation) {
   Parse(u"");
-  EXPECT_FALSE(HasLaunchArguments);
-  EXPECT_EQ(std::u16string(UpdateUrl), DefaultUpdateUrl());
+  EXPECT_FALSE(s.HasLaunchArguments);
+  EXPECT_EQ(s.UpdateUrl, DefaultUpdateUrl());
   EXPECT_EQ(DefaultUpdateUrl().rfind(u"http://", 0), 0u);
   EXPECT_EQ(DefaultUpdateUrl().substr(DefaultUpdateUrl().size() - 5), u"/qarn");
-  EXPECT_EQ(std::u16string(EditionSuffix), u"");
-  EXPECT_EQ(std::u16string(ShortcutName), u"");
+  EXPECT_EQ(s.EditionSuffix, u"");
+  EXPECT_EQ(s.ShortcutName, u"");
 }
 
 TEST_F(LaunchSettingsTest, FieldsSplitAtTheFirstTwoDollars) {
   Parse(u"http://h/qarn$EN$My Game");
-  EXPECT_TRUE(HasLaunchArguments);
-  EXPECT_EQ(std::u16string(UpdateUrl), u"http://h/qarn");
-  EXPECT_EQ(std::u16string(EditionSuffix), u"EN");
-  EXPECT_EQ(std::u16string(ShortcutName), u"My Game");
+  EXPECT_TRUE(s.HasLaunchArguments);
+  EXPECT_EQ(s.UpdateUrl, u"http://h/qarn");
+  EXPECT_EQ(s.EditionSuffix, u"EN");
+  EXPECT_EQ(s.ShortcutName, u"My Game");
 
   Parse(u"URL$EN$A$B");
-  EXPECT_EQ(std::u16string(ShortcutName), u"A$B");
+  EXPECT_EQ(s.ShortcutName, u"A$B");
 }
 
 TEST_F(LaunchSettingsTest, MalformedArgumentsOnlyYieldEmptyFields) {
   Parse(u"http://bare/url");
-  EXPECT_TRUE(HasLaunchArguments);
-  EXPECT_EQ(std::u16string(UpdateUrl), u"");
+  EXPECT_TRUE(s.HasLaunchArguments);
+  EXPECT_EQ(s.UpdateUrl, u"");
 
   Parse(u"URL$EN");
-  EXPECT_EQ(std::u16string(ArgUrl), u"URL");
-  EXPECT_EQ(std::u16string(EditionSuffix), u"");
-  EXPECT_EQ(std::u16string(ShortcutName), u"");
+  EXPECT_EQ(s.ArgUrl, u"URL");
+  EXPECT_EQ(s.EditionSuffix, u"");
+  EXPECT_EQ(s.ShortcutName, u"");
 
   Parse(u"URL$$Name");
-  EXPECT_EQ(std::u16string(ArgUrl), u"URL");
-  EXPECT_EQ(std::u16string(EditionSuffix), u"");
-  EXPECT_EQ(std::u16string(ShortcutName), u"");
+  EXPECT_EQ(s.ArgUrl, u"URL");
+  EXPECT_EQ(s.EditionSuffix, u"");
+  EXPECT_EQ(s.ShortcutName, u"");
 }
 
 TEST_F(LaunchSettingsTest, QuotesAndBlanksAreCleanedFromTheRightFields) {
   Parse(u" \"http://u1/qarn $ EN $ My Game");
-  EXPECT_EQ(std::u16string(ArgUrl), u"http://u1/qarn");
-  EXPECT_EQ(std::u16string(EditionSuffix), u"EN");
-  EXPECT_EQ(std::u16string(ShortcutName), u" My Game");
+  EXPECT_EQ(s.ArgUrl, u"http://u1/qarn");
+  EXPECT_EQ(s.EditionSuffix, u"EN");
+  EXPECT_EQ(s.ShortcutName, u" My Game");
   Parse(u"\t\"U1\"\r\n$x$");
-  EXPECT_EQ(std::u16string(ArgUrl), u"U1");
+  EXPECT_EQ(s.ArgUrl, u"U1");
 }
 
 TEST_F(LaunchSettingsTest, OverlongFieldsAreCutAt1023Units) {
   const std::u16string longUrl(5000, u'u');
   Parse(longUrl + u"$" + std::u16string(2000, u's') + u"$" + std::u16string(3000, u'n'));
-  EXPECT_EQ(std::u16string(ArgUrl), longUrl.substr(0, 1023));
-  EXPECT_EQ(std::u16string(EditionSuffix).size(), 1023u);
-  EXPECT_EQ(std::u16string(ShortcutName).size(), 1023u);
-  EXPECT_EQ(std::u16string(UpdateUrl).size(), 1023u);
+  EXPECT_EQ(s.ArgUrl, longUrl.substr(0, 1023));
+  EXPECT_EQ(s.EditionSuffix.size(), 1023u);
+  EXPECT_EQ(s.ShortcutName.size(), 1023u);
+  EXPECT_EQ(s.UpdateUrl.size(), 1023u);
 }
 
 TEST_F(LaunchSettingsTest, DownloadListKeepsOneEntry) {
   Parse(u"http://h/qarn$$");
-  EXPECT_EQ(PrepareDownloadList(nullptr), -1);
-  EXPECT_TRUE(DownloadList.empty());
-  EXPECT_EQ(PrepareDownloadList(u"/games/client"), 1);
-  EXPECT_EQ(PrepareDownloadList(u"/games/client"), 1);
-  ASSERT_EQ(DownloadList.size(), 1u);
-  EXPECT_EQ(DownloadList.begin()->first, u"qarn.7z");
-  EXPECT_EQ(DownloadList.begin()->second, 0);
-  EXPECT_EQ(std::u16string(UpdateUrl), u"http://h/qarn");
+  EXPECT_EQ(PrepareDownloadList(&s, nullptr), -1);
+  EXPECT_TRUE(s.DownloadList.empty());
+  EXPECT_EQ(PrepareDownloadList(&s, u"/games/client"), 1);
+  EXPECT_EQ(PrepareDownloadList(&s, u"/games/client"), 1);
+  ASSERT_EQ(s.DownloadList.size(), 1u);
+  EXPECT_EQ(s.DownloadList.begin()->first, u"qarn.7z");
+  EXPECT_EQ(s.DownloadList.begin()->second, 0);
+  EXPECT_EQ(s.UpdateUrl, u"http://h/qarn");
 }
 
 TEST_F(LaunchSettingsTest, ListNamesAreTheEntryWithoutTheLocation) {

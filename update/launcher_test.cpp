@@ -24,13 +24,13 @@ using LauncherTest = CDrivesTest;
 TEST_F(LauncherTest, DesktopLauncherKeepsTheNameAndPointsAtTheClient) {
   const std::string desktop = platform::GetEnvironmentVariable("HOME") + "/Desktop";
   platform::RemoveTree(desktop);
-  EXPECT_FALSE(CreateDesktopShortcut());  // no desktop folder: skipped
+  EXPECT_FALSE(CreateDesktopShortcut(settings));  // no desktop folder: skipped
 
   platform::CreateDirectory(desktop);
-  std::copy_n(u"  My Game", 10, ShortcutName);
-  DiscoverInstallDir();
+  settings.ShortcutName = u"  My Game";
+  DiscoverInstallDir(&settings);
   testing::internal::CaptureStdout();
-  EXPECT_TRUE(CreateDesktopShortcut());
+  EXPECT_TRUE(CreateDesktopShortcut(settings));
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "创建成功\n");
   const std::string entry = tools::ReadWholeFile(desktop + "/  My Game.desktop");
   EXPECT_NE(entry.find("Type=Application\n"), std::string::npos);
@@ -39,9 +39,9 @@ TEST_F(LauncherTest, DesktopLauncherKeepsTheNameAndPointsAtTheClient) {
   EXPECT_NE(entry.find("Exec=\"" + platform::Utf16ToUtf8(Dir()) + "/play.exe\"\n"),
             std::string::npos);
 
-  ShortcutName[0] = u'\0';
+  settings.ShortcutName.clear();
   testing::internal::CaptureStdout();
-  EXPECT_TRUE(CreateDesktopShortcut());
+  EXPECT_TRUE(CreateDesktopShortcut(settings));
   testing::internal::GetCapturedStdout();
   EXPECT_TRUE(platform::FileExists(desktop + "/EnValdris2_Demo.desktop"));
 }
@@ -72,10 +72,10 @@ TEST_F(LauncherTest, LaunchersGoToTheMenuAndTheXdgDesktopAndAreValid) {
   platform::CreateDirectory(config);
   tools::WriteWholeFile(config + "/user-dirs.dirs",
                         "XDG_DESKTOP_DIR=\"" + root + "/Schreibtisch\"\n");
-  std::copy_n(u"Quill \"march\" 100%", 19, ShortcutName);
-  DiscoverInstallDir();
+  settings.ShortcutName = u"Quill \"march\" 100%";
+  DiscoverInstallDir(&settings);
   testing::internal::CaptureStdout();
-  EXPECT_TRUE(CreateDesktopShortcut());
+  EXPECT_TRUE(CreateDesktopShortcut(settings));
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "创建成功\n");
   platform::DeleteFile(config + "/user-dirs.dirs");
   platform::SetEnvironmentVariable("XDG_DATA_HOME", previousData);
@@ -93,12 +93,11 @@ TEST_F(LauncherTest, LaunchersGoToTheMenuAndTheXdgDesktopAndAreValid) {
 TEST_F(LauncherTest, ASkippedLauncherSaysWhyAndNothingLeavesItsFolder) {
   const std::string desktop = platform::GetEnvironmentVariable("HOME") + "/Desktop";
   platform::CreateDirectory(desktop);
-  DiscoverInstallDir();
+  DiscoverInstallDir(&settings);
   for (const char16_t* name : {u"../../escaped", u"..", u"a/b", u"line\nbreak"}) {
     tools::DeleteRunLog();
-    std::u16string text = name;
-    std::copy_n(text.c_str(), text.size() + 1, ShortcutName);
-    EXPECT_FALSE(CreateDesktopShortcut());
+    settings.ShortcutName = name;
+    EXPECT_FALSE(CreateDesktopShortcut(settings));
     const std::vector<std::string> notes = tools::RunLogTexts();
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_NE(notes[0].find("cannot be a file name"), std::string::npos) << notes[0];
@@ -108,8 +107,8 @@ TEST_F(LauncherTest, ASkippedLauncherSaysWhyAndNothingLeavesItsFolder) {
 
   platform::RemoveTree(desktop);
   tools::DeleteRunLog();
-  ShortcutName[0] = u'\0';
-  EXPECT_FALSE(CreateDesktopShortcut());
+  settings.ShortcutName.clear();
+  EXPECT_FALSE(CreateDesktopShortcut(settings));
   EXPECT_EQ(tools::RunLogTexts(),
             std::vector<std::string>{"desktop launcher skipped: no desktop folder"});
 }

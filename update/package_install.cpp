@@ -47,10 +47,10 @@ int32_t CGameUpdate::DownloadPackages(const std::u16string& installDir, std::u16
                                       platform::HWND hWnd, int32_t nId) {
   if (installDir.empty()) return -1;
   ListNaming naming;
-  naming.prefix = UpdateUrl;
-  for (const auto& [name, value] : DownloadList) {
+  naming.prefix = settings_.UpdateUrl;
+  for (const auto& [name, value] : settings_.DownloadList) {
     (void)value;
-    const std::u16string line = std::u16string(UpdateUrl) + u"\\" + name + u" \r\n";
+    const std::u16string line = settings_.UpdateUrl + u"\\" + name + u" \r\n";
     naming.lastLine = line.substr(0, kSettingCapacity - 1);
     std::u16string slashed = line;
     std::replace(slashed.begin(), slashed.end(), u'\\', u'/');
@@ -78,7 +78,7 @@ bool CGameUpdate::MoveFiles(const std::string& source, const std::string& target
     const std::string aside = to + ".del";
     // Recorded before the move, so a process killed in between still has
     // the stand-aside deleted at the next start.
-    ScheduleMoveAtRestart("", aside);
+    ScheduleMoveAtRestart(settings_.InstallDir, "", aside);
     const bool bAside = platform::MoveFile(to, aside).ok();
     const platform::Outcome moved = platform::MoveFile(from, to);
     if (moved) continue;
@@ -89,7 +89,7 @@ bool CGameUpdate::MoveFiles(const std::string& source, const std::string& target
       const platform::Outcome back = platform::MoveFile(aside, to);
       if (!back) why += "; the old file stays as " + aside + " (" + back.text() + ")";
     }
-    ScheduleMoveAtRestart(from, to);
+    ScheduleMoveAtRestart(settings_.InstallDir, from, to);
     DebugLog("KX=%s", to.c_str());
     // The old file stays for now; the update is not complete until the
     // next start has moved it, so this attempt does not count as done.
@@ -126,13 +126,13 @@ void RecordInstalled(const std::string& root, const std::string& package) {
 
 }  // namespace
 
-bool InstallPackages(const InstallProgressFn& progress, const std::u16string& installDir,
+bool InstallPackages(const InstallProgressFn& progress, const UpdateSettings& settings,
                      const AskFn& ask) {
-  if (installDir.empty()) return false;
-  const std::string root = platform::Utf16ToUtf8(installDir);
+  if (settings.InstallDir.empty()) return false;
+  const std::string root = platform::Utf16ToUtf8(settings.InstallDir);
   const std::string unpack = root + "/Download/tmp/";
   std::vector<std::string> packages;
-  for (const auto& [key, value] : DownloadList) {
+  for (const auto& [key, value] : settings.DownloadList) {
     (void)value;
     const std::string package = root + "/Download/" + std::to_string(kTaskId) + "/" + PackageName(key);
     if (IsSignatureName(key)) continue;
@@ -157,7 +157,7 @@ bool InstallPackages(const InstallProgressFn& progress, const std::u16string& in
       platform::RemoveTree(unpack);
       return false;
     }
-    CGameUpdate update;
+    CGameUpdate update(settings);
     if (!update.MoveFiles(root + "/Download/tmp", root)) return false;
     RecordInstalled(root, package);
     packages.push_back(package);

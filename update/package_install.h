@@ -8,11 +8,14 @@
 #include <string>
 
 #include "platform/message.h"
+#include "update/launch_settings.h"
 #include "update/package_unpack.h"
 #include "update/prompt.h"
 
+// The settings' update location, download list and install folder.
 class CGameUpdate {
  public:
+  explicit CGameUpdate(const UpdateSettings& settings) : settings_(settings) {}
   virtual ~CGameUpdate() = default;
 
   // Fills pListText with the URL list of DownloadList and downloads it into
@@ -25,14 +28,18 @@ class CGameUpdate {
   // replaced now is moved aside, or replaced at the next start: then the
   // result is false, since the tree is not complete yet.
   bool MoveFiles(const std::string& source, const std::string& target);
+
+ private:
+  const UpdateSettings& settings_;
 };
 
-// Unpacks every package of DownloadList into <installDir>/Download/tmp/ and
+// Unpacks every package of the settings' DownloadList into
+// <InstallDir>/Download/tmp/ and
 // moves the tree over the install folder; a package is deleted once its
 // tree is in place. A damaged package (or, with a signing key, one whose
 // signature fails) is deleted and reported by asking with OK alone.
-// False when installDir is empty, a package is damaged, a file cannot be
+// False when InstallDir is empty, a package is damaged, a file cannot be
 // written or a file could not be replaced now: the installation is then not
 // complete and the caller asks to retry.
-bool InstallPackages(const InstallProgressFn& progress, const std::u16string& installDir,
+bool InstallPackages(const InstallProgressFn& progress, const UpdateSettings& settings,
                      const AskFn& ask = PlainPrompt);

@@ -251,9 +251,9 @@ TEST_F(PackageTest, MovesReplaceFilesAndFallBackToTheNextStart) {
   platform::CreateDirectory(target + "/blocked/b.bin");
   tools::WriteWholeFile(target + "/blocked/b.bin/keep", "k");
   const std::u16string install = platform::Utf8ToUtf16(target);
-  std::copy(install.begin(), install.end(), InstallDir);
-  InstallDir[install.size()] = u'\0';
-  CGameUpdate update;
+  UpdateSettings settings;
+  settings.InstallDir = install;
+  CGameUpdate update(settings);
   EXPECT_TRUE(update.MoveFiles(source, target));
   EXPECT_EQ(tools::ReadWholeFile(target + "/data/a.bin"), "new a");
   EXPECT_EQ(tools::ReadWholeFile(target + "/blocked/b.bin"), "new b");
@@ -266,14 +266,13 @@ TEST_F(PackageTest, MovesReplaceFilesAndFallBackToTheNextStart) {
 
   // A stand-aside file is recorded and removed the same way.
   tools::WriteWholeFile(target + "/old.del", "x");
-  EXPECT_TRUE(ScheduleMoveAtRestart("", target + "/old.del"));
+  EXPECT_TRUE(ScheduleMoveAtRestart(install, "", target + "/old.del"));
   tools::WriteWholeFile(target + "/Download/new", "fresh");
-  EXPECT_TRUE(ScheduleMoveAtRestart(target + "/Download/new", target + "/data/a.bin"));
+  EXPECT_TRUE(ScheduleMoveAtRestart(install, target + "/Download/new", target + "/data/a.bin"));
   EXPECT_EQ(RunPendingMoves(install), 2);
   EXPECT_FALSE(platform::FileExists(target + "/old.del"));
   EXPECT_EQ(tools::ReadWholeFile(target + "/data/a.bin"), "fresh");
-  InstallDir[0] = u'\0';
-  EXPECT_FALSE(ScheduleMoveAtRestart("", target + "/x"));
+  EXPECT_FALSE(ScheduleMoveAtRestart(u"", "", target + "/x"));
 }
 
 TEST_F(PackageTest, PendingMovesRunAtTheNextStartAndAreForgotten) {
@@ -294,13 +293,13 @@ TEST_F(PackageTest, PendingMovesRunAtTheNextStartAndAreForgotten) {
 }
 
 TEST_F(PackageTest, InstallationUnpacksMovesAndDropsADamagedPackage) {
-  const std::u16string install = platform::Utf8ToUtf16(folder + "/client");
   const std::string root = folder + "/client";
+  UpdateSettings install;
+  install.InstallDir = platform::Utf8ToUtf16(root);
   platform::CreateDirectory(root);
   platform::CreateDirectory(root + "/Download");
   platform::CreateDirectory(root + "/Download/0");
-  DownloadList.clear();
-  DownloadList.emplace(u"qarn.7z", 0);
+  install.DownloadList.emplace(u"qarn.7z", 0);
   WritePackage(root + "/Download/0/qarn.7z", {{"bin/play.exe", "v2"}, {"readme", "hello"}});
   CProgressWindow window;
   EXPECT_TRUE(InstallPackages(window.Fn(), install));
@@ -326,8 +325,8 @@ TEST_F(PackageTest, InstallationUnpacksMovesAndDropsADamagedPackage) {
   EXPECT_NE(shown.find("[网络错误] 下载的包损坏\n[ok] "), std::string::npos) << shown;
   EXPECT_FALSE(platform::FileExists(root + "/Download/0/qarn.7z"));
   EXPECT_EQ(tools::ReadWholeFile(root + "/readme"), "hello");  // the earlier install stays
-  EXPECT_FALSE(InstallPackages(0, u""));
-  DownloadList.clear();
+  install.InstallDir.clear();
+  EXPECT_FALSE(InstallPackages(0, install));
 }
 
 class InstallFaultTest : public PackageTest {
@@ -335,23 +334,16 @@ class InstallFaultTest : public PackageTest {
   void SetUp() override {
     PackageTest::SetUp();
     root = folder + "/client";
-    install = platform::Utf8ToUtf16(root);
-    std::copy(install.begin(), install.end(), InstallDir);
-    InstallDir[install.size()] = u'\0';
+    install.InstallDir = platform::Utf8ToUtf16(root);
     platform::CreateDirectory(root);
     platform::CreateDirectory(root + "/Download");
     platform::CreateDirectory(root + "/Download/0");
     tools::WriteWholeFile(root + "/keep.txt", "old file the package does not have");
     tools::WriteWholeFile(root + "/readme", "old readme");
-    DownloadList.clear();
-    DownloadList.emplace(u"qarn.7z", 0);
+    install.DownloadList.emplace(u"qarn.7z", 0);
     WritePackage(root + "/Download/0/qarn.7z",
                  {{"bin/play.exe", tools::PatternBytes(70000, 5)}, {"readme", "new readme"}});
     tools::DeleteRunLog();
-  }
-  void TearDown() override {
-    DownloadList.clear();
-    InstallDir[0] = u'\0';
   }
   void ExpectCompleteInstall() {
     EXPECT_TRUE(tools::ReadWholeFile(root + "/bin/play.exe") == tools::PatternBytes(70000, 5));
@@ -360,7 +352,7 @@ class InstallFaultTest : public PackageTest {
     EXPECT_FALSE(platform::FileExists(root + "/Download/0/qarn.7z"));
   }
   std::string root;
-  std::u16string install;
+  UpdateSettings install;
 };
 
 TEST_F(InstallFaultTest, AFullDiskWhileUnpackingFailsKeepsThePackageAndTheRetryInstalls) {
@@ -399,7 +391,7 @@ TEST_F(InstallFaultTest, AFileThatCannotBeReplacedFailsTheInstallUntilTheRetry) 
   EXPECT_TRUE(InstallPackages(0, install));
   ExpectCompleteInstall();
   // The stand-aside of the failed attempt goes at the next start.
-  RunPendingMoves(install);
+  RunPendingMoves(install.InstallDir);
   EXPECT_FALSE(platform::FileExists(root + "/readme.del"));
 }
 

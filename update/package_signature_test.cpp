@@ -34,10 +34,7 @@ class SignatureTest : public ::testing::Test {
              ::testing::UnitTest::GetInstance()->current_test_info()->name();
     platform::CreateDirectory(folder);
   }
-  void TearDown() override {
-    SetPackageKeyForTesting("");
-    DownloadList.clear();
-  }
+  void TearDown() override { SetPackageKeyForTesting(""); }
   unsigned char pk[crypto_sign_PUBLICKEYBYTES];
   unsigned char sk[crypto_sign_SECRETKEYBYTES];
   std::string key, folder;
@@ -73,18 +70,19 @@ TEST_F(SignatureTest, OnlyTheRightSignatureOfTheExactBytesVerifies) {
 
 TEST_F(SignatureTest, WithAKeyTheSignatureIsFetchedAndAnUnsignedPackageIsDamaged) {
   const std::string root = folder + "/client";
-  const std::u16string install = platform::Utf8ToUtf16(root);
+  UpdateSettings install;
+  install.InstallDir = platform::Utf8ToUtf16(root);
   platform::CreateDirectory(root);
   platform::CreateDirectory(root + "/Download");
   platform::CreateDirectory(root + "/Download/0");
   // Without a key the list is the design's.
-  PrepareDownloadList(install.c_str());
-  EXPECT_EQ(DownloadList.size(), 1u);
-  DownloadList.clear();
+  PrepareDownloadList(&install, install.InstallDir.c_str());
+  EXPECT_EQ(install.DownloadList.size(), 1u);
+  install.DownloadList.clear();
   SetPackageKeyForTesting(key);
-  PrepareDownloadList(install.c_str());
-  ASSERT_EQ(DownloadList.size(), 2u);
-  EXPECT_EQ(DownloadList.count(u"qarn.7z.sig"), 1u);
+  PrepareDownloadList(&install, install.InstallDir.c_str());
+  ASSERT_EQ(install.DownloadList.size(), 2u);
+  EXPECT_EQ(install.DownloadList.count(u"qarn.7z.sig"), 1u);
 
   // A package made by 7zz, unsigned: refused as damaged, with the box.
   const std::string src = folder + "/src";

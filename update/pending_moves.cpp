@@ -4,17 +4,17 @@
 
 #include "platform/file.h"
 #include "platform/text.h"
-#include "update/install_location.h"
 
 std::string PendingMovesPath(const std::u16string& installDir) {
   return platform::Utf16ToUtf8(installDir) + "/Download/pending-moves";
 }
 
-bool ScheduleMoveAtRestart(const std::string& source, const std::string& target) {
+bool ScheduleMoveAtRestart(const std::u16string& installDir, const std::string& source,
+                           const std::string& target) {
   // The list lives with the install folder, where the next start looks.
-  if (InstallDir[0] == u'\0') return false;
+  if (installDir.empty()) return false;
   // Records of "source\0target\0", appended.
-  platform::CFile f(platform::OpenFile(PendingMovesPath(InstallDir), platform::kFileWrite,
+  platform::CFile f(platform::OpenFile(PendingMovesPath(installDir), platform::kFileWrite,
                                        platform::FileDisposition::kOpenAlways));
   if (!f.IsValid()) return false;
   const std::string record = source + std::string(1, '\0') + target + std::string(1, '\0');

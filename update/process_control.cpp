@@ -115,8 +115,8 @@ void NoteNotStarted(const std::string& what, const std::string& why, const AskFn
 
 }  // namespace
 
-int32_t LaunchClient(const AskFn& ask) {
-  const std::string folder = platform::Utf16ToUtf8(InstallDir);
+int32_t LaunchClient(const std::u16string& installDir, const AskFn& ask) {
+  const std::string folder = platform::Utf16ToUtf8(installDir);
   // argv[0] is the real path, so a client that finds its files from it
   // looks in its own folder.
   const std::string program = platform::ToNativePath(folder + "/play.exe");

@@ -26,11 +26,11 @@ int32_t CloseRunningClients(const std::u16string& exeName, const AskFn& ask = Pl
 // Ends the first process named "p2p.exe" (any case) after 500 ms.
 void TerminateP2pProcess();
 
-// Starts InstallDir/play.exe with the argument "blacknull" in InstallDir,
+// Starts <installDir>/play.exe with the argument "blacknull" in installDir,
 // detached so it outlives the updater, the way the system runs it.
 // 1 when it was started; 0 when it could not be, after a run-log note and a
 // prompt (OK alone) that tells the player why.
-int32_t LaunchClient(const AskFn& ask = PlainPrompt);
+int32_t LaunchClient(const std::u16string& installDir, const AskFn& ask = PlainPrompt);
 
 // The self-update check. Built once in the updater's static initialisation:
 // when the process was started with arguments, it starts "Update.exe" from

@@ -140,10 +140,7 @@ TEST_F(ProcessControlTest, ClientStartsInTheInstallFolderWithItsArgument) {
   const std::string install = folder + "/My Client";
   platform::CreateDirectory(install);
   WriteScript(install + "/play.exe", "echo \"$1\" > args.txt\npwd >> args.txt\n");
-  const std::u16string dir = platform::Utf8ToUtf16(install + "/");
-  std::copy(dir.begin(), dir.end(), InstallDir);
-  InstallDir[dir.size()] = u'\0';
-  EXPECT_EQ(LaunchClient(), 1);
+  EXPECT_EQ(LaunchClient(platform::Utf8ToUtf16(install + "/")), 1);
   std::string recorded;
   for (int i = 0; i < 100 && recorded.find('\n', recorded.find('\n') + 1) == std::string::npos; ++i) {
     platform::Sleep(20);

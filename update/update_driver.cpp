@@ -21,24 +21,29 @@ bool g_bWholeNext = false;
 
 // The package's URL when it may be fetched by blocks: one package (and its
 // signature in a signed build), over HTTP or HTTPS. "" otherwise.
-std::string BlockUpdateUrl() {
+std::string BlockUpdateUrl(const UpdateSettings& settings) {
   const size_t nFiles = PackageKey().empty() ? 1 : 2;
-  if (g_bWholeNext || DownloadList.size() != nFiles || DownloadList.count(u"qarn.7z") == 0) return "";
-  std::string url = platform::Utf16ToUtf8(UpdateUrl) + "/qarn.7z";
+  if (g_bWholeNext || settings.DownloadList.size() != nFiles ||
+      settings.DownloadList.count(u"qarn.7z") == 0) {
+    return "";
+  }
+  std::string url = platform::Utf16ToUtf8(settings.UpdateUrl) + "/qarn.7z";
   std::replace(url.begin(), url.end(), '\\', '/');
   return IsHttpProtocol(JudgeProtocol(url.c_str())) ? url : "";
 }
 
 }  // namespace
 
-int32_t PrepareUpdate(IUpdateObserver& observer) {
-  DownloadList.clear();
-  PrepareDownloadList(InstallDir);
+int32_t PrepareUpdate(IUpdateObserver& observer, UpdateSettings* pSettings) {
+  pSettings->DownloadList.clear();
+  PrepareDownloadList(pSettings, pSettings->InstallDir.c_str());
   observer.OnPercentText(u"100%");
   return 1;
 }
 
-UpdateOutcome RunUpdate(IUpdateObserver& observer, platform::HWND hProgress) {
+UpdateOutcome RunUpdate(IUpdateObserver& observer, UpdateSettings* pSettings,
+                        platform::HWND hProgress) {
+  const UpdateSettings& settings = *pSettings;
   const AskFn ask = [&observer](const std::u16string& text, const std::u16string& caption,
                                 platform::PromptButtons buttons) {
     return observer.Ask(text, caption, buttons);
@@ -54,10 +59,10 @@ UpdateOutcome RunUpdate(IUpdateObserver& observer, platform::HWND hProgress) {
     observer.OnInstallProgress(nPercent);
   };
   DeltaOutcome byBlocks = DeltaOutcome::kWholePackage;
-  const std::string blockUrl = BlockUpdateUrl();
+  const std::string blockUrl = BlockUpdateUrl(settings);
   g_bWholeNext = false;
   if (!blockUrl.empty()) {
-    byBlocks = RunDeltaUpdate(InstallDir, blockUrl, hProgress, progress, ask);
+    byBlocks = RunDeltaUpdate(settings.InstallDir, blockUrl, hProgress, progress, ask);
   }
   switch (byBlocks) {
     case DeltaOutcome::kInstalled:
@@ -71,21 +76,21 @@ UpdateOutcome RunUpdate(IUpdateObserver& observer, platform::HWND hProgress) {
     case DeltaOutcome::kInstallFailed:
       return UpdateOutcome::kInstallFailed;
     case DeltaOutcome::kWholePackage: {
-      CGameUpdate update;
+      CGameUpdate update(settings);
       std::u16string listText;
-      if (update.DownloadPackages(InstallDir, &listText, hProgress, 0) != 1) {
+      if (update.DownloadPackages(settings.InstallDir, &listText, hProgress, 0) != 1) {
         AppendRunLog(u"download file " + listText + u" failed");
         return UpdateOutcome::kDownloadFailed;
       }
       if (!bInstalling.exchange(true)) observer.OnSecondBarStyle(2);
-      if (!InstallPackages(progress, InstallDir, ask)) return UpdateOutcome::kInstallFailed;
+      if (!InstallPackages(progress, settings, ask)) return UpdateOutcome::kInstallFailed;
       break;
     }
   }
   observer.OnStatus(TextKey::StartClient);
-  DownloadList.clear();
-  CreateDesktopShortcut();
-  WriteStartupValue(InstallDir);
-  LaunchClient(ask);
+  pSettings->DownloadList.clear();
+  CreateDesktopShortcut(settings);
+  WriteStartupValue(settings.EditionSuffix, settings.InstallDir);
+  LaunchClient(settings.InstallDir, ask);
   return UpdateOutcome::kDone;
 }

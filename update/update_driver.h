@@ -12,6 +12,7 @@
 #include "platform/message.h"
 #include "platform/message_box.h"
 #include "ui/language_texts.h"
+#include "update/launch_settings.h"
 
 // What the steps tell whoever shows the update. Called on the thread that
 // runs the step.
@@ -35,8 +36,8 @@ class IUpdateObserver {
   }
 };
 
-// Clears and fills the download list. 1.
-int32_t PrepareUpdate(IUpdateObserver& observer);
+// Clears and fills the settings' download list. 1.
+int32_t PrepareUpdate(IUpdateObserver& observer, UpdateSettings* pSettings);
 
 enum class UpdateOutcome {
   kRefused,         // the player refused to close a running client
@@ -45,6 +46,8 @@ enum class UpdateOutcome {
   kDone,            // installed, recorded, launchers written, client started
 };
 
-// One attempt at the whole update. Download progress goes from the engine
-// to hProgress (the engine's own notification, 0 for none).
-UpdateOutcome RunUpdate(IUpdateObserver& observer, platform::HWND hProgress);
+// One attempt at the whole update with the settings (the caller's worker
+// thread owns them meanwhile). Download progress goes from the engine to
+// hProgress (the engine's own notification, 0 for none).
+UpdateOutcome RunUpdate(IUpdateObserver& observer, UpdateSettings* pSettings,
+                        platform::HWND hProgress);

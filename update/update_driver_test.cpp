@@ -55,9 +55,6 @@ class UpdateFlowTest : public ::testing::Test {
     platform::CreateDirectory(folder);
     install = folder + "/client";
     platform::CreateDirectory(install);
-    const std::u16string dir = platform::Utf8ToUtf16(install);
-    std::copy(dir.begin(), dir.end(), InstallDir);
-    InstallDir[dir.size()] = u'\0';
     tools::ForgetRegistry();
     tools::DeleteRunLog();
     LoadLanguageTexts(3);
@@ -72,15 +69,14 @@ class UpdateFlowTest : public ::testing::Test {
       platform::TerminateProcess(pid);
       platform::WaitProcess(pid);
     }
-    DownloadList.clear();
-    InstallDir[0] = u'\0';
   }
   // Prepares from the server's location, then runs one attempt.
   UpdateOutcome Run(CScriptServer& server) {
-    ParseLaunchArguments(platform::Utf8ToUtf16(server.Url("/qarn") + "$EN$Flow"));
-    EXPECT_EQ(PrepareUpdate(observer), 1);
+    settings = ParseLaunchArguments(platform::Utf8ToUtf16(server.Url("/qarn") + "$EN$Flow"));
+    settings.InstallDir = platform::Utf8ToUtf16(install);
+    EXPECT_EQ(PrepareUpdate(observer, &settings), 1);
     EXPECT_EQ(observer.percentText, u"100%");
-    return RunUpdate(observer, 0);
+    return RunUpdate(observer, &settings, 0);
   }
   // A "qarn.exe" that runs until the flow ends it.
   void StartRunningClient() {
@@ -99,6 +95,7 @@ class UpdateFlowTest : public ::testing::Test {
   }
   CFakeObserver observer;
   std::string folder, install, answer = "ok";
+  UpdateSettings settings;
   int prompts = 0;
   std::vector<platform::ProcessId> started;
   tools::CTestEnv env;
@@ -144,7 +141,7 @@ TEST_F(UpdateFlowTest, AFailedDownloadIsReportedAndNothingIsInstalled) {
   EXPECT_EQ(Run(server), UpdateOutcome::kDownloadFailed);
   EXPECT_EQ(observer.statuses, std::vector<TextKey>{TextKey::StartDownload});
   EXPECT_TRUE(observer.styles.empty());
-  EXPECT_EQ(ReadStartupValue(), u"");
+  EXPECT_EQ(ReadStartupValue(u"EN"), u"");
   bool bNoted = false;
   for (const std::string& note : tools::RunLogTexts()) {
     bNoted = bNoted || note.rfind("download file " + server.Url("/qarn/qarn.7z"), 0) == 0;
@@ -165,7 +162,7 @@ TEST_F(UpdateFlowTest, ADamagedPackageFailsTheInstallationAfterTheBox) {
   EXPECT_EQ(observer.styles, std::vector<int>{2});
   EXPECT_EQ(observer.statuses, std::vector<TextKey>{TextKey::StartDownload});
   EXPECT_FALSE(platform::FileExists(install + "/Download/0/qarn.7z"));
-  EXPECT_EQ(ReadStartupValue(), u"");
+  EXPECT_EQ(ReadStartupValue(u"EN"), u"");
 }
 
 TEST_F(UpdateFlowTest, ASuccessfulAttemptInstallsRecordsAndStartsTheClient) {
@@ -180,10 +177,10 @@ TEST_F(UpdateFlowTest, ASuccessfulAttemptInstallsRecordsAndStartsTheClient) {
   EXPECT_EQ(observer.installed.front(), 0);
   EXPECT_EQ(observer.installed.back(), 100);
   EXPECT_TRUE(tools::ReadWholeFile(install + "/data.bin") == tools::PatternBytes(90000, 31));
-  EXPECT_EQ(platform::ToNativePath(platform::Utf16ToUtf8(ReadStartupValue())), install);
+  EXPECT_EQ(platform::ToNativePath(platform::Utf16ToUtf8(ReadStartupValue(u"EN"))), install);
   const std::string started = tools::WaitForFile(install + "/started.txt", 5000);
   EXPECT_EQ(started.substr(0, started.find_first_of(" \r\n")), "blacknull") << started;
-  EXPECT_TRUE(DownloadList.empty());
+  EXPECT_TRUE(settings.DownloadList.empty());
   EXPECT_EQ(prompts, 0);
 }
 
