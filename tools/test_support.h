@@ -92,6 +92,8 @@ bool WaitUntilReplaceable(const std::string& path, unsigned dwMilliseconds);
 #ifdef _WIN32
 // Whether the named privilege is enabled in the own process's token.
 bool PrivilegeEnabled(const char* szName);
+// Disables it there; false when the token cannot be changed.
+bool DisablePrivilege(const char* szName);
 #endif
 
 }  // namespace tools

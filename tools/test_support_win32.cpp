@@ -80,4 +80,19 @@ bool PrivilegeEnabled(const char* szName) {
   return bEnabled;
 }
 
+bool DisablePrivilege(const char* szName) {
+  HANDLE hToken = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &hToken)) return false;
+  const std::u16string name = platform::Utf8ToUtf16(szName);
+  TOKEN_PRIVILEGES privileges = {};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = 0;
+  const bool ok = ::LookupPrivilegeValueW(nullptr, reinterpret_cast<const wchar_t*>(name.c_str()),
+                                          &privileges.Privileges[0].Luid) &&
+                  ::AdjustTokenPrivileges(hToken, FALSE, &privileges, 0, nullptr, nullptr) &&
+                  ::GetLastError() == ERROR_SUCCESS;
+  ::CloseHandle(hToken);
+  return ok;
+}
+
 }  // namespace tools
