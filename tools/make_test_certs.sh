@@ -29,20 +29,27 @@ ext() {
 
 ca_ext() { printf 'basicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign,cRLSign\nsubjectKeyIdentifier=hash\nauthorityKeyIdentifier=keyid:always\n'; }
 
+# The servers' keys are P-256; the issuers' keys are RSA. Wine's CryptoAPI
+# cannot check an ECDSA signature whose r or s has a leading zero byte (it
+# drops the zero and passes 63 bytes on), about one signature in 128, so an
+# ECDSA-signed chain would fail the Windows tests now and then. An RSA
+# signature has one fixed length.
 key() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1" 2>/dev/null; }
+issuer_key() { openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1" 2>/dev/null; }
 
 # A root: NAME.crt and NAME.key.
 root() {
-  key "$1.key"
+  issuer_key "$1.key"
   ca_ext > ext.cnf
   openssl req -new -x509 -key "$1.key" -subj "$(subj "$2")" -days 3650 -out "$1.crt" \
     -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign 2>/dev/null
 }
 
-# A certificate signed by a CA through `openssl ca`, whose dates can be set:
+# A certificate signed by a CA through `openssl ca`, whose dates can be set,
+# with a new server key unless NAME.key is already there:
 #   sign NAME CA SUBJECT_CN EXTENSIONS START END
 sign() {
-  key "$1.key"
+  [ -f "$1.key" ] || key "$1.key"
   openssl req -new -key "$1.key" -subj "$(subj "$3")" -out "$1.csr" 2>/dev/null
   printf '%s\n' "$4" > "$1.ext"
   mkdir -p "db-$2"
@@ -72,6 +79,7 @@ now=20240101000000Z
 later=20990101000000Z
 root ca "qarnauto test root"
 root otherca "an unknown root"
+issuer_key inter.key
 sign inter ca "qarnauto test intermediate" "$(ca_ext)" $now $later
 
 leaf() {  # NAME ISSUER SAN [START END]
