@@ -193,6 +193,10 @@ void CPromptWindow::Draw() {
   picture_ = picture;
 }
 
+// Leaves nothing in Xlib's queue, since the loop then sleeps on the
+// connection's descriptor. XPending flushes what was drawn before it reads;
+// an XFlush after the loop would be wrong, because Xlib's flush also reads
+// what has arrived into the queue, where nothing would look at it.
 bool CPromptWindow::Pump() {
   bool bAny = false;
   while (nAnswer_ == 0 && XPending(pDisplay_) > 0) {
@@ -239,7 +243,6 @@ bool CPromptWindow::Pump() {
         break;
     }
   }
-  XFlush(pDisplay_);
   return bAny;
 }
 
